@@ -1,0 +1,74 @@
+/*
+ * clock: time code in processor cycles.
+ *
+ * Time an interval with start_counter(), the code to time, get_counter().
+ * The module keeps one start reading for the whole process: start_counter,
+ * start_comp_counter, ovhd, mhz and mhz_def all replace it, so none of them
+ * may be called between a caller's own start and read.  Not thread-safe.
+ *
+ * On x86 the counter is the time-stamp counter, read with a bare RDTSC.
+ * Elsewhere it is the platform's best 64-bit monotonic counter; see
+ * access_counter for the unit.
+ */
+#ifndef CYCLEKIT_CLOCK_H
+#define CYCLEKIT_CLOCK_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Reads the counter once and stores its high 32 bits through hi and its low
+ * 32 bits through lo.  x86: RDTSC, no serialising instruction around it, so
+ * the processor may overlap the read with neighbouring instructions.
+ * AArch64: the virtual counter CNTVCT_EL0 (its own fixed frequency).  Other
+ * processors: CLOCK_MONOTONIC_RAW in nanoseconds.
+ */
+void access_counter(uint32_t *hi, uint32_t *lo);
+
+/* Records the start reading. */
+void start_counter(void);
+
+/*
+ * Counter ticks since the start reading, a whole non-negative number.
+ * Without an earlier start_counter this is the whole counter value.  A
+ * reading below the start reading (counter reset) gives a count near 2^64.
+ * May be called any number of times against one start.
+ */
+double get_counter(void);
+
+/* Cycles taken by one start_counter followed by one get_counter. */
+double ovhd(void);
+
+/*
+ * Estimates the clock rate in MHz by counting cycles across a sleep of
+ * `seconds` seconds.  With verbose non-zero, prints
+ * "Processor clock rate ~= %.1f MHz\n" to standard output.  With 0 seconds
+ * nothing is slept and the rate is +infinity.  A negative number of seconds
+ * is treated as 0 (sleep takes an unsigned count and would otherwise sleep
+ * for decades).
+ */
+double mhz(int verbose, int seconds);
+
+/* mhz(verbose, 2). */
+double mhz_def(int verbose);
+
+/*
+ * The tick-compensated counter: like start_counter/get_counter, but
+ * get_comp_counter subtracts cyc_per_tick cycles for every tick of user CPU
+ * time (times()) that passed since start_comp_counter.  The charge is
+ * calibrated by the first start_comp_counter of the process, which busy-polls
+ * for about 100 ticks (about a second) and prints
+ * "Setting cyc_per_tick to %f\n".  A compensated count may be fractional and
+ * negative.
+ */
+void start_comp_counter(void);
+double get_comp_counter(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CYCLEKIT_CLOCK_H */

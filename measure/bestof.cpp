@@ -1,0 +1,154 @@
+// The K-best measurement driver and its cache flush.
+//
+// Only the counter start, the test function and the counter read lie inside
+// a timed interval; the flush, the insertion and the convergence test lie
+// outside it.
+
+#include "bestof.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "clock.h"
+
+// ---- Settings ---------------------------------------------------------------
+
+static int kbest = 3;
+static int maxsamples = 20;
+static double epsilon = 0.01;
+static int compensate = 0;
+static int clear_cache = 0;
+
+static uint32_t cache_bytes = 1 << 19;
+static uint32_t cache_block = 32;
+
+// ---- Measurement state ----------------------------------------------------
+
+// The smallest counts so far, ascending; null between measurements.
+static double *values = NULL;
+// Length of values, fixed when the measurement starts: a K set meanwhile
+// waits for the next measurement instead of resizing the array under it.
+static int kvalues = 0;
+// Runs made in the current measurement, kept or not.
+static int samplecount = 0;
+
+// ---- Flush state ------------------------------------------------------------
+
+// Allocated and written by the first flush, kept until the size changes.
+static uint32_t *cache_buf = NULL;
+// Running sum of every word the flushes read; it keeps the reads live.
+static uint32_t sink = 0;
+
+static void fatal(const char *message) {
+  fputs(message, stderr);
+  exit(1);
+}
+
+// ---- The cache flush --------------------------------------------------------
+
+static void clear(void) {
+  uint32_t sum = sink;
+  uint32_t stride = cache_block / 4;
+  if (cache_buf == NULL) {
+    cache_buf = (uint32_t *)malloc(cache_bytes);
+    if (cache_buf == NULL)
+      fatal("Fatal error.  Malloc returned null when trying to clear cache\n");
+    // A fresh allocation maps every page to the shared zero page until it is
+    // written; reading that would evict almost nothing.  Write a non-zero
+    // pattern (a zero fill may be turned into calloc) so every page is real.
+    memset(cache_buf, 0x01, cache_bytes);
+  }
+  // Volatile: each read must reach memory even though the words never change.
+  const volatile uint32_t *words = cache_buf;
+  size_t nwords = cache_bytes / 4;
+  for (size_t i = 0; i < nwords; i += stride)
+    sum += words[i];
+  sink = sum;
+}
+
+extern "C" void set_bestof_cache_sizee(int bytes) {
+  if (bytes < 0 || (uint32_t)bytes == cache_bytes)
+    return;
+  cache_bytes = (uint32_t)bytes;
+  free(cache_buf);
+  cache_buf = NULL;
+}
+
+extern "C" void set_bestof_cache_block(int bytes) {
+  if (bytes < 0)
+    return;
+  cache_block = bytes < 4 ? 4 : (uint32_t)bytes;
+}
+
+// ---- The K-best driver ------------------------------------------------------
+
+static void init_sampler(void) {
+  free(values);
+  kvalues = kbest;
+  values = (double *)calloc((size_t)kvalues, sizeof(double));
+  if (values == NULL)
+    fatal("Fatal error.  Calloc returned null when allocating the sample array\n");
+  samplecount = 0;
+}
+
+// Keeps values[0..min(samplecount, kvalues)) ascending and the smallest seen.
+static void add_sample(double count) {
+  int pos = 0;
+  if (samplecount < kvalues) {
+    pos = samplecount;
+    values[pos] = count;
+  } else if (count < values[kvalues - 1]) {
+    pos = kvalues - 1;
+    values[pos] = count;
+  }
+  samplecount++;
+  while (pos > 0 && values[pos] < values[pos - 1]) {
+    double t = values[pos];
+    values[pos] = values[pos - 1];
+    values[pos - 1] = t;
+    pos--;
+  }
+}
+
+static int has_converged(void) {
+  return samplecount >= kvalues &&
+         (1 + epsilon) * values[0] >= values[kvalues - 1];
+}
+
+extern "C" double bestof(bestof_test_fn f, int arg) {
+  if (values != NULL)
+    fatal("Fatal error.  bestof called from inside a measurement\n");
+  init_sampler();
+  int comp = compensate;
+  do {
+    if (clear_cache)
+      clear();
+    double count;
+    if (comp) {
+      start_comp_counter();
+      f(arg);
+      count = get_comp_counter();
+    } else {
+      start_counter();
+      f(arg);
+      count = get_counter();
+    }
+    add_sample(count);
+  } while (!has_converged() && samplecount < maxsamples);
+  double result = values[0];
+  free(values);
+  values = NULL;
+  return result;
+}
+
+extern "C" void set_bestof_k(int k) {
+  if (k >= 1)
+    kbest = k;
+}
+
+extern "C" void set_bestof_maxsamples(int n) { maxsamples = n; }
+extern "C" void set_bestof_epsilon(double e) { epsilon = e; }
+extern "C" void set_bestof_compensate(int on) { compensate = on; }
+extern "C" void set_bestof_clear_cache(int on) { clear_cache = on; }

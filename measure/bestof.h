@@ -1,0 +1,81 @@
+/*
+ * bestof: measure a function in cycles by the K-best scheme.
+ *
+ * bestof(f, arg) calls f(arg) again and again, each call timed on its own,
+ * keeps the K smallest cycle counts, and stops as soon as the smallest and
+ * the K-th smallest agree within a relative tolerance or once a maximum
+ * number of runs has been made.  It returns the smallest count.
+ *
+ * The module contains no counter: it calls start_counter/get_counter or
+ * start_comp_counter/get_comp_counter by name, so programs link the clock
+ * library as well.
+ *
+ * Settings hold for every later measurement until set again.  The module is
+ * neither thread-safe nor re-entrant: a test function must not call bestof
+ * or change a setting.
+ */
+#ifndef CYCLEKIT_BESTOF_H
+#define CYCLEKIT_BESTOF_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A function to measure; it gets bestof's int argument at every run. */
+typedef void (*bestof_test_fn)(int);
+
+/*
+ * Returns the smallest cycle count observed over the runs of f(arg).  At
+ * least one run is made.  With the compensated counter on, the count may be
+ * fractional or negative; a negative smallest count never converges, so the
+ * run limit ends such a measurement.
+ *
+ * Fatal: if the array of K counts cannot be allocated, prints
+ * "Fatal error.  Calloc returned null when allocating the sample array\n"
+ * to standard error and exits with status 1.  Calling bestof from inside a
+ * test function would free the running measurement's array; instead it prints
+ * "Fatal error.  bestof called from inside a measurement\n" and exits with
+ * status 1.
+ */
+double bestof(bestof_test_fn f, int arg);
+
+/* K, how many smallest counts must agree (default 3).  Values below 1 are
+ * refused and the previous K is kept.  Takes effect at the next bestof. */
+void set_bestof_k(int k);
+
+/* The run limit (default 20).  Any value is accepted; at least one run is
+ * always made. */
+void set_bestof_maxsamples(int maxsamples);
+
+/* The relative tolerance between the smallest and the K-th smallest count
+ * (default 0.01).  0 asks for K equal counts; a negative tolerance never lets
+ * positive counts agree, so the run limit ends the measurement. */
+void set_bestof_epsilon(double epsilon);
+
+/* Non-zero: time each run with the tick-compensated counter (default 0). */
+void set_bestof_compensate(int compensate);
+
+/* Non-zero: flush the caches before each run by reading through a buffer of
+ * the cache size, one 32-bit word every block bytes (default 0).  The flush
+ * is not timed.  Fatal: if the buffer cannot be allocated, prints
+ * "Fatal error.  Malloc returned null when trying to clear cache\n" to
+ * standard error and exits with status 1. */
+void set_bestof_clear_cache(int clear_cache);
+
+/* The flush buffer's size in bytes (default 524288).  A new size frees the
+ * current buffer; the next flush allocates one of the new size and writes it
+ * once, so every later flush reads resident, distinct memory.  A negative
+ * size is refused and the previous size kept.  A size below 4 makes no
+ * reads. */
+void set_bestof_cache_sizee(int bytes);
+
+/* Bytes between two reads of the flush (default 32), rounded down to a
+ * multiple of 4.  A value from 0 to 3 is taken as 4 (one word), so the flush
+ * always advances; a negative value is refused and the previous one kept. */
+void set_bestof_cache_block(int bytes);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CYCLEKIT_BESTOF_H */

@@ -1,0 +1,110 @@
+// The real counter on this machine.
+
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <sys/times.h>
+
+#include <regex>
+#include <string>
+
+#include "clock.h"
+
+namespace {
+
+TEST(Counter, ReadsAgainstOneStartNeverDecrease) {
+  start_counter();
+  double last = get_counter();
+  for (int i = 0; i < 100000; i++) {
+    double now = get_counter();
+    ASSERT_GE(now, last) << "read " << i;
+    ASSERT_EQ(now, floor(now)) << "counts are whole numbers";
+    last = now;
+  }
+  EXPECT_LT(last, 1e15) << "the start reading was taken";
+}
+
+TEST(Counter, HalvesMakeOneAdvancingValue) {
+  uint32_t hi0, lo0, hi1, lo1;
+  access_counter(&hi0, &lo0);
+  for (volatile int i = 0; i < 1000000; i = i + 1) {
+  }
+  access_counter(&hi1, &lo1);
+  uint64_t a = (uint64_t)hi0 << 32 | lo0, b = (uint64_t)hi1 << 32 | lo1;
+  EXPECT_GT(b, a);
+  EXPECT_LT(b - a, 1ull << 40) << "high halves differ by more than a few seconds' worth";
+}
+
+TEST(Counter, OverheadIsPositiveAndSmall) {
+  double least = ovhd();
+  for (int i = 0; i < 1000; i++)
+    least = fmin(least, ovhd());
+  EXPECT_GT(least, 0.0);
+  EXPECT_LT(least, 10000.0);
+}
+
+TEST(Rate, ZeroSecondsIsInfiniteAndQuiet) {
+  testing::internal::CaptureStdout();
+  double r = mhz(0, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_TRUE(isinf(r) && r > 0) << r;
+}
+
+TEST(Rate, NegativeSecondsAreTakenAsZero) {
+  // Passed on to sleep, -1 would become an unsigned count of decades.
+  EXPECT_TRUE(isinf(mhz(0, -1)));
+  EXPECT_TRUE(isinf(mhz(0, -2147483647 - 1)));
+}
+
+TEST(Rate, VerboseRatePrintsExactlyOneLine) {
+  testing::internal::CaptureStdout();
+  double r = mhz(1, 1);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(std::regex_match(out, std::regex("Processor clock rate ~= [0-9]+\\.[0-9] MHz\n")))
+      << out;
+  char expected[64];
+  snprintf(expected, sizeof expected, "Processor clock rate ~= %.1f MHz\n", r);
+  EXPECT_EQ(out, expected);
+  EXPECT_GT(r, 1.0);
+}
+
+TEST(Compensated, SubtractsTheChargeForTheTicksThatPassed) {
+  // The first start calibrates; one that finds no candidate charge leaves
+  // 0.0 and the next start tries again.
+  double charge = 0;
+  for (int tries = 0; tries < 3 && charge == 0; tries++) {
+    testing::internal::CaptureStdout();
+    start_comp_counter();
+    std::string out = testing::internal::GetCapturedStdout();
+    if (out.empty())
+      GTEST_SKIP() << "calibrated earlier in this process; run the test alone";
+    ASSERT_EQ(sscanf(out.c_str(), "Setting cyc_per_tick to %lf", &charge), 1) << out;
+    ASSERT_TRUE(charge == 0 || charge > 3000.0) << out;
+  }
+
+  // Span a few ticks of user time.  Retry when a tick lands between the
+  // start and the look around it, or between the compensated read and the
+  // reads that check it, since then the ticks it charged are not known.
+  for (int attempt = 0; attempt < 20; attempt++) {
+    struct tms t;
+    clock_t t0 = (times(&t), t.tms_utime);
+    start_comp_counter();
+    clock_t t1 = (times(&t), t.tms_utime);
+    while ((times(&t), t.tms_utime) < t0 + 3) {
+    }
+    clock_t before = (times(&t), t.tms_utime);
+    double comp = get_comp_counter();
+    double plain = get_counter();
+    clock_t after = (times(&t), t.tms_utime);
+    if (t0 != t1 || before != after)
+      continue;
+    double charged = (double)(after - t0) * charge;
+    // The plain read comes a moment after the compensated one.
+    EXPECT_LE(comp, plain - charged);
+    EXPECT_GT(comp, plain - charged - 10000.0) << "more than two reads apart";
+    return;
+  }
+  FAIL() << "no attempt without a tick in the way";
+}
+
+}  // namespace
