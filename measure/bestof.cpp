@@ -52,7 +52,7 @@ static void clear(void) {
   uint32_t sum = sink;
   uint32_t stride = cache_block / 4;
   if (cache_buf == NULL) {
-    cache_buf = (uint32_t *)malloc(cache_bytes);
+    cache_buf = static_cast<uint32_t *>(malloc(cache_bytes));
     if (cache_buf == NULL)
       fatal("Fatal error.  Malloc returned null when trying to clear cache\n");
     // A fresh allocation maps every page to the shared zero page until it is
@@ -87,7 +87,7 @@ extern "C" void set_bestof_cache_block(int bytes) {
 static void init_sampler(void) {
   free(values);
   kvalues = kbest;
-  values = (double *)calloc((size_t)kvalues, sizeof(double));
+  values = static_cast<double *>(calloc((size_t)kvalues, sizeof(double)));
   if (values == NULL)
     fatal("Fatal error.  Calloc returned null when allocating the sample array\n");
   samplecount = 0;
