@@ -11,8 +11,10 @@
  * plain C.
  *
  * The callable reaches the driver through one file-scope pointer and a
- * trampoline of the driver's own function type, so each timed run also holds
- * one indirect call and one load, a few cycles the same at every run.
+ * trampoline of the driver's own function type, into which the callable's
+ * body is compiled.  The driver calls the trampoline through its function
+ * pointer as it would a C function, so each timed run holds just one load
+ * more, the same at every run (bench/adapter_overhead.cpp measures it).
  *
  * Like the driver, this is neither thread-safe nor re-entrant: the callable
  * must not measure anything itself.  It must not throw either; the driver
