@@ -1,0 +1,65 @@
+/*
+ * cyclekit::bestof: the K-best driver for any C++ callable.
+ *
+ *   std::vector<int> v(n, 1);
+ *   long sum = 0;
+ *   double cycles = cyclekit::bestof([&] { sum = std::accumulate(v.begin(), v.end(), 0L); });
+ *
+ * The callable is run with the same driver and the same settings as the C
+ * function bestof (set them with the set_bestof_ functions), and the result
+ * is that driver's smallest cycle count.  Header-only; the libraries stay
+ * plain C.
+ *
+ * The callable reaches the driver through one file-scope pointer and a
+ * trampoline of the driver's own function type, into which the callable's
+ * body is compiled.  The driver calls the trampoline through its function
+ * pointer as it would a C function, so each timed run holds just one load
+ * more, the same at every run (bench/adapter_overhead.cpp measures it).
+ *
+ * Like the driver, this is neither thread-safe nor re-entrant: the callable
+ * must not measure anything itself.  It must not throw either; the driver
+ * cannot pass an exception on, so one that escapes ends the program through
+ * std::terminate.
+ */
+#ifndef CYCLEKIT_BESTOF_HPP
+#define CYCLEKIT_BESTOF_HPP
+
+#if __cplusplus < 201703L
+#error "cyclekit/bestof.hpp needs C++17 or later"
+#endif
+
+#include <memory>
+#include <type_traits>
+
+#include "bestof.h"
+
+namespace cyclekit {
+
+namespace detail {
+
+// The callable of the measurement in progress; null between measurements.
+inline const void *measured = nullptr;
+
+template <class Fn>
+void trampoline(int) noexcept {
+  (*static_cast<Fn *>(const_cast<void *>(measured)))();
+}
+
+}  // namespace detail
+
+// Measures f() by the K-best scheme and returns the smallest cycle count.
+// f is used in place, never copied, so its captures may be large and it may
+// keep state from run to run.
+template <class F>
+double bestof(F &&f) {
+  using Fn = std::remove_reference_t<F>;
+  static_assert(std::is_invocable_v<Fn &>, "cyclekit::bestof needs a callable taking no arguments");
+  detail::measured = std::addressof(f);
+  double cycles = ::bestof(&detail::trampoline<Fn>, 0);
+  detail::measured = nullptr;
+  return cycles;
+}
+
+}  // namespace cyclekit
+
+#endif /* CYCLEKIT_BESTOF_HPP */
