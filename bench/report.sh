@@ -8,8 +8,9 @@ cd "$(dirname "$0")/.."
 
 begin='<!-- performance report: begin -->'
 end='<!-- performance report: end -->'
-grep -qxF "$begin" README.md && grep -qxF "$end" README.md ||
-  { echo "README.md lacks the performance report markers" >&2; exit 1; }
+splice() { awk -v b="$begin" -v e="$end" -v f="$1" -f bench/splice.awk README.md; }
+# Fail now, not after minutes of measuring, if README's markers are damaged.
+splice /dev/null >/dev/null || { echo "README.md lacks one clean pair of report markers" >&2; exit 1; }
 
 if ! command -v gnuplot >/dev/null; then
   echo "Installing gnuplot-nox"
@@ -72,10 +73,9 @@ plot "$work/throughput.dat" using 1:2 with linespoints pt 7 title "warm", \
 GNUPLOT
 
 {
-  echo "$begin"
   echo
   echo "Machine: $machine. Measured on $(date -u +%Y-%m-%d) at commit $(git rev-parse --short HEAD)," \
-       "built by the \`default\` preset with $(${CC:-cc} --version | head -n1)."
+       "built by the \`default\` preset with $(${CXX:-c++} --version | head -n1)."
   echo "Regenerate this section and the picture with \`bench/report.sh\`."
   echo
   cat "$work/report.md"
@@ -83,12 +83,8 @@ GNUPLOT
   echo
   echo "Dashed lines: the per-core L1d and L2 sizes lscpu gives."
   echo
-  echo "$end"
 } >"$work/section.md"
 
-awk -v b="$begin" -v e="$end" -v f="$work/section.md" '
-  $0 == b { while ((getline line < f) > 0) print line; skip = 1; next }
-  $0 == e { skip = 0; next }
-  !skip' README.md >"$work/README.md"
+splice "$work/section.md" >"$work/README.md"
 cp "$work/README.md" README.md
 echo "README.md and doc/read-throughput.png updated." >&2
