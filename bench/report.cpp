@@ -4,8 +4,8 @@
 //
 //   bench_report [--quick] [--plot-data FILE]
 //
-// --quick shrinks every repetition count so that the whole run takes a few
-// seconds; its figures prove that the program works, nothing more.
+// --quick shrinks every repetition count so that the whole run takes about
+// ten seconds; its figures prove that the program works, nothing more.
 
 #include <math.h>
 #include <stdio.h>
@@ -45,7 +45,6 @@ static const int BIG = 64 * MIB;
 
 static double tsc_mhz;
 static double least_ovhd;
-static double beyond_mib;
 
 static const char *verdict(bool met) { return met ? "met" : "**missed**"; }
 
@@ -239,8 +238,8 @@ static double flush_seconds(int reps) {
 
 // The flushed read again with a flush buffer four times the last-level
 // cache (at most 1 GiB), so the array must come from memory; 0 when the
-// cache size is unknown.
-static double beyond_last_level(int bytes, const scale &sc) {
+// cache size is unknown.  Stores the buffer's size in MiB through mib.
+static double beyond_last_level(int bytes, const scale &sc, double *mib) {
   long l3 = sysconf(_SC_LEVEL3_CACHE_SIZE);
   if (l3 <= 0)
     return 0;
@@ -251,7 +250,7 @@ static double beyond_last_level(int bytes, const scale &sc) {
   double t = median_of(bestof_answers(run_read, bytes, answers, NULL));
   bestof_defaults();
   set_bestof_cache_sizee(BIG);  // frees the large buffer
-  beyond_mib = (double)size / MIB;
+  *mib = (double)size / MIB;
   return t;
 }
 
@@ -263,7 +262,8 @@ static void flush_section(const scale &sc) {
   double cold = median_of(bestof_answers(run_read, bytes, sc.answers, NULL));
   bestof_defaults();
   double ratio = cold / warm;
-  double beyond = beyond_last_level(bytes, sc);
+  double beyond_mib = 0;
+  double beyond = beyond_last_level(bytes, sc, &beyond_mib);
 
   flush_seconds(1);  // the first flush allocates and writes the buffer
   double flush = flush_seconds(sc.flush_reps);
