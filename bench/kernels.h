@@ -10,6 +10,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#if !defined(__x86_64__)
+#error "the benchmark kernels are x86-64 assembly"
+#endif
+
 // Instructions in one block of the assembly chains.
 const int CHAIN_BLOCK = 100;
 
