@@ -81,7 +81,8 @@ GNUPLOT
   cat "$work/report.md"
   echo "![Read throughput by array size, warm and flushed](doc/read-throughput.png)"
   echo
-  echo "Dashed lines: the per-core L1d and L2 sizes lscpu gives."
+  echo "Dashed lines: the per-core L1d and L2 sizes lscpu gives. Below a few tens of KiB the" \
+       "fixed cost of each call holds the figure under what L1 delivers."
   echo
 } >"$work/section.md"
 
