@@ -1,0 +1,43 @@
+#include "stats.h"
+
+#include <algorithm>
+
+double min_of(const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); }
+
+double max_of(const std::vector<double> &v) { return *std::max_element(v.begin(), v.end()); }
+
+double median_of(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double spread_of(const std::vector<double> &v) {
+  double lo = min_of(v);
+  return (max_of(v) - lo) / lo;
+}
+
+static double mean_of(const std::vector<double> &v) {
+  double s = 0;
+  for (double x : v)
+    s += x;
+  return s / (double)v.size();
+}
+
+line_fit fit_line(const std::vector<double> &x, const std::vector<double> &y) {
+  // Centred sums: the sizes span decades, and raw sums of squares would lose
+  // the small differences that R^2 is made of.
+  double mx = mean_of(x), my = mean_of(y);
+  double sxx = 0, sxy = 0, syy = 0;
+  for (size_t i = 0; i < x.size(); i++) {
+    double dx = x[i] - mx, dy = y[i] - my;
+    sxx += dx * dx;
+    sxy += dx * dy;
+    syy += dy * dy;
+  }
+  line_fit f;
+  f.slope = sxy / sxx;
+  f.intercept = my - f.slope * mx;
+  f.r2 = syy == 0 ? 1.0 : sxy * sxy / (sxx * syy);
+  return f;
+}

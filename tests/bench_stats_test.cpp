@@ -1,0 +1,51 @@
+// The summaries the benchmark report prints its verdicts from.
+#include <gtest/gtest.h>
+
+#include "stats.h"
+
+TEST(BenchStats, MedianTakesTheMiddleOfUnsortedValues) {
+  EXPECT_DOUBLE_EQ(median_of({9, 1, 5}), 5);
+  EXPECT_DOUBLE_EQ(median_of({7, 1, 3, 100}), 5);  // mean of the middle two
+  EXPECT_DOUBLE_EQ(median_of({4}), 4);
+}
+
+TEST(BenchStats, SpreadIsRangeOverLeast) {
+  EXPECT_DOUBLE_EQ(spread_of({102, 100, 101}), 0.02);
+  EXPECT_DOUBLE_EQ(spread_of({50, 50, 50}), 0);
+  EXPECT_DOUBLE_EQ(min_of({3, -1, 2}), -1);
+  EXPECT_DOUBLE_EQ(max_of({3, -1, 2}), 3);
+}
+
+TEST(BenchStats, FitOfScatteredPointsMatchesHandComputation) {
+  line_fit f = fit_line({1, 2, 3, 4}, {2, 4, 5, 4});
+  EXPECT_NEAR(f.slope, 0.7, 1e-12);
+  EXPECT_NEAR(f.intercept, 2.0, 1e-12);
+  EXPECT_NEAR(f.r2, 12.25 / (5 * 4.75), 1e-12);
+}
+
+TEST(BenchStats, FitRecoversAnExactLineOverDecades) {
+  std::vector<double> x = {200, 386, 746, 1439, 2779, 5365, 10359, 20000}, y;
+  for (double v : x)
+    y.push_back(24 + 2.3 * v);
+  line_fit f = fit_line(x, y);
+  EXPECT_NEAR(f.slope, 2.3, 1e-9);
+  EXPECT_NEAR(f.intercept, 24, 1e-6);
+  EXPECT_NEAR(f.r2, 1, 1e-12);
+}
+
+TEST(BenchStats, FitKeepsPrecisionFarFromTheOrigin) {
+  // Raw sums of squares near 1e16 cancel catastrophically here.
+  std::vector<double> x = {1e8, 1e8 + 1, 1e8 + 2, 1e8 + 3}, y;
+  for (double v : x)
+    y.push_back(1 + 3 * v);
+  line_fit f = fit_line(x, y);
+  EXPECT_NEAR(f.slope, 3, 1e-9);
+  EXPECT_NEAR(f.r2, 1, 1e-9);
+}
+
+TEST(BenchStats, FitOfFlatPointsIsPerfect) {
+  line_fit f = fit_line({1, 2, 3}, {7, 7, 7});
+  EXPECT_DOUBLE_EQ(f.slope, 0);
+  EXPECT_DOUBLE_EQ(f.intercept, 7);
+  EXPECT_DOUBLE_EQ(f.r2, 1);
+}
