@@ -82,7 +82,7 @@ TEST(Compensated, SubtractsTheChargeForTheTicksThatPassed) {
   // The first start calibrates; one that finds no candidate charge leaves
   // 0.0 and the next start tries again.
   double charge = 0;
-  for (int tries = 0; tries < 3 && charge == 0; tries++) {
+  for (int tries = 0; tries < 5 && charge == 0; tries++) {
     testing::internal::CaptureStdout();
     start_comp_counter();
     std::string out = testing::internal::GetCapturedStdout();
@@ -91,6 +91,9 @@ TEST(Compensated, SubtractsTheChargeForTheTicksThatPassed) {
     ASSERT_EQ(sscanf(out.c_str(), "Setting cyc_per_tick to %lf", &charge), 1) << out;
     ASSERT_TRUE(charge == 0 || charge > 3000.0) << out;
   }
+  // Uncalibrated, every start would calibrate again, for a second each.
+  if (charge == 0)
+    GTEST_SKIP() << "five calibrations found no charge above 3000 counter ticks";
 
   // Span a few ticks of user time.  Retry when a tick lands between the
   // start and the look around it, or between the reads that bracket the
