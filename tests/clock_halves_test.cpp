@@ -89,8 +89,7 @@ TEST(CounterHalves, LowHalfWrapCarriesIntoTheHighHalf) {
   access_counter(&hi, &lo);
   double wait = (4294967296.0 - lo) / rate;
   if (wait > 6)
-    GTEST_SKIP() << "the low half wraps only in " << wait << " s at "
-                 << rate / 1e6 << " MHz";
+    GTEST_SKIP() << "the low half wraps only in " << wait << " s at " << rate / 1e6 << " MHz";
 
   double deadline = monotonic_seconds() + wait + 2;
   uint32_t last_hi = hi, last_lo = lo;
