@@ -178,6 +178,16 @@ TEST_F(Driver, ZeroToleranceAsksForEqualCounts) {
   EXPECT_EQ(runs(), 20);
 }
 
+TEST_F(Driver, ToleranceIsWorkedOutInDoublePrecision) {
+  // 0.03 is stored a little below 0.03, but 1 + 0.03 rounds up to the
+  // double nearest 1.03, so 103 lies within the tolerance of 100.  Kept in
+  // the x87 unit's wider registers the sum and product would fall short.
+  set_bestof_epsilon(0.03);
+  script({100, 103, 103});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  EXPECT_EQ(runs(), 3);
+}
+
 TEST_F(Driver, KeepsTheThreeSmallestInOrder) {
   init_sampler();
   for (double c : {50.0, 40.0, 60.0, 45.0})

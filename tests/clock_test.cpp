@@ -36,10 +36,20 @@ TEST(Counter, HalvesMakeOneAdvancingValue) {
 }
 
 TEST(Counter, OverheadIsPositiveAndSmall) {
-  double least = ovhd();
-  for (int i = 0; i < 1000; i++)
-    least = fmin(least, ovhd());
-  EXPECT_GT(least, 0.0);
+  double least = ovhd(), total = 0;
+  for (int i = 0; i < 1000; i++) {
+    double o = ovhd();
+    least = fmin(least, o);
+    total += o;
+  }
+#if defined(__i386__) || defined(__x86_64__)
+  EXPECT_GT(least, 0.0) << "the time-stamp counter advances within any pair";
+#else
+  // A counter slower than the processor (AArch64's virtual counter runs at
+  // tens of MHz) may not tick within one pair, but does across a thousand.
+  EXPECT_GE(least, 0.0);
+  EXPECT_GT(total, 0.0);
+#endif
   EXPECT_LT(least, 10000.0);
 }
 
@@ -72,7 +82,7 @@ TEST(Compensated, SubtractsTheChargeForTheTicksThatPassed) {
   // The first start calibrates; one that finds no candidate charge leaves
   // 0.0 and the next start tries again.
   double charge = 0;
-  for (int tries = 0; tries < 3 && charge == 0; tries++) {
+  for (int tries = 0; tries < 5 && charge == 0; tries++) {
     testing::internal::CaptureStdout();
     start_comp_counter();
     std::string out = testing::internal::GetCapturedStdout();
@@ -81,10 +91,13 @@ TEST(Compensated, SubtractsTheChargeForTheTicksThatPassed) {
     ASSERT_EQ(sscanf(out.c_str(), "Setting cyc_per_tick to %lf", &charge), 1) << out;
     ASSERT_TRUE(charge == 0 || charge > 3000.0) << out;
   }
+  // Uncalibrated, every start would calibrate again, for a second each.
+  if (charge == 0)
+    GTEST_SKIP() << "five calibrations found no charge above 3000 counter ticks";
 
   // Span a few ticks of user time.  Retry when a tick lands between the
-  // start and the look around it, or between the compensated read and the
-  // reads that check it, since then the ticks it charged are not known.
+  // start and the look around it, or between the reads that bracket the
+  // compensated one, since then the ticks it charged are not known.
   for (int attempt = 0; attempt < 20; attempt++) {
     struct tms t;
     clock_t t0 = (times(&t), t.tms_utime);
@@ -93,15 +106,20 @@ TEST(Compensated, SubtractsTheChargeForTheTicksThatPassed) {
     while ((times(&t), t.tms_utime) < t0 + 3) {
     }
     clock_t before = (times(&t), t.tms_utime);
+    double earlier = get_counter();
     double comp = get_comp_counter();
-    double plain = get_counter();
+    double later = get_counter();
     clock_t after = (times(&t), t.tms_utime);
     if (t0 != t1 || before != after)
       continue;
     double charged = (double)(after - t0) * charge;
-    // The plain read comes a moment after the compensated one.
-    EXPECT_LE(comp, plain - charged);
-    EXPECT_GT(comp, plain - charged - 10000.0) << "more than two reads apart";
+    // The compensated read's own counter read lies between the two plain
+    // ones, however long the times() call after it takes.  On a slow counter
+    // it may equal either, and the charge known here went through a
+    // six-decimal print: allow for that rounding, nothing more.
+    const double rounding = 1e-5 * (double)(after - t0);
+    EXPECT_GE(comp, earlier - charged - rounding);
+    EXPECT_LE(comp, later - charged + rounding);
     return;
   }
   FAIL() << "no attempt without a tick in the way";

@@ -1,0 +1,25 @@
+# 32-bit x86 Linux with Debian's cross compiler, which defaults to x87 floating
+# point; long and clock_t are 32 bits.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
+set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
+set(cyclekit_sysroot /usr/i686-linux-gnu)
+set(CMAKE_FIND_ROOT_PATH ${cyclekit_sysroot})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# An x86-64 kernel runs 32-bit programs itself, so the tests read the real
+# time-stamp counter.  The programs name the cross packages' loader and
+# libraries, so no 32-bit runtime need be installed on the host.  qemu-i386
+# is no substitute: its fork() hangs in the child, and the death tests fork.
+execute_process(COMMAND ${cyclekit_sysroot}/lib/ld-linux.so.2 --version
+                RESULT_VARIABLE cyclekit_native_status OUTPUT_QUIET ERROR_QUIET)
+if(NOT cyclekit_native_status EQUAL 0)
+  message(WARNING "This host cannot run 32-bit x86 programs: the i686 build "
+                  "builds, but its tests cannot run here.")
+endif()
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-Wl,--dynamic-linker=${cyclekit_sysroot}/lib/ld-linux.so.2 -Wl,-rpath,${cyclekit_sysroot}/lib")

@@ -1,0 +1,25 @@
+// hertzle: prints how many clock ticks of times() pass during a one-second
+// sleep.  It uses only POSIX and the C library and shares no code with the
+// rest of the toolkit, so it builds on any POSIX system.
+
+#include <stdio.h>
+#include <sys/times.h>
+#include <unistd.h>
+
+// Ticks of elapsed real time across sleep(1): one plain difference of the
+// two times() results, neither averaged nor repeated.  The subtraction is
+// done unsigned because the tick count may wrap past the top of clock_t (a
+// 32-bit long on 32-bit Linux), where a signed difference would overflow;
+// unsigned it still gives the ticks that passed.
+int tps() {
+  struct tms t;
+  clock_t start = times(&t);
+  sleep(1);
+  clock_t end = times(&t);
+  return (int)((unsigned long)end - (unsigned long)start);
+}
+
+int main() {
+  printf("%d ticks/second\n", tps());
+  return 0;
+}
