@@ -1,15 +1,8 @@
 # 32-bit x86 Linux with Debian's cross compiler, which defaults to x87 floating
 # point; long and clock_t are 32 bits.
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
-set(cyclekit_sysroot /usr/i686-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH ${cyclekit_sysroot})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(cyclekit_triple i686-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-gnu-cross.cmake)
 
 # An x86-64 kernel runs 32-bit programs itself, so the tests read the real
 # time-stamp counter.  The programs name the cross packages' loader and
