@@ -102,12 +102,15 @@ uint64_t sum_words(const uint64_t *p, size_t n) {
 
 static uint32_t *ring;
 static uint32_t ring_pos;
+static uint32_t *lap;
 static uint64_t *array;
 static size_t array_words;
 
 void setup_kernels(size_t ring_bytes, size_t array_bytes) {
   free(ring);
+  free(lap);
   free(array);
+  lap = make_ring((uint32_t)(LAP_BYTES / (RING_STRIDE * sizeof(uint32_t))), 54321);
   ring = make_ring((uint32_t)(ring_bytes / (RING_STRIDE * sizeof(uint32_t))), 12345);
   ring_pos = 0;
   array_words = array_bytes / sizeof(uint64_t);
@@ -119,6 +122,7 @@ void run_add_chain(int blocks) { sink = add_chain(1, blocks); }
 void run_imul_chain(int blocks) { sink = imul_chain(1, 3, blocks); }
 void run_mul_chain(int n) { sink = mul_chain(1, n); }
 void run_ring(int hops) { ring_pos = follow_ring(ring, ring_pos, hops); }
+void run_ring_lap(int hops) { sink = follow_ring(lap, 0, hops); }
 void run_read(int bytes) {
   size_t n = (size_t)bytes / sizeof(uint64_t);
   sink = sum_words(array, n < array_words ? n : array_words);

@@ -38,8 +38,8 @@ const uint32_t RING_STRIDE = 16;
 // Sum of the first n words.
 uint64_t sum_words(const uint64_t *p, size_t n);
 
-// The memory the run_ forms use: a ring of ring_bytes and an array of
-// array_bytes (written, so every page is real).  Call once before them.
+// The memory the run_ forms use: a ring of ring_bytes, a ring of LAP_BYTES
+// and an array of array_bytes (written, so every page is real).  Call once before them.
 void setup_kernels(size_t ring_bytes, size_t array_bytes);
 void run_add_chain(int blocks);
 void run_imul_chain(int blocks);
@@ -47,6 +47,10 @@ void run_mul_chain(int n);
 // Continues along the ring where the last call stopped: every call reaches
 // lines the previous calls left behind.
 void run_ring(int hops);
+// Follows a ring of LAP_BYTES from its first slot: the same loads at every
+// call, each waiting for the one before.
+void run_ring_lap(int hops);
+const size_t LAP_BYTES = 128 * 1024;
 // Reads the first `bytes` bytes of the array.
 void run_read(int bytes);
 // Does nothing; what is left is the driver's and the flush's own cost.

@@ -68,6 +68,7 @@ TEST(BenchKernels, ReadOfMoreThanTheArrayStaysInside) {
   setup_kernels(64 * 1024, 4096);
   run_read(1 << 20);
   run_ring(10000);
+  run_ring_lap(10000);
 }
 
 TEST(BenchClocks, PinningLeavesExactlyTheCurrentCpu) {
