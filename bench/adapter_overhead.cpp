@@ -7,19 +7,15 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <vector>
+
+#include "stats.h"
 
 #include <cyclekit/bestof.hpp>
 
 static volatile int bumps;
 
 static void bump(int) { bumps = bumps + 1; }
-
-static double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 int main(int argc, char **argv) {
   int n = argc > 1 ? atoi(argv[1]) : 10000;
@@ -31,13 +27,13 @@ int main(int argc, char **argv) {
     plain[i] = bestof(bump, 0);
     adapted[i] = cyclekit::bestof([&captured] { captured = captured + 1; });
   }
-  double pmin = *std::min_element(plain.begin(), plain.end());
-  double amin = *std::min_element(adapted.begin(), adapted.end());
+  double pmin = min_of(plain);
+  double amin = min_of(adapted);
   printf("measurements: %d of each\n", n);
   printf("bestof(C function):              least %.0f, median %.0f cycles\n", pmin,
-         median(plain));
+         median_of(plain));
   printf("cyclekit::bestof(lambda):        least %.0f, median %.0f cycles\n", amin,
-         median(adapted));
+         median_of(adapted));
   printf("added by the adapter:            %.0f cycles (leasts)\n", amin - pmin);
   return 0;
 }

@@ -5,8 +5,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <vector>
+
+#include "stats.h"
 
 #include <cyclekit/clock.h>
 
@@ -24,11 +25,6 @@ static inline uint64_t bare_read(void) {
 }
 #endif
 
-static double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 int main(int argc, char **argv) {
   int n = argc > 1 ? atoi(argv[1]) : 1000000;
   if (n < 1)
@@ -40,11 +36,11 @@ int main(int argc, char **argv) {
     uint64_t b = bare_read();
     bare[i] = (double)(b - a);
   }
-  double cmin = *std::min_element(counter.begin(), counter.end());
-  double bmin = *std::min_element(bare.begin(), bare.end());
+  double cmin = min_of(counter);
+  double bmin = min_of(bare);
   printf("calls: %d\n", n);
-  printf("ovhd():            least %.0f, median %.0f cycles\n", cmin, median(counter));
-  printf("bare read pair:    least %.0f, median %.0f cycles\n", bmin, median(bare));
+  printf("ovhd():            least %.0f, median %.0f cycles\n", cmin, median_of(counter));
+  printf("bare read pair:    least %.0f, median %.0f cycles\n", bmin, median_of(bare));
   printf("ratio of leasts:   %.3f (target <= 1.05)\n", cmin / bmin);
   return 0;
 }
