@@ -1,8 +1,8 @@
 // lullwatch and hertzle, each built a second time for the test: lullwatch
 // against the scripted counter, hertzle with times() and sleep() wrapped to
-// scripted ones (and with signed overflow trapping, so a tick difference
-// worked out in the signed clock_t fails here, not only under the
-// sanitizers).  Each test runs the program with a script in its environment
+// scripted ones and signed overflow trapping, so a tick difference worked
+// out in the signed clock_t fails in every build, not only under the
+// sanitizers.  Each test runs the program with a script in its environment
 // and checks what it prints and the calls it made.
 
 #include <gtest/gtest.h>
