@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -24,7 +25,8 @@ struct Outcome {
 // Runs `program` with the given environment settings; the trace is the
 // last line of its standard error.
 Outcome run(const char *program, const std::string &env) {
-  std::string err = testing::TempDir() + "scripted_stderr";
+  // Tests run side by side, each in a process of its own.
+  std::string err = testing::TempDir() + "scripted_stderr." + std::to_string(getpid());
   std::string command = env + " SCRIPTED_TRACE=1 " CYCLEKIT_EMULATOR " " + program + " 2>" + err;
   FILE *p = popen(command.c_str(), "r");
   Outcome r{-1, "", ""};
@@ -42,6 +44,7 @@ Outcome run(const char *program, const std::string &env) {
     while ((n = fread(buf, 1, sizeof buf, f)) > 0)
       text.append(buf, n);
     fclose(f);
+    remove(err.c_str());
     if (!text.empty() && text.back() == '\n')
       text.pop_back();
     r.trace = text.substr(text.rfind('\n') + 1);
