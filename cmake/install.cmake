@@ -9,13 +9,11 @@ include(CMakePackageConfigHelpers)
 set(CYCLEKIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/cyclekit)
 set(CYCLEKIT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(TARGETS lullwatch)
-# hertzle comes with the tick-rate tool; install it wherever it is built.
-if(TARGET hertzle)
-  install(TARGETS hertzle)
+if(CYCLEKIT_BUILD_TOOLS)
+  install(TARGETS lullwatch hertzle)
 endif()
 
-install(TARGETS clock bestof EXPORT cyclekitTargets
+install(TARGETS cyclekit_clock cyclekit_bestof EXPORT cyclekitTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(installed_headers "")
 foreach(header IN LISTS CYCLEKIT_PUBLIC_HEADERS)

@@ -16,11 +16,15 @@
 #define CLOCK_NOINLINE __attribute__((noinline))
 
 // ---- Platform primitive: one read of the cycle counter ---------------------
-// A test build may define CLOCK_READ_HOOK(hi, lo) to script the readings; it
-// never reaches the shipped library.
-#if defined(CLOCK_READ_HOOK)
-#define read_cycle_counter(hi, lo) CLOCK_READ_HOOK(hi, lo)
-#elif defined(__i386__) || defined(__x86_64__)
+#if defined(CYCLEKIT_SCRIPTED_READS)
+// Test builds only: the readings come from the test, so the arithmetic on
+// them can be checked.  The shipped library never defines this.
+extern "C" void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo);
+static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
+  cyclekit_scripted_read(hi, lo);
+}
+#else
+#if defined(__i386__) || defined(__x86_64__)
 // Processor cycles (TSC ticks).  RDTSC puts the high half in EDX and the low
 // half in EAX on 32-bit and 64-bit x86 alike.
 static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
@@ -47,12 +51,6 @@ static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
 #else
 #error "no cycle counter for this platform"
 #endif
-
-// A test build may define CLOCK_TIMES_HOOK to script the tick readings.
-#if defined(CLOCK_TIMES_HOOK)
-#define read_times CLOCK_TIMES_HOOK
-#else
-#define read_times times
 #endif
 
 // ---- The plain counter -----------------------------------------------------
@@ -121,7 +119,7 @@ static const double RECORDTHRESH = 3000;
 
 static clock_t user_ticks(void) {
   struct tms t;
-  read_times(&t);
+  times(&t);
   return t.tms_utime;
 }
 
