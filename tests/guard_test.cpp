@@ -144,14 +144,6 @@ TEST(Guard, AbandonAfterLongjmpLetsMeasurementsGoOn) {
   }
 }
 
-TEST(Guard, AbandonWithoutAMeasurementDoesNothing) {
-  bestof_abandon();
-  expect_one_clean_measurement();
-  bestof_abandon();
-  bestof_abandon();
-  expect_one_clean_measurement();
-}
-
 void *abandon_elsewhere(void *) {
   bestof_abandon();
   return nullptr;
