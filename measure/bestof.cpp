@@ -34,6 +34,19 @@ static int kvalues = 0;
 // Runs made in the current measurement, kept or not.
 static int samplecount = 0;
 
+// ---- The measurement guard --------------------------------------------------
+
+// Non-zero from the start of a measurement to its end, whichever thread runs
+// it.  Taken by one atomic exchange, so of two threads that call bestof at
+// once exactly one measures and the other is stopped before it touches the
+// array.
+static int busy = 0;
+// Non-zero while this thread holds busy: tells a nested call (from a test
+// function) from a call in another thread, and lets bestof_abandon release
+// only its own thread's measurement.  Constant-initialised, so it needs no
+// run-time support.
+static thread_local int owner = 0;
+
 // ---- Flush state ------------------------------------------------------------
 
 // Allocated and written by the first flush, kept until the size changes.
@@ -51,10 +64,16 @@ static void fatal(const char *message) {
 static void clear(void) {
   uint32_t sum = sink;
   uint32_t stride = cache_block / 4;
+  size_t nwords = cache_bytes / 4;
   if (cache_buf == NULL) {
     cache_buf = static_cast<uint32_t *>(malloc(cache_bytes));
-    if (cache_buf == NULL)
+    if (cache_buf == NULL) {
+      // Below one word nothing is read, so no buffer is needed: a C library
+      // may answer malloc(0) with null, and that is no failure.
+      if (nwords == 0)
+        return;
       fatal("Fatal error.  Malloc returned null when trying to clear cache\n");
+    }
     // A fresh allocation maps every page to the shared zero page until it is
     // written; reading that would evict almost nothing.  Write a non-zero
     // pattern (a zero fill may be turned into calloc) so every page is real.
@@ -62,7 +81,6 @@ static void clear(void) {
   }
   // Volatile: each read must reach memory even though the words never change.
   const volatile uint32_t *words = cache_buf;
-  size_t nwords = cache_bytes / 4;
   for (size_t i = 0; i < nwords; i += stride)
     sum += words[i];
   sink = sum;
@@ -117,9 +135,29 @@ static int has_converged(void) {
          (1 + epsilon) * values[0] >= values[kvalues - 1];
 }
 
+// Takes the guard or ends the process: a second measurement would free and
+// fill the running one's array under it.
+static void enter_measurement(void) {
+  if (__atomic_exchange_n(&busy, 1, __ATOMIC_ACQUIRE)) {
+    if (owner)
+      fatal("Fatal error.  bestof called from inside a measurement\n");
+    fatal("Fatal error.  bestof called while another thread is measuring\n");
+  }
+  owner = 1;
+}
+
+static void leave_measurement(void) {
+  double *done = values;
+  values = NULL;
+  free(done);
+  owner = 0;
+  __atomic_store_n(&busy, 0, __ATOMIC_RELEASE);
+}
+
 extern "C" double bestof(bestof_test_fn f, int arg) {
-  if (values != NULL)
-    fatal("Fatal error.  bestof called from inside a measurement\n");
+  if (f == NULL)
+    fatal("Fatal error.  bestof called with a null test function\n");
+  enter_measurement();
   init_sampler();
   int comp = compensate;
   do {
@@ -138,9 +176,14 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
     add_sample(count);
   } while (!has_converged() && samplecount < maxsamples);
   double result = values[0];
-  free(values);
-  values = NULL;
+  leave_measurement();
   return result;
+}
+
+extern "C" void bestof_abandon(void) {
+  // Another thread's measurement is still running: leave it alone.
+  if (owner)
+    leave_measurement();
 }
 
 extern "C" void set_bestof_k(int k) {
