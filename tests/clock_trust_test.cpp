@@ -192,4 +192,30 @@ TEST(CounterStep, PositiveAndEveryCommonDifferenceIsAMultiple) {
   EXPECT_LE(step, smallest_common + 1.0) << "the step cannot exceed an advance the counter shows";
 }
 
+// A counter of step 1 read a varying delay apart shows advances of every
+// size in a range; a coarser one only its multiples.
+TEST(CounterStep, OneOnlyWhereAdvancesOfNeighbouringSizesOccur) {
+  if (!kX86)
+    GTEST_SKIP() << "the delays below span a few steps only of a counter as fast as the core";
+  double step = counter_step();
+  std::map<uint64_t, int> seen;
+  uint32_t hi, lo;
+  access_counter(&hi, &lo);
+  uint64_t prev = (uint64_t)hi << 32 | lo;
+  for (int i = 0; i < 20000; i++) {
+    for (int k = 0; k < i % 97; k++)
+      __asm__ volatile("");
+    access_counter(&hi, &lo);
+    uint64_t now = (uint64_t)hi << 32 | lo;
+    seen[now - prev]++;
+    prev = now;
+  }
+  bool three_neighbours = false;
+  for (auto [d, count] : seen)
+    if (count >= 20 && seen.count(d + 1) && seen[d + 1] >= 20 && seen.count(d + 2) &&
+        seen[d + 2] >= 20)
+      three_neighbours = true;
+  EXPECT_EQ(step < 1.5, three_neighbours) << "step " << step;
+}
+
 }  // namespace
