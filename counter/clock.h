@@ -86,6 +86,61 @@ double mhz_def(int verbose);
 void start_comp_counter(void);
 double get_comp_counter(void);
 
+/*
+ * What a "cycle" is.  Every count of this module is in ticks of the counter
+ * that access_counter reads.  On x86 that is the time-stamp counter, which
+ * ticks at a fixed reference rate whatever the core's clock does: a core
+ * running faster than the reference (turbo) does more than one cycle per
+ * tick, and counts read short.  core_per_tick converts.  On AArch64 a tick
+ * is one of the generic timer (tens of MHz), elsewhere a nanosecond.
+ */
+
+/*
+ * Core cycles per counter tick, measured now: times two chains of dependent
+ * register additions (one core cycle each on x86 since the P6 and on AArch64
+ * cores) of different lengths, takes the least fenced count of each over a
+ * few dozen runs, and divides the extra additions by the extra ticks, so the
+ * counter's own overhead cancels.  Takes well under a millisecond on x86; a
+ * coarse counter lengthens the chains, up to a few milliseconds.  Needs no
+ * privilege and no performance counter, and works in a virtual machine.
+ * Elsewhere (no cycle-exact addition chain, e.g. SPARC, where the counter
+ * counts nanoseconds) the chain is a C loop and the figure is only
+ * indicative.  Returns 0 if the counter does not advance across the chains.
+ * Like ovhd it replaces the start reading.
+ */
+double core_per_tick(void);
+
+/*
+ * The fenced counter: the count of start_counter/get_counter (same start
+ * reading, same arithmetic), but the start read waits until every earlier
+ * instruction has completed and the closing read waits until the measured
+ * code has finished, loads included.  A bare read may run ahead of the code
+ * it closes: a few dependent cache-missing loads can count almost nothing.
+ * Fence when the code is memory-bound or short; the fences cost a few dozen
+ * cycles more per pair (compare ovhd with a fenced pair), the same at every
+ * run.
+ * x86: LFENCE; RDTSC; LFENCE to start, RDTSCP; LFENCE to end, or
+ * LFENCE; RDTSC; LFENCE where CPUID says the processor has no RDTSCP (asked
+ * once, by the first start_fenced_counter, before its read).  AArch64: ISB
+ * before and after the read of CNTVCT_EL0.  Elsewhere: the plain read.
+ * start_fenced_counter replaces the start reading like start_counter.
+ */
+void start_fenced_counter(void);
+double get_fenced_counter(void);
+
+/*
+ * The counter's step in ticks: the smallest advance it shows reliably
+ * between two reads.  1 on most bare-metal x86; a virtual machine may scale
+ * the counter so that it advances by 2, 26 or a fractional step, e.g. by 24
+ * and 25 in turn, a step of 24.5 (returned as such).  Code shorter than a
+ * few steps cannot be resolved.  Found from a few thousand reads a varying
+ * delay apart (well under a millisecond); a rare difference (the odd 1-tick
+ * advance among 26-tick steps) is not taken for the step.  Returns 0 if the
+ * counter never advanced within its bounded number of reads.  Does not
+ * touch the start reading.
+ */
+double counter_step(void);
+
 #ifdef __cplusplus
 }
 #endif

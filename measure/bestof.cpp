@@ -195,3 +195,71 @@ extern "C" void set_bestof_maxsamples(int n) { maxsamples = n; }
 extern "C" void set_bestof_epsilon(double e) { epsilon = e; }
 extern "C" void set_bestof_compensate(int on) { compensate = on; }
 extern "C" void set_bestof_clear_cache(int on) { clear_cache = on; }
+
+// ---- The last-level cache's size ---------------------------------------------
+
+#include <limits.h>
+#include <unistd.h>
+
+// The first line of a small file, without its newline; 0 if unreadable.
+static int read_first_line(const char *path, char *line, int size) {
+  FILE *f = fopen(path, "r");
+  if (f == NULL)
+    return 0;
+  int ok = fgets(line, size, f) != NULL;
+  fclose(f);
+  if (ok)
+    line[strcspn(line, "\n")] = '\0';
+  return ok;
+}
+
+// The kernel's view: cpu0's data or unified cache of the highest level, its
+// size written as a number with a K, M or G suffix.  0 if none is listed.
+static long long sysfs_llc_bytes(void) {
+  long long best = 0;
+  long best_level = 0;
+  for (int i = 0;; i++) {
+    char path[96], type[32], level[16], size[32];
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/type", i);
+    if (!read_first_line(path, type, sizeof type))
+      break;
+    if (strcmp(type, "Data") != 0 && strcmp(type, "Unified") != 0)
+      continue;
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/level", i);
+    if (!read_first_line(path, level, sizeof level))
+      continue;
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/size", i);
+    if (!read_first_line(path, size, sizeof size))
+      continue;
+    char *unit;
+    long long bytes = strtoll(size, &unit, 10);
+    if (*unit == 'K')
+      bytes <<= 10;
+    else if (*unit == 'M')
+      bytes <<= 20;
+    else if (*unit == 'G')
+      bytes <<= 30;
+    long lv = strtol(level, NULL, 10);
+    if (bytes > 0 && (lv > best_level || (lv == best_level && bytes > best))) {
+      best_level = lv;
+      best = bytes;
+    }
+  }
+  return best;
+}
+
+extern "C" int bestof_llc_bytes(void) {
+  // sysfs first: on some virtual machines sysconf reports the whole
+  // package's cache (every core complex's together), eight times what one
+  // core can fill.
+  long long bytes = sysfs_llc_bytes();
+#if defined(_SC_LEVEL4_CACHE_SIZE) && defined(_SC_LEVEL3_CACHE_SIZE) && \
+    defined(_SC_LEVEL2_CACHE_SIZE)
+  const int levels[] = {_SC_LEVEL4_CACHE_SIZE, _SC_LEVEL3_CACHE_SIZE, _SC_LEVEL2_CACHE_SIZE};
+  for (int i = 0; i < 3 && bytes <= 0; i++)
+    bytes = sysconf(levels[i]);
+#endif
+  if (bytes <= 0)
+    return 0;
+  return bytes > INT_MAX ? INT_MAX : (int)bytes;
+}

@@ -95,6 +95,19 @@ void set_bestof_cache_sizee(int bytes);
  * always advances; a negative value is refused and the previous one kept. */
 void set_bestof_cache_block(int bytes);
 
+/*
+ * The size in bytes of this processor's largest (last-level) cache, for
+ * sizing a flush that evicts it: set_bestof_cache_sizee(2 *
+ * bestof_llc_bytes()) makes "flushed" mean flushed on any machine, while
+ * the default flush (512 KiB) is smaller than most last-level caches.  Read
+ * from /sys/devices/system/cpu/cpu0/cache (the highest level of a data or
+ * unified cache; the kernel's figure is the cache that one core shares),
+ * else from sysconf(_SC_LEVEL4/3/2_CACHE_SIZE).  0 where neither says;
+ * a size above INT_MAX is given as INT_MAX.  Reads a few small files each
+ * call; call it outside any timed interval.
+ */
+int bestof_llc_bytes(void);
+
 #ifdef __cplusplus
 }
 #endif
