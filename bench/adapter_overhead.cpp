@@ -9,8 +9,7 @@
 #include <cyclekit/bestof.hpp>
 #include <vector>
 
-#include "clocks.h"
-#include "stats.h"
+#include "bench.h"
 
 static volatile int bumps;
 

@@ -3,8 +3,7 @@
 
 #include <stdio.h>
 
-#include "clocks.h"
-#include "stats.h"
+#include "bench.h"
 
 int main(int argc, char **argv) {
   int n = quick_mode(argc, argv, 1, "[--quick]") ? 10000 : 1000000;

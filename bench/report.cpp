@@ -1,81 +1,63 @@
 // Measures one section of the performance report and prints its tables,
 // tab-separated: a header line, then rows, a blank line between tables.  A
-// table headed "figure", "value" holds the figures bench/targets.tsv judges;
-// bench/report.sh writes the prose and the verdicts.
+// table headed "figure", "value" holds the figures bench/targets.tsv judges.
 //
 //   bench_report peer|latency|linearity|flush|throughput [--quick]
 
 #include <cyclekit/bestof.h>
-#include <cyclekit/clock.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
-#include <vector>
-
-#include "clocks.h"
+#include "bench.h"
 #include "kernels.h"
-#include "peer.h"
-#include "stats.h"
 
 // How much of everything to do.
 struct scale {
   int answers;           // repeated answers to one question
-  int peer_reps;         // Google Benchmark repetitions
+  int few;               // for the slower questions
   double peer_min_time;  // 0: Google Benchmark's own default
   int flush_reps;        // flushes timed for the flush's speed
   int size_step;         // every n-th half-octave array size
   int mhz_seconds;       // sleep for the rate estimate
 };
-
-static const scale FULL = {30, 30, 0, 20, 1, 2};
+static const scale FULL = {30, 5, 0, 20, 1, 2};
 static const scale QUICK = {3, 3, 0.002, 2, 4, 1};
 
-static const int MIB = 1 << 20;
-static const int KIB = 1 << 10;
+static const int KIB = 1 << 10, MIB = 1 << 20;
 // Flush buffer, big ring and largest array: well beyond L2.
 static const int BIG = 64 * MIB;
 
-// bestof's defaults, restored after every measurement that changes them.
-static void bestof_defaults(void) {
-  set_bestof_k(3);
-  set_bestof_maxsamples(20);
-  set_bestof_epsilon(0.01);
-  set_bestof_compensate(0);
-  set_bestof_clear_cache(0);
-}
-
-static std::vector<double> bestof_answers(void (*f)(int), int arg, int n, double *wall) {
+// n answers for f(arg) with bestof's defaults, or with a flush of flush_bytes
+// before each run; stores the wall time per answer through wall if given.
+static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_bytes = 0,
+                                   double *wall = NULL) {
+  set_bestof_cache_sizee(flush_bytes ? (int)flush_bytes : BIG);
+  set_bestof_clear_cache(flush_bytes != 0);
   std::vector<double> v;
   double t0 = wall_seconds();
   for (int i = 0; i < n; i++)
     v.push_back(bestof(f, arg));
   if (wall)
     *wall = (wall_seconds() - t0) / n;
+  set_bestof_clear_cache(0);
   return v;
 }
 
-// ---- bestof against Google Benchmark ------------------------------------------
-
-struct comparison {
-  double sooner;        // Google Benchmark's wall time per answer over bestof's
-  double spread_point;  // bestof's spread less Google Benchmark's, in points
-};
-
-// Two rows: each tool's median answer in TSC cycles, its spread and its wall
-// time per answer.
-static comparison compare(const char *what, void (*f)(int), int arg, const scale &sc,
-                          double tsc_mhz) {
+// Two rows, one per tool: its median answer in TSC cycles, its spread and
+// its wall time per answer.  Returns Google Benchmark's wall time over
+// bestof's and bestof's spread less Google Benchmark's, in points.
+static void compare(const char *what, void (*f)(int), int arg, const scale &sc, double tsc_mhz,
+                    double *sooner, double *spread_points) {
   double wall;
-  std::vector<double> ours = bestof_answers(f, arg, sc.answers, &wall);
-  peer_answers p = peer_measure(what, f, arg, sc.peer_reps, sc.peer_min_time);
+  std::vector<double> ours = answers(f, arg, sc.answers, 0, &wall), theirs;
+  peer_answers p = peer_measure(what, f, arg, sc.answers, sc.peer_min_time);
   if (p.ns.empty()) {
     fprintf(stderr, "Google Benchmark returned no answer for %s\n", what);
     exit(1);
   }
-  std::vector<double> theirs;
   for (double ns : p.ns)
     theirs.push_back(ns * tsc_mhz / 1000);
   double peer_wall = p.wall_seconds / (double)p.ns.size();
@@ -83,57 +65,47 @@ static comparison compare(const char *what, void (*f)(int), int arg, const scale
          wall * 1e6);
   printf("%s\tGoogle Benchmark\t%.0f\t%.2f\t%.1f\n", what, median_of(theirs),
          100 * spread_of(theirs), peer_wall * 1e6);
-  return {peer_wall / wall, 100 * (spread_of(ours) - spread_of(theirs))};
+  *sooner = peer_wall / wall;
+  *spread_points = 100 * (spread_of(ours) - spread_of(theirs));
 }
 
 static void peer_section(const scale &sc) {
   setup_kernels(BIG, 4096);
-  double tsc_mhz = mhz(0, sc.mhz_seconds);
+  double tsc_mhz = mhz(0, sc.mhz_seconds), sooner[3], spread[3];
+  const char *name[3] = {"multiplies", "ring lap", "64 MiB walk"};
   printf("function\ttool\tanswer (cycles)\tspread (%%)\twall time per answer (µs)\n");
-  comparison mul = compare("4000 dependent multiplies", run_mul_chain, 4000, sc, tsc_mhz);
+  compare("4000 dependent multiplies", run_mul_chain, 4000, sc, tsc_mhz, &sooner[0], &spread[0]);
   // The same loads at every run, as the K-best scheme assumes: one lap of a
   // ring larger than L1d, so every load waits on L2.
-  comparison lap =
-      compare("one lap of a random 128 KiB ring", run_ring_lap, (int)(LAP_BYTES / 64), sc, tsc_mhz);
+  compare("one lap of a random 128 KiB ring", run_ring_lap, (int)(LAP_BYTES / 64), sc, tsc_mhz,
+          &sooner[1], &spread[1]);
   // Different lines at every run: the scheme's assumption broken on purpose.
-  comparison walk = compare("32 loads along a random 64 MiB ring", run_ring, 32, sc, tsc_mhz);
-  printf("\nfigure\tvalue\n");
-  printf("TSC rate (MHz)\t%.1f\n", tsc_mhz);
-  printf("bestof sooner by, multiplies\t%.0f\n", mul.sooner);
-  printf("bestof sooner by, ring lap\t%.0f\n", lap.sooner);
-  printf("bestof sooner by, 64 MiB walk\t%.0f\n", walk.sooner);
-  printf("bestof spread less peer's (points), multiplies\t%.2f\n", mul.spread_point);
-  printf("bestof spread less peer's (points), ring lap\t%.2f\n", lap.spread_point);
-  printf("bestof spread less peer's (points), 64 MiB walk\t%.2f\n", walk.spread_point);
+  compare("32 loads along a random 64 MiB ring", run_ring, 32, sc, tsc_mhz, &sooner[2], &spread[2]);
+  printf("\nfigure\tvalue\nTSC rate (MHz)\t%.1f\n", tsc_mhz);
+  for (int i = 0; i < 3; i++)
+    printf("bestof sooner by, %s\t%.0f\n", name[i], sooner[i]);
+  for (int i = 0; i < 3; i++)
+    printf("bestof spread less peer's (points), %s\t%.2f\n", name[i], spread[i]);
 }
 
-// ---- Accuracy against known latencies -----------------------------------------
-
-// Ticks per instruction from the slope between chains of `short_blocks` and
-// 10 times as many blocks; the least of several answers at each length.
-static double chain_slope(void (*f)(int), int short_blocks, int answers) {
-  int long_blocks = 10 * short_blocks;
-  double t_short = min_of(bestof_answers(f, short_blocks, answers, NULL));
-  double t_long = min_of(bestof_answers(f, long_blocks, answers, NULL));
-  return (t_long - t_short) / ((long_blocks - short_blocks) * CHAIN_BLOCK);
+// Ticks per instruction from the slope between chains of 10 and 100 blocks;
+// the least of several answers at each length.
+static double chain_slope(void (*f)(int), int n) {
+  double t_short = min_of(answers(f, 10, n)), t_long = min_of(answers(f, 100, n));
+  return (t_long - t_short) / (90 * CHAIN_BLOCK);
 }
 
 static void latency_section(const scale &sc) {
-  int answers = sc.answers < 5 ? sc.answers : 5;
   double tsc_mhz = mhz(0, sc.mhz_seconds);
-  double add = chain_slope(run_add_chain, 10, answers);
-  double imul = chain_slope(run_imul_chain, 10, answers);
+  double add = chain_slope(run_add_chain, sc.few), imul = chain_slope(run_imul_chain, sc.few);
   printf("chain\tanswers at each length\tTSC ticks per instruction\n");
-  printf("ADD\t%d\t%.4f\nIMUL\t%d\t%.4f\n\n", answers, add, answers, imul);
-  printf("figure\tvalue\n");
-  printf("IMUL / ADD\t%.3f\n", imul / add);
+  printf("ADD\t%d\t%.4f\nIMUL\t%d\t%.4f\n\n", sc.few, add, sc.few, imul);
+  printf("figure\tvalue\nIMUL / ADD\t%.3f\n", imul / add);
   printf("core clock at one ADD a cycle (MHz)\t%.0f\n", tsc_mhz / add);
 }
 
-// ---- Linearity ---------------------------------------------------------------
-
 static void linearity_section(const scale &) {
-  std::vector<double> n, t;
+  std::vector<double> n, t, counter, bare;
   printf("multiplies\tcycles\n");
   for (int i = 0; i < 8; i++) {
     n.push_back(round(200 * pow(10, 2.0 * i / 7)));
@@ -141,99 +113,65 @@ static void linearity_section(const scale &) {
     printf("%.0f\t%.0f\n", n.back(), t.back());
   }
   line_fit f = fit_line(n, t);
-  std::vector<double> counter, bare;
   overhead_pairs(10000, &counter, &bare);
-  printf("\nfigure\tvalue\n");
-  printf("R²\t%.6f\n", f.r2);
-  printf("slope (cycles per multiply)\t%.3f\n", f.slope);
-  printf("intercept (cycles)\t%.1f\n", f.intercept);
-  printf("least ovhd() (cycles)\t%.0f\n", min_of(counter));
-}
-
-// ---- Cache flush -------------------------------------------------------------
-
-// Wall seconds of `reps` flushes and nothing else.
-static double flush_seconds(int reps) {
-  set_bestof_clear_cache(1);
-  set_bestof_k(reps + 1);  // never converges: exactly `reps` runs, `reps` flushes
-  set_bestof_maxsamples(reps);
-  double t0 = wall_seconds();
-  bestof(run_nothing, 0);
-  double t = wall_seconds() - t0;
-  bestof_defaults();
-  return t;
-}
-
-// Median of `answers` bestof answers for a read of `bytes`, with a flush
-// buffer of flush_bytes before each run (none if 0).
-static double read_cycles(int bytes, long flush_bytes, int answers) {
-  if (flush_bytes > 0) {
-    set_bestof_cache_sizee((int)flush_bytes);
-    set_bestof_clear_cache(1);
-  }
-  double t = median_of(bestof_answers(run_read, bytes, answers, NULL));
-  bestof_defaults();
-  return t;
+  printf("\nfigure\tvalue\nR²\t%.6f\nslope (cycles per multiply)\t%.3f\n", f.r2, f.slope);
+  printf("intercept (cycles)\t%.1f\nleast ovhd() (cycles)\t%.0f\n", f.intercept, min_of(counter));
 }
 
 static void flush_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
   const int bytes = 256 * KIB;
-  double warm = read_cycles(bytes, 0, sc.answers);
-  double cold = read_cycles(bytes, BIG, sc.answers);
+  double warm = median_of(answers(run_read, bytes, sc.answers));
+  double cold = median_of(answers(run_read, bytes, sc.answers, BIG));
   // A buffer four times the last-level cache (at most 1 GiB), so that the
   // array must come from memory.
-  long l3 = sysconf(_SC_LEVEL3_CACHE_SIZE);
-  long beyond_bytes = l3 <= 0 ? 0 : 4 * l3 < (1L << 30) ? 4 * l3 : (1L << 30);
-  int few = sc.answers < 5 ? sc.answers : 5;
-  double beyond = beyond_bytes ? read_cycles(bytes, beyond_bytes, few) : 0;
-  set_bestof_cache_sizee(BIG);  // frees the large buffer
-
+  long l3 = sysconf(_SC_LEVEL3_CACHE_SIZE), beyond_bytes = l3 > 0 ? 4 * l3 : 0;
+  if (beyond_bytes > (1L << 30))
+    beyond_bytes = 1L << 30;
+  double beyond = beyond_bytes ? median_of(answers(run_read, bytes, sc.few, beyond_bytes)) : 0;
   printf("256 KiB read\tflush buffer (MiB)\tanswers\tcycles, median\n");
-  printf("warm\t0\t%d\t%.0f\n", sc.answers, warm);
-  printf("flushed\t%d\t%d\t%.0f\n", BIG / MIB, sc.answers, cold);
+  printf("warm\t0\t%d\t%.0f\nflushed\t%d\t%d\t%.0f\n", sc.answers, warm, BIG / MIB, sc.answers,
+         cold);
   if (beyond_bytes)
-    printf("flushed\t%ld\t%d\t%.0f\n", beyond_bytes / MIB, few, beyond);
+    printf("flushed\t%ld\t%d\t%.0f\n", beyond_bytes / MIB, sc.few, beyond);
 
-  flush_seconds(1);  // the first flush allocates and writes the buffer
-  double flush = flush_seconds(sc.flush_reps);
+  // The flush's own speed: exactly flush_reps runs of nothing (K never
+  // agrees), each after a flush, beside memset and a plain read.
+  set_bestof_cache_sizee(BIG);
+  set_bestof_clear_cache(1);
+  set_bestof_k(2);
+  set_bestof_maxsamples(1);
+  bestof(run_nothing, 0);  // the first flush allocates and writes the buffer
+  set_bestof_k(sc.flush_reps + 1);
+  set_bestof_maxsamples(sc.flush_reps);
+  double t[4] = {wall_seconds()};
+  bestof(run_nothing, 0);
+  t[1] = wall_seconds();
   std::vector<char> buf(BIG);
-  double t0 = wall_seconds();
   for (int i = 0; i < sc.flush_reps; i++) {
     memset(buf.data(), i + 1, buf.size());
     __asm__ volatile("" : : "r"(buf.data()) : "memory");
   }
-  double set = wall_seconds() - t0;
-  t0 = wall_seconds();
+  t[2] = wall_seconds();
   for (int i = 0; i < sc.flush_reps; i++)
     run_read(BIG);
-  double read = wall_seconds() - t0;
+  t[3] = wall_seconds();
   double gb = (double)BIG * sc.flush_reps / 1e9;
-  printf("\nover the same 64 MiB\tGB/s\n");
-  printf("the flush (bytes covered)\t%.1f\n", gb / flush);
-  printf("memset\t%.1f\n", gb / set);
-  printf("plain read of every word\t%.1f\n", gb / read);
-
-  printf("\nfigure\tvalue\n");
-  printf("flushed / warm\t%.2f\n", cold / warm);
+  printf("\nover the same 64 MiB\tGB/s\nthe flush (bytes covered)\t%.1f\n", gb / (t[1] - t[0]));
+  printf("memset\t%.1f\nplain read of every word\t%.1f\n", gb / (t[2] - t[1]), gb / (t[3] - t[2]));
+  printf("\nfigure\tvalue\nflushed / warm\t%.2f\n", cold / warm);
   if (beyond_bytes)
     printf("flushed beyond the last-level cache / warm\t%.2f\n", beyond / warm);
 }
 
-// ---- Read throughput by size -----------------------------------------------
-
 static void throughput_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
-  set_bestof_cache_sizee(BIG);
   printf("array (bytes)\twarm (bytes per cycle)\tflushed (bytes per cycle)\n");
   // Half-octave steps from 4 KiB to 64 MiB.
   for (int i = 0; i <= 28; i += sc.size_step) {
     int bytes = (int)(4096 * pow(2, i / 2.0)) & ~63;
-    double warm = bytes / bestof(run_read, bytes);
-    set_bestof_clear_cache(1);
-    double cold = bytes / bestof(run_read, bytes);
-    set_bestof_clear_cache(0);
-    printf("%d\t%.4f\t%.4f\n", bytes, warm, cold);
+    double warm = bytes / answers(run_read, bytes, 1)[0];
+    printf("%d\t%.4f\t%.4f\n", bytes, warm, bytes / answers(run_read, bytes, 1, BIG)[0]);
   }
 }
 

@@ -24,8 +24,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 if [ -z "$quick" ] && ! command -v gnuplot >/dev/null; then
-  echo "report.sh: gnuplot draws the picture but is not installed;" \
-       "install it (on Debian: apt-get install gnuplot-nox) and run again" >&2
+  echo "report.sh: gnuplot, which draws the picture, is not installed (Debian: gnuplot-nox)" >&2
   exit 1
 fi
 if [ -z "$bin" ]; then
@@ -37,15 +36,17 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One section: a heading, fixed prose, then the tables of one program run,
-# kept in $work/NAME.tsv.  A new section is one more call below.
+# section NAME HEADING "PROGRAM ARGS" PROSE: the heading, the fixed prose,
+# then the tables of one program run, kept in $work/NAME.tsv.  A new section
+# is one more call below.
 section() {
-  local name=$1 heading=$2 prose=$3
-  shift 3
-  echo "Measuring: $heading" >&2
-  "$bin/$1" "${@:2}" $quick >"$work/$name.tsv" || { echo "report.sh: $* failed" >&2; exit 1; }
-  printf '## %s\n\n%s\n\n' "$heading" "$prose"
-  awk -v targets="$bench/targets.tsv" -f "$bench/tables.awk" "$work/$name.tsv" || exit 1
+  local program
+  read -r -a program <<<"$3"
+  echo "Measuring: $2" >&2
+  "$bin/${program[0]}" "${program[@]:1}" $quick >"$work/$1.tsv" ||
+    { echo "report.sh: $3 failed" >&2; exit 1; }
+  printf '## %s\n\n%s\n\n' "$2" "$4"
+  awk -v targets="$bench/targets.tsv" -f "$bench/tables.awk" "$work/$1.tsv" || exit 1
   echo
 }
 
@@ -61,57 +62,27 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 {
   echo "# Performance"
   echo
-  echo "How far cyclekit's numbers can be trusted and how long they take, beside the hardware" \
-       "and beside Google Benchmark. Every figure is measured by one run of \`bench/report.sh\`," \
-       "which writes this file whole; the targets are in \`bench/targets.tsv\` and the timed" \
-       "functions in \`bench/kernels.cpp\`. Figures vary from run to run and with the machine's" \
-       "load: the ratios matter, not the absolute times."
+  echo "How far cyclekit's numbers can be trusted and how long they take, beside the hardware and beside Google Benchmark. Every figure is measured by one run of \`bench/report.sh\`, which writes this file whole; the targets are in \`bench/targets.tsv\` and the timed functions in \`bench/kernels.cpp\`. Figures vary from run to run and with the machine's load: the ratios matter, not the absolute times."
   [ -z "$quick" ] || printf '\n**Quick mode: too few repetitions to mean anything.**\n'
   echo
-  section overhead "Counter overhead against the hardware" \
-    "\`ovhd()\` (an out-of-line \`start_counter\`, \`get_counter\` pair) interleaved with pairs of
-back-to-back bare counter reads (RDTSC on x86), the least and the median of each." \
-    bench_overhead
-  section adapter "What the C++ adapter adds" \
-    "\`bestof\` on a C function that bumps a file-scope integer against \`cyclekit::bestof\` on a
-lambda that bumps a captured one, alternated; the difference is the trampoline's load of the
-callable's address." \
-    bench_adapter
-  section peer "Time to a stable answer: \`bestof\` against Google Benchmark" \
-    "Each function measured many times by \`bestof\` (its defaults: K = 3, 1 %, at most 20 runs)
-and by one Google Benchmark with as many repetitions (its default minimum time). Each tool's
-answer is the median of its answers, Google Benchmark's time per call converted to TSC cycles at
-the measured rate; the spread is (max − min) / min over the answers. The first two functions
-repeat the same work at every run, as the K-best scheme assumes, and carry the targets. The
-walk along the 64 MiB ring goes on where the last run stopped, so every run times other lines;
-and the counter's reads are not serialised, so a memory-bound stretch shorter than the
-processor's reorder window is under-counted. It shows what \`bestof\` should not be asked." \
-    bench_report peer
-  section latency "Accuracy against known latencies" \
-    "Dependent chains of register ADD and of 64-bit IMUL in inline assembly, 1000 and 10000
-instructions long; the cost per instruction is the slope between the two lengths (the least
-\`bestof\` answer at each). The counter ticks at the TSC rate, not the core clock, so only the
-ratio can be held against the published latencies (1 and 3 cycles)." \
-    bench_report latency
-  section linearity "Linearity" \
-    "One \`bestof\` answer for a chain of dependent multiplies at 8 lengths over two decades, and
-the least-squares line through them." \
-    bench_report linearity
-  section flush "Cache flush" \
-    "Reading a 256 KiB array with the caches warm and with the flush on (one word read every 32
-bytes of the flush buffer before each run). Where the 64 MiB buffer fits in the last-level
-cache, the flush pushes the array only out to that cache; a buffer four times that cache
-(\`set_bestof_cache_sizee\`) brings it from memory." \
-    bench_report flush
-  section throughput "Read throughput by array size" \
-    "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and
-with the 64 MiB flush before each run." \
-    bench_report throughput
+  section overhead "Counter overhead against the hardware" "bench_overhead" \
+    "\`ovhd()\` (an out-of-line \`start_counter\`, \`get_counter\` pair) interleaved with pairs of back-to-back bare counter reads (RDTSC on x86), the least and the median of each."
+  section adapter "What the C++ adapter adds" "bench_adapter" \
+    "\`bestof\` on a C function that bumps a file-scope integer against \`cyclekit::bestof\` on a lambda that bumps a captured one, alternated; the difference is the trampoline's load of the callable's address."
+  section peer "Time to a stable answer: \`bestof\` against Google Benchmark" "bench_report peer" \
+    "Each function measured many times by \`bestof\` (its defaults: K = 3, 1 %, at most 20 runs) and by one Google Benchmark with as many repetitions (its default minimum time). Each tool's answer is the median of its answers, Google Benchmark's time per call converted to TSC cycles at the measured rate; the spread is (max − min) / min over the answers. The first two functions repeat the same work at every run, as the K-best scheme assumes, and carry the targets. The walk along the 64 MiB ring goes on where the last run stopped, so every run times other lines; and the counter's reads are not serialised, so a memory-bound stretch shorter than the processor's reorder window is under-counted. It shows what \`bestof\` should not be asked."
+  section latency "Accuracy against known latencies" "bench_report latency" \
+    "Dependent chains of register ADD and of 64-bit IMUL in inline assembly, 1000 and 10000 instructions long; the cost per instruction is the slope between the two lengths (the least \`bestof\` answer at each). The counter ticks at the TSC rate, not the core clock, so only the ratio can be held against the published latencies (1 and 3 cycles)."
+  section linearity "Linearity" "bench_report linearity" \
+    "One \`bestof\` answer for a chain of dependent multiplies at 8 lengths over two decades, and the least-squares line through them."
+  section flush "Cache flush" "bench_report flush" \
+    "Reading a 256 KiB array with the caches warm and with the flush on (one word read every 32 bytes of the flush buffer before each run). Where the 64 MiB buffer fits in the last-level cache, the flush pushes the array only out to that cache; a buffer four times that cache (\`set_bestof_cache_sizee\`) brings it from memory."
+  section throughput "Read throughput by array size" "bench_report throughput" \
+    "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and with the 64 MiB flush before each run."
   if [ -z "$quick" ]; then
     echo "![Read throughput by array size, warm and flushed](read-throughput.png)"
     echo
-    echo "Dashed lines: the per-core L1d and L2 sizes lscpu gives. Below a few tens of KiB the" \
-         "fixed cost of each call holds the figure under what L1 delivers."
+    echo "Dashed lines: the per-core L1d and L2 sizes lscpu gives. Below a few tens of KiB the fixed cost of each call holds the figure under what L1 delivers."
     echo
   fi
   echo "## The machine"
@@ -124,28 +95,16 @@ with the 64 MiB flush before each run." \
 
 if [ -z "$quick" ]; then
   gnuplot <<GNUPLOT
-set terminal pngcairo size 900,500 font ",10"
-set output "$out/read-throughput.png"
+set terminal pngcairo size 900,500 font ",10"; set output "$out/read-throughput.png"
 set title "Read throughput by array size ($(field 'Model name'))"
-set xlabel "array size"
-set ylabel "bytes read per TSC cycle"
-set logscale x 2
-set xtics ("4 KiB" 4096, "16 KiB" 16384, "64 KiB" 65536, "256 KiB" 262144, \
-           "1 MiB" 1048576, "4 MiB" 4194304, "16 MiB" 16777216, "64 MiB" 67108864)
-set grid
-set key top right
-set yrange [0:*]
-set datafile separator "\t"
-l1 = $(cache L1d -B)
-l2 = $(cache L2 -B)
-set arrow from l1, graph 0 to l1, graph 1 nohead dashtype 2 lc rgb "gray40"
-set label "L1d $(cache L1d)" at l1, graph 0.95 offset 0.5,0
-set arrow from l2, graph 0 to l2, graph 1 nohead dashtype 2 lc rgb "gray40"
-set label "L2 $(cache L2)" at l2, graph 0.95 offset 0.5,0
+set xlabel "array size"; set ylabel "bytes read per TSC cycle"; set grid; set yrange [0:*]
+set logscale x 2; set xtics ("4 KiB" 4096, "64 KiB" 65536, "1 MiB" 1048576, "16 MiB" 16777216)
+set datafile separator "\t"; l1 = $(cache L1d -B); l2 = $(cache L2 -B)
+set arrow from l1, graph 0 to l1, graph 1 nohead dashtype 2; set label "L1d" at l1, graph 0.95 offset 0.5,0
+set arrow from l2, graph 0 to l2, graph 1 nohead dashtype 2; set label "L2" at l2, graph 0.95 offset 0.5,0
 plot "$work/throughput.tsv" every ::1 using 1:2 with linespoints pt 7 title "warm", \
      "" every ::1 using 1:3 with linespoints pt 5 title "flushed (64 MiB buffer)"
 GNUPLOT
 fi
 cp "$work/performance.md" "$out/performance.md"
-[ -n "$quick" ] || echo "Wrote $out/read-throughput.png" >&2
-echo "Wrote $out/performance.md" >&2
+echo "Wrote $out/performance.md${quick:+ (no picture in quick mode)}" >&2

@@ -1,7 +1,7 @@
 // The summaries the benchmark report prints its verdicts from.
 #include <gtest/gtest.h>
 
-#include "stats.h"
+#include "bench.h"
 
 TEST(BenchStats, MedianTakesTheMiddleOfUnsortedValues) {
   EXPECT_DOUBLE_EQ(median_of({9, 1, 5}), 5);

@@ -15,7 +15,7 @@ check() {  # check NAME EXPECTED ACTUAL
   fi
 }
 T='\t'
-printf "figure${T}least${T}most\n# a comment\nratio$T${T}1.05\nfast${T}10000$T\nband${T}2.95${T}3.05\n" >"$work/targets.tsv"
+printf "# figure${T}least${T}most\n# a comment\nratio$T${T}1.05\nfast${T}10000$T\nband${T}2.95${T}3.05\n" >"$work/targets.tsv"
 tables() { awk -v targets="$work/targets.tsv" -f "$awkfile"; }
 
 got=$(printf "pair${T}least${T}median\novhd()${T}20${T}30\nbare${T}18${T}28\n\nfigure${T}value\nratio${T}1.05\nratio${T}1.051\nfast${T}10000\nfast${T}9999\nband${T}2.95\nband${T}3.06\nband${T}-3\nfree${T}7\n" | tables)
