@@ -87,7 +87,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
   fi
   echo "## The machine"
   echo
-  echo "$machine. Measured on $(date -u +%Y-%m-%d) at commit $(git -C "$root" rev-parse --short HEAD)," \
+  echo "$machine. Measured on $(date -u +%Y-%m-%d) at commit $(git -C "$root" describe --always --dirty)," \
        "built by the \`default\` preset with $(${CXX:-c++} --version | head -n1)." \
        "Load average (1, 5, 15 minutes) $load_before before the run and" \
        "$(cut -d' ' -f1-3 /proc/loadavg) after it."
