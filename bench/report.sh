@@ -58,6 +58,9 @@ machine="$(field 'Model name'), family $(field 'CPU family') model $(field 'Mode
 machine+=" stepping $(field 'Stepping'), $(field 'CPU(s)') CPUs${hypervisor:+, a $hypervisor virtual machine}"
 machine+="; caches per core: L1d $(cache L1d), L2 $(cache L2); L3 $(cache L3)"
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+commit=$(git -C "$root" rev-parse --short HEAD)
+# Changes to the measured code, not to this script's own outputs.
+git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with local changes"
 
 {
   echo "# Performance"
@@ -87,7 +90,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
   fi
   echo "## The machine"
   echo
-  echo "$machine. Measured on $(date -u +%Y-%m-%d) at commit $(git -C "$root" describe --always --dirty)," \
+  echo "$machine. Measured on $(date -u +%Y-%m-%d) at commit $commit," \
        "built by the \`default\` preset with $(${CXX:-c++} --version | head -n1)." \
        "Load average (1, 5, 15 minutes) $load_before before the run and" \
        "$(cut -d' ' -f1-3 /proc/loadavg) after it."
