@@ -60,13 +60,9 @@ static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
 static uint32_t cyc_hi = 0;
 static uint32_t cyc_lo = 0;
 
-extern "C" void access_counter(uint32_t *hi, uint32_t *lo) {
-  read_cycle_counter(hi, lo);
-}
+extern "C" void access_counter(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
 
-extern "C" CLOCK_NOINLINE void start_counter(void) {
-  read_cycle_counter(&cyc_hi, &cyc_lo);
-}
+extern "C" CLOCK_NOINLINE void start_counter(void) { read_cycle_counter(&cyc_hi, &cyc_lo); }
 
 extern "C" CLOCK_NOINLINE double get_counter(void) {
   uint32_t ncyc_hi, ncyc_lo;

@@ -131,8 +131,7 @@ static void add_sample(double count) {
 }
 
 static int has_converged(void) {
-  return samplecount >= kvalues &&
-         (1 + epsilon) * values[0] >= values[kvalues - 1];
+  return samplecount >= kvalues && (1 + epsilon) * values[0] >= values[kvalues - 1];
 }
 
 // Takes the guard or ends the process: a second measurement would free and
