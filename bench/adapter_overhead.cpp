@@ -5,35 +5,28 @@
 // callable's address.
 
 #include <stdio.h>
-#include <stdlib.h>
-
-#include <vector>
-
-#include "stats.h"
 
 #include <cyclekit/bestof.hpp>
+#include <vector>
+
+#include "bench.h"
 
 static volatile int bumps;
 
 static void bump(int) { bumps = bumps + 1; }
 
 int main(int argc, char **argv) {
-  int n = argc > 1 ? atoi(argv[1]) : 10000;
-  if (n < 1)
-    n = 1;
+  int n = quick_mode(argc, argv, 1, "[--quick]") ? 100 : 10000;
   volatile int captured = 0;
   std::vector<double> plain(n), adapted(n);
   for (int i = 0; i < n; i++) {
     plain[i] = bestof(bump, 0);
     adapted[i] = cyclekit::bestof([&captured] { captured = captured + 1; });
   }
-  double pmin = min_of(plain);
-  double amin = min_of(adapted);
-  printf("measurements: %d of each\n", n);
-  printf("bestof(C function):              least %.0f, median %.0f cycles\n", pmin,
-         median_of(plain));
-  printf("cyclekit::bestof(lambda):        least %.0f, median %.0f cycles\n", amin,
-         median_of(adapted));
-  printf("added by the adapter:            %.0f cycles (leasts)\n", amin - pmin);
+  printf("measured\tanswers\tleast\tmedian\n");
+  printf("bestof(C function)\t%d\t%.0f\t%.0f\n", n, min_of(plain), median_of(plain));
+  printf("cyclekit::bestof(lambda)\t%d\t%.0f\t%.0f\n\n", n, min_of(adapted), median_of(adapted));
+  printf("figure\tvalue\n");
+  printf("added by the adapter, leasts\t%.0f\n", min_of(adapted) - min_of(plain));
   return 0;
 }

@@ -1,8 +1,6 @@
-#include "peer.h"
-
 #include <benchmark/benchmark.h>
 
-#include "clocks.h"
+#include "bench.h"
 
 namespace {
 

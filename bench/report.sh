@@ -1,91 +1,113 @@
 #!/usr/bin/env bash
-# Regenerates the "Performance" section of README.md and the picture
-# doc/read-throughput.png: builds the benchmark report in the default preset,
-# runs it (a few minutes), draws the picture with gnuplot (installed with
-# apt-get when missing) and replaces the text between the section's markers.
+# Writes doc/performance.md and doc/read-throughput.png whole: builds the
+# benchmark programs in the default preset, runs one program per section (a
+# few minutes in all), turns their tables into Markdown with the verdicts of
+# bench/targets.tsv, and draws the picture with gnuplot.
+#
+#   bench/report.sh [--quick] [--bin DIR] [--out DIR]
+#
+# --quick runs every program with too few repetitions to mean much and draws
+# no picture: it proves that the programs and this script work (CTest runs
+# it).  --bin takes the programs from DIR instead of building them; --out
+# writes performance.md (and the picture) to DIR instead of doc/.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-
-begin='<!-- performance report: begin -->'
-end='<!-- performance report: end -->'
-splice() { awk -v b="$begin" -v e="$end" -v f="$1" -f bench/splice.awk README.md; }
-# Fail now, not after minutes of measuring, if README's markers are damaged.
-splice /dev/null >/dev/null || { echo "README.md lacks one clean pair of report markers" >&2; exit 1; }
-
-if ! command -v gnuplot >/dev/null; then
-  echo "Installing gnuplot-nox"
-  sudo=$([ "$(id -u)" -eq 0 ] || echo sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends gnuplot-nox
+bench=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$bench")
+quick= bin= out=$root/doc
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=--quick ;;
+    --bin) bin=${2:?--bin needs a folder}; shift ;;
+    --out) out=${2:?--out needs a folder}; shift ;;
+    *) echo "usage: $0 [--quick] [--bin DIR] [--out DIR]" >&2; exit 2 ;;
+  esac
+  shift
+done
+if [ -z "$quick" ] && ! command -v gnuplot >/dev/null; then
+  echo "report.sh: gnuplot, which draws the picture, is not installed (Debian: gnuplot-nox)" >&2
+  exit 1
 fi
-
-cmake --preset default >/dev/null
-cmake --build --preset default --target bench_report
-
+if [ -z "$bin" ]; then
+  (cd "$root" && cmake --preset default >/dev/null &&
+     cmake --build --preset default --target bench_overhead bench_adapter bench_report)
+  bin=$root/build/default/bench
+fi
+mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# section NAME HEADING "PROGRAM ARGS" PROSE: the heading, the fixed prose,
+# then the tables of one program run, kept in $work/NAME.tsv.  A new section
+# is one more call below.
+section() {
+  local program
+  read -r -a program <<<"$3"
+  echo "Measuring: $2" >&2
+  "$bin/${program[0]}" "${program[@]:1}" $quick >"$work/$1.tsv" ||
+    { echo "report.sh: $3 failed" >&2; exit 1; }
+  printf '## %s\n\n%s\n\n' "$2" "$4"
+  awk -v targets="$bench/targets.tsv" -f "$bench/tables.awk" "$work/$1.tsv" || exit 1
+  echo
+}
+
 field() { lscpu | sed -n "s/^$1: *//p" | head -n1; }
-# Per-core (or per-instance) size in bytes of a cache level, as lscpu gives it.
-cache_bytes() { lscpu -B -C=NAME,ONE-SIZE | awk -v n="$1" 'NR > 1 && $1 == n { print $2 }'; }
-cache_text() { lscpu -C=NAME,ONE-SIZE | awk -v n="$1" 'NR > 1 && $1 == n { print $2 }'; }
-
-family=$(field 'CPU family')
-model=$(field 'Model')
-# /proc/cpuinfo in a virtual machine may name only the brand; the family and
-# model numbers still tell the generation.
-case "$(field 'Vendor ID')/$family/$model" in
-  GenuineIntel/6/85) generation=" (Xeon Scalable, Skylake-SP or Cascade Lake)" ;;
-  GenuineIntel/6/106) generation=" (3rd-generation Xeon Scalable, Ice Lake-SP)" ;;
-  GenuineIntel/6/143) generation=" (4th-generation Xeon Scalable, Sapphire Rapids)" ;;
-  GenuineIntel/6/207) generation=" (5th-generation Xeon Scalable, Emerald Rapids)" ;;
-  *) generation="" ;;
-esac
+# Per-core size of a cache level, in bytes (-B) or as lscpu writes it.
+cache() { lscpu ${2-} -C=NAME,ONE-SIZE | awk -v n="$1" 'NR > 1 && $1 == n { print $2 }'; }
 hypervisor=$(field 'Hypervisor vendor')
-machine="$(field 'Model name'), family $family model $model stepping $(field 'Stepping')$generation"
-machine+=", $(field 'CPU(s)') CPUs${hypervisor:+, a $hypervisor virtual machine}"
-machine+="; caches per core: L1d $(cache_text L1d), L2 $(cache_text L2); L3 $(cache_text L3)"
-
-echo "Running the benchmarks (a few minutes)..." >&2
-build/default/bench/bench_report --plot-data "$work/throughput.dat" >"$work/report.md"
-
-gnuplot <<GNUPLOT
-set terminal pngcairo size 900,500 font ",10"
-set output "doc/read-throughput.png"
-set title "Read throughput by array size ($(field 'Model name'), family $family model $model)"
-set xlabel "array size"
-set ylabel "bytes read per TSC cycle"
-set logscale x 2
-set xtics ("4 KiB" 4096, "16 KiB" 16384, "64 KiB" 65536, "256 KiB" 262144, \
-           "1 MiB" 1048576, "4 MiB" 4194304, "16 MiB" 16777216, "64 MiB" 67108864)
-set grid
-set key top right
-set yrange [0:*]
-l1 = $(cache_bytes L1d)
-l2 = $(cache_bytes L2)
-set arrow from l1, graph 0 to l1, graph 1 nohead dashtype 2 lc rgb "gray40"
-set label "L1d $(cache_text L1d)" at l1, graph 0.95 offset 0.5,0
-set arrow from l2, graph 0 to l2, graph 1 nohead dashtype 2 lc rgb "gray40"
-set label "L2 $(cache_text L2)" at l2, graph 0.95 offset 0.5,0
-plot "$work/throughput.dat" using 1:2 with linespoints pt 7 title "warm", \
-     "" using 1:3 with linespoints pt 5 title "flushed (64 MiB buffer)"
-GNUPLOT
+machine="$(field 'Model name'), family $(field 'CPU family') model $(field 'Model')"
+machine+=" stepping $(field 'Stepping'), $(field 'CPU(s)') CPUs${hypervisor:+, a $hypervisor virtual machine}"
+machine+="; caches per core: L1d $(cache L1d), L2 $(cache L2); L3 $(cache L3)"
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+commit=$(git -C "$root" rev-parse --short HEAD)
+# Changes to the measured code, not to this script's own outputs.
+git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with local changes"
 
 {
+  echo "# Performance"
   echo
-  echo "Machine: $machine. Measured on $(date -u +%Y-%m-%d) at commit $(git rev-parse --short HEAD)," \
-       "built by the \`default\` preset with $(${CXX:-c++} --version | head -n1)."
-  echo "Regenerate this section and the picture with \`bench/report.sh\`."
+  echo "How far cyclekit's numbers can be trusted and how long they take, beside the hardware and beside Google Benchmark. Every figure is measured by one run of \`bench/report.sh\`, which writes this file whole; the targets are in \`bench/targets.tsv\` and the timed functions in \`bench/kernels.cpp\`. Figures vary from run to run and with the machine's load: the ratios matter, not the absolute times."
+  [ -z "$quick" ] || printf '\n**Quick mode: too few repetitions to mean anything.**\n'
   echo
-  cat "$work/report.md"
-  echo "![Read throughput by array size, warm and flushed](doc/read-throughput.png)"
+  section overhead "Counter overhead against the hardware" "bench_overhead" \
+    "\`ovhd()\` (an out-of-line \`start_counter\`, \`get_counter\` pair) interleaved with pairs of back-to-back bare counter reads (RDTSC on x86), the least and the median of each."
+  section adapter "What the C++ adapter adds" "bench_adapter" \
+    "\`bestof\` on a C function that bumps a file-scope integer against \`cyclekit::bestof\` on a lambda that bumps a captured one, alternated; the difference is the trampoline's load of the callable's address."
+  section peer "Time to a stable answer: \`bestof\` against Google Benchmark" "bench_report peer" \
+    "Each function measured many times by \`bestof\` (its defaults: K = 3, 1 %, at most 20 runs) and by one Google Benchmark with as many repetitions (its default minimum time). Each tool's answer is the median of its answers, Google Benchmark's time per call converted to TSC cycles at the measured rate; the spread is (max − min) / min over the answers. The first two functions repeat the same work at every run, as the K-best scheme assumes, and carry the targets. The walk along the 64 MiB ring goes on where the last run stopped, so every run times other lines; and the counter's reads are not serialised, so a memory-bound stretch shorter than the processor's reorder window is under-counted. It shows what \`bestof\` should not be asked."
+  section latency "Accuracy against known latencies" "bench_report latency" \
+    "Dependent chains of register ADD and of 64-bit IMUL in inline assembly, 1000 and 10000 instructions long; the cost per instruction is the slope between the two lengths (the least \`bestof\` answer at each). The counter ticks at the TSC rate, not the core clock, so only the ratio can be held against the published latencies (1 and 3 cycles)."
+  section linearity "Linearity" "bench_report linearity" \
+    "One \`bestof\` answer for a chain of dependent multiplies at 8 lengths over two decades, and the least-squares line through them."
+  section flush "Cache flush" "bench_report flush" \
+    "Reading a 256 KiB array with the caches warm and with the flush on (one word read every 32 bytes of the flush buffer before each run). Where the 64 MiB buffer fits in the last-level cache, the flush pushes the array only out to that cache; a buffer four times that cache (\`set_bestof_cache_sizee\`) brings it from memory."
+  section throughput "Read throughput by array size" "bench_report throughput" \
+    "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and with the 64 MiB flush before each run."
+  if [ -z "$quick" ]; then
+    echo "![Read throughput by array size, warm and flushed](read-throughput.png)"
+    echo
+    echo "Dashed lines: the per-core L1d and L2 sizes lscpu gives. Below a few tens of KiB the fixed cost of each call holds the figure under what L1 delivers."
+    echo
+  fi
+  echo "## The machine"
   echo
-  echo "Dashed lines: the per-core L1d and L2 sizes lscpu gives. Below a few tens of KiB the" \
-       "fixed cost of each call holds the figure under what L1 delivers."
-  echo
-} >"$work/section.md"
+  echo "$machine. Measured on $(date -u +%Y-%m-%d) at commit $commit," \
+       "built by the \`default\` preset with $(${CXX:-c++} --version | head -n1)." \
+       "Load average (1, 5, 15 minutes) $load_before before the run and" \
+       "$(cut -d' ' -f1-3 /proc/loadavg) after it."
+} >"$work/performance.md"
 
-splice "$work/section.md" >"$work/README.md"
-cp "$work/README.md" README.md
-echo "README.md and doc/read-throughput.png updated." >&2
+if [ -z "$quick" ]; then
+  gnuplot <<GNUPLOT
+set terminal pngcairo size 900,500 font ",10"; set output "$out/read-throughput.png"
+set title "Read throughput by array size ($(field 'Model name'))"
+set xlabel "array size"; set ylabel "bytes read per TSC cycle"; set grid; set yrange [0:*]
+set logscale x 2; set xtics ("4 KiB" 4096, "64 KiB" 65536, "1 MiB" 1048576, "16 MiB" 16777216)
+set datafile separator "\t"; l1 = $(cache L1d -B); l2 = $(cache L2 -B)
+set arrow from l1, graph 0 to l1, graph 1 nohead dashtype 2; set label "L1d" at l1, graph 0.95 offset 0.5,0
+set arrow from l2, graph 0 to l2, graph 1 nohead dashtype 2; set label "L2" at l2, graph 0.95 offset 0.5,0
+plot "$work/throughput.tsv" every ::1 using 1:2 with linespoints pt 7 title "warm", \
+     "" every ::1 using 1:3 with linespoints pt 5 title "flushed (64 MiB buffer)"
+GNUPLOT
+fi
+cp "$work/performance.md" "$out/performance.md"
+echo "Wrote $out/performance.md${quick:+ (no picture in quick mode)}" >&2

@@ -9,13 +9,11 @@ include(CMakePackageConfigHelpers)
 set(CYCLEKIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/cyclekit)
 set(CYCLEKIT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(TARGETS lullwatch)
-# hertzle comes with the tick-rate tool; install it wherever it is built.
-if(TARGET hertzle)
-  install(TARGETS hertzle)
+if(CYCLEKIT_BUILD_TOOLS)
+  install(TARGETS lullwatch hertzle cyclekit-doctor)
 endif()
 
-install(TARGETS clock bestof EXPORT cyclekitTargets
+install(TARGETS cyclekit_clock cyclekit_bestof EXPORT cyclekitTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(installed_headers "")
 foreach(header IN LISTS CYCLEKIT_PUBLIC_HEADERS)
@@ -70,7 +68,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/cyclekit.pc
         DESTINATION ${CYCLEKIT_PKGCONFIG_DIR})
 
 # ---- Manual pages -------------------------------------------------------------
-set(CYCLEKIT_MAN_PAGES doc/lullwatch.1 doc/hertzle.1 doc/cyclekit.3)
+set(CYCLEKIT_MAN_PAGES doc/lullwatch.1 doc/hertzle.1 doc/cyclekit-doctor.1 doc/cyclekit.3)
 foreach(page IN LISTS CYCLEKIT_MAN_PAGES)
   string(REGEX MATCH "[0-9]$" section ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})

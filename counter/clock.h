@@ -58,14 +58,88 @@ double mhz_def(int verbose);
 /*
  * The tick-compensated counter: like start_counter/get_counter, but
  * get_comp_counter subtracts cyc_per_tick cycles for every tick of user CPU
- * time (times()) that passed since start_comp_counter.  The charge is
- * calibrated by the first start_comp_counter of the process, which busy-polls
- * for about 100 ticks (about a second) and prints
- * "Setting cyc_per_tick to %f\n".  A compensated count may be fractional and
- * negative.
+ * time (times()) that passed since start_comp_counter.  A compensated count
+ * may be fractional and negative.
+ *
+ * The charge is calibrated by the first start_comp_counter of the process,
+ * which polls times() until the user-time tick count has advanced 100 times
+ * and prints "Setting cyc_per_tick to %f\n".  Every poll is a system call, so
+ * the process runs mostly in the kernel and 100 ticks of user time take far
+ * longer than a second: on a 2.45 GHz AMD EPYC virtual machine (Linux, 100
+ * ticks a second, other builds running) the first start took 13.6 to 15.0 s
+ * of real time, 1.0 s user and 7.7 to 9.0 s system, in some 13 million
+ * times() calls.  The charge it found differed from run to run: 8,746 to
+ * 113,312 cycles per tick over five runs.  It is the shortest polling
+ * interval in which the user-time count moved, not a stable measure of what
+ * a tick costs.  If no interval above 3000 cycles is seen, the charge stays
+ * 0 and the next start calibrates again, at the same cost.
+ *
+ * So it suits intervals spanning many ticks on an idle machine, and even
+ * there the correction is small and unstable: on the machine above it took
+ * 0.02 to 0.24% off a 0.2 s count, as the charge of the run decided.  For
+ * intervals shorter than a tick, the usual bestof measurement, no tick
+ * passes and nothing is subtracted, but each count includes the longer
+ * compensated start and read (about 120 cycles more than the plain pair
+ * there); a tick that does fall inside such an interval takes a whole charge
+ * off and may leave the count negative.
  */
 void start_comp_counter(void);
 double get_comp_counter(void);
+
+/*
+ * What a "cycle" is.  Every count of this module is in ticks of the counter
+ * that access_counter reads.  On x86 that is the time-stamp counter, which
+ * ticks at a fixed reference rate whatever the core's clock does: a core
+ * running faster than the reference (turbo) does more than one cycle per
+ * tick, and counts read short.  core_per_tick converts.  On AArch64 a tick
+ * is one of the generic timer (tens of MHz), elsewhere a nanosecond.
+ */
+
+/*
+ * Core cycles per counter tick, measured now: times two chains of dependent
+ * register additions (one core cycle each on x86 since the P6 and on AArch64
+ * cores) of different lengths, takes the least fenced count of each over a
+ * few dozen runs, and divides the extra additions by the extra ticks, so the
+ * counter's own overhead cancels.  Takes well under a millisecond on x86; a
+ * coarse counter lengthens the chains, up to a few milliseconds.  Needs no
+ * privilege and no performance counter, and works in a virtual machine.
+ * Elsewhere (no cycle-exact addition chain, e.g. SPARC, where the counter
+ * counts nanoseconds) the chain is a C loop and the figure is only
+ * indicative.  Returns 0 if the counter does not advance across the chains.
+ * Like ovhd it replaces the start reading.
+ */
+double core_per_tick(void);
+
+/*
+ * The fenced counter: the count of start_counter/get_counter (same start
+ * reading, same arithmetic), but the start read waits until every earlier
+ * instruction has completed and the closing read waits until the measured
+ * code has finished, loads included.  A bare read may run ahead of the code
+ * it closes: a few dependent cache-missing loads can count almost nothing.
+ * Fence when the code is memory-bound or short; the fences cost a few dozen
+ * cycles more per pair (compare ovhd with a fenced pair), the same at every
+ * run.
+ * x86: LFENCE; RDTSC; LFENCE to start, RDTSCP; LFENCE to end, or
+ * LFENCE; RDTSC; LFENCE where CPUID says the processor has no RDTSCP (asked
+ * once, by the first start_fenced_counter, before its read).  AArch64: ISB
+ * before and after the read of CNTVCT_EL0.  Elsewhere: the plain read.
+ * start_fenced_counter replaces the start reading like start_counter.
+ */
+void start_fenced_counter(void);
+double get_fenced_counter(void);
+
+/*
+ * The counter's step in ticks: the smallest advance it shows reliably
+ * between two reads.  1 on most bare-metal x86; a virtual machine may scale
+ * the counter so that it advances by 2, 26 or a fractional step, e.g. by 24
+ * and 25 in turn, a step of 24.5 (returned as such).  Code shorter than a
+ * few steps cannot be resolved.  Found from a few thousand reads a varying
+ * delay apart (well under a millisecond); a rare difference (the odd 1-tick
+ * advance among 26-tick steps) is not taken for the step.  Returns 0 if the
+ * counter never advanced within its bounded number of reads.  Does not
+ * touch the start reading.
+ */
+double counter_step(void);
 
 #ifdef __cplusplus
 }

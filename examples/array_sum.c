@@ -3,12 +3,13 @@
  * with the caches flushed before every run.  Build it against an installed
  * cyclekit with
  *   cc array_sum.c $(pkg-config --cflags --libs cyclekit) */
+#include <cyclekit/bestof.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <cyclekit/bestof.h>
-
 #define MAX_ELEMENTS (1 << 20)
+#define FIXED_FLUSH_BYTES (16 << 20)
 
 static int *data;
 static volatile long total; /* keeps the sums from being optimised away */
@@ -29,8 +30,14 @@ int main(void) {
   for (int i = 0; i < MAX_ELEMENTS; i++)
     data[i] = i & 0xff;
 
-  /* Larger than the largest array and than a usual last-level cache. */
-  set_bestof_cache_sizee(16 << 20);
+  /* Twice the last-level cache, so a flush evicts it; where its size is
+   * unknown, a fixed size larger than the largest array.  The note goes to
+   * standard error to keep the table alone on standard output. */
+  int llc = bestof_llc_bytes();
+  if (llc <= 0)
+    fprintf(stderr, "array_sum: last-level cache size unknown, flushing a fixed %d MiB\n",
+            FIXED_FLUSH_BYTES >> 20);
+  set_bestof_cache_sizee(llc <= 0 ? FIXED_FLUSH_BYTES : llc <= INT_MAX / 2 ? 2 * llc : INT_MAX);
   printf("%9s %12s %9s %12s %9s\n", "elements", "warm", "per elem", "flushed", "per elem");
   for (int n = 1 << 8; n <= MAX_ELEMENTS; n <<= 2) {
     set_bestof_clear_cache(0);

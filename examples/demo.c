@@ -1,12 +1,14 @@
-/* A short tour of cyclekit, in plain C: the counter's own overhead, the clock
- * rate, and one function measured with bestof plainly, with the
- * tick-compensated counter, and with the caches flushed before each run. */
-#include <stdio.h>
-
+/* A short tour of cyclekit, in plain C: the counter's own overhead and step,
+ * the clock rate, and one function measured with bestof plainly, with the
+ * caches flushed before each run, and with the tick-compensated counter. */
 #include <cyclekit/bestof.h>
 #include <cyclekit/clock.h>
+#include <limits.h>
+#include <stdio.h>
 
 #define N 4096
+/* The flush when the cache's size is unknown. */
+#define FIXED_FLUSH_BYTES (8 << 20)
 static int data[N];
 static volatile int result;
 
@@ -29,14 +31,34 @@ int main(void) {
       least = o;
   }
   printf("Counter overhead: %.0f cycles (least of 100)\n", least);
+  /* Code shorter than a few steps cannot be resolved. */
+  printf("Counter step: %.4g cycles\n", counter_step());
   mhz(1, 1);
 
   printf("sum of %d ints, plain:       %.0f cycles\n", N, bestof(sum_array, N));
+
+  /* A flush must be larger than the last-level cache to evict it. */
+  int llc = bestof_llc_bytes();
+  int flush_bytes = FIXED_FLUSH_BYTES;
+  if (llc <= 0)
+    printf("Last-level cache size unknown: flushing a fixed %d MiB\n", FIXED_FLUSH_BYTES >> 20);
+  else if (llc <= INT_MAX / 2)
+    flush_bytes = 2 * llc;
+  else
+    flush_bytes = INT_MAX;
+  set_bestof_clear_cache(1);
+  set_bestof_cache_sizee(flush_bytes);
+  printf("sum of %d ints, caches flushed: %.0f cycles\n", N, bestof(sum_array, N));
+  set_bestof_clear_cache(0);
+
+  /* The tick-compensated counter calibrates itself at its first start: it
+   * busy-polls until 100 ticks of user time have passed, which takes seconds
+   * of wall time (more on a busy or virtual machine).  It helps only for
+   * intervals that span many ticks. */
+  printf("Calibrating the tick-compensated counter (several seconds)...\n");
+  fflush(stdout);
   set_bestof_compensate(1);
   printf("sum of %d ints, compensated: %.0f cycles\n", N, bestof(sum_array, N));
   set_bestof_compensate(0);
-  set_bestof_clear_cache(1);
-  set_bestof_cache_sizee(8 << 20);
-  printf("sum of %d ints, caches flushed: %.0f cycles\n", N, bestof(sum_array, N));
   return 0;
 }

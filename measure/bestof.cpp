@@ -16,13 +16,6 @@
 
 #include "clock.h"
 
-// TEMP until merge: the clock functions that the fence, core-cycle and
-// batching settings call.
-extern "C" double core_per_tick(void);
-extern "C" void start_fenced_counter(void);
-extern "C" double get_fenced_counter(void);
-extern "C" double counter_step(void);
-
 // ---- Settings ---------------------------------------------------------------
 
 static int kbest = 3;
@@ -58,6 +51,19 @@ static struct bestof_report last_report;
 static double step_ticks = 0;
 static int step_known = 0;
 
+// ---- The measurement guard --------------------------------------------------
+
+// Non-zero from the start of a measurement to its end, whichever thread runs
+// it.  Taken by one atomic exchange, so of two threads that call bestof at
+// once exactly one measures and the other is stopped before it touches the
+// array.
+static int busy = 0;
+// Non-zero while this thread holds busy: tells a nested call (from a test
+// function) from a call in another thread, and lets bestof_abandon release
+// only its own thread's measurement.  Constant-initialised, so it needs no
+// run-time support.
+static thread_local int owner = 0;
+
 // ---- Flush state ------------------------------------------------------------
 
 // Allocated and written by the first flush, kept until the size changes.
@@ -75,10 +81,16 @@ static void fatal(const char *message) {
 static void clear(void) {
   uint32_t sum = sink;
   uint32_t stride = cache_block / 4;
+  size_t nwords = cache_bytes / 4;
   if (cache_buf == NULL) {
     cache_buf = static_cast<uint32_t *>(malloc(cache_bytes));
-    if (cache_buf == NULL)
+    if (cache_buf == NULL) {
+      // Below one word nothing is read, so no buffer is needed: a C library
+      // may answer malloc(0) with null, and that is no failure.
+      if (nwords == 0)
+        return;
       fatal("Fatal error.  Malloc returned null when trying to clear cache\n");
+    }
     // A fresh allocation maps every page to the shared zero page until it is
     // written; reading that would evict almost nothing.  Write a non-zero
     // pattern (a zero fill may be turned into calloc) so every page is real.
@@ -86,7 +98,6 @@ static void clear(void) {
   }
   // Volatile: each read must reach memory even though the words never change.
   const volatile uint32_t *words = cache_buf;
-  size_t nwords = cache_bytes / 4;
   for (size_t i = 0; i < nwords; i += stride)
     sum += words[i];
   sink = sum;
@@ -138,6 +149,25 @@ static void add_sample(double count) {
 
 static int has_converged(void) {
   return samplecount >= kvalues && (1 + epsilon) * values[0] >= values[kvalues - 1];
+}
+
+// Takes the guard or ends the process: a second measurement would free and
+// fill the running one's array under it.
+static void enter_measurement(void) {
+  if (__atomic_exchange_n(&busy, 1, __ATOMIC_ACQUIRE)) {
+    if (owner)
+      fatal("Fatal error.  bestof called from inside a measurement\n");
+    fatal("Fatal error.  bestof called while another thread is measuring\n");
+  }
+  owner = 1;
+}
+
+static void leave_measurement(void) {
+  double *done = values;
+  values = NULL;
+  free(done);
+  owner = 0;
+  __atomic_store_n(&busy, 0, __ATOMIC_RELEASE);
 }
 
 // ---- Timed runs -------------------------------------------------------------
@@ -276,8 +306,9 @@ static void print_report(const struct bestof_report *r) {
 // ---- The K-best driver ------------------------------------------------------
 
 extern "C" double bestof(bestof_test_fn f, int arg) {
-  if (values != NULL)
-    fatal("Fatal error.  bestof called from inside a measurement\n");
+  if (f == NULL)
+    fatal("Fatal error.  bestof called with a null test function\n");
+  enter_measurement();
   init_sampler();
   // The counter pair, the batch and the conversion hold for the whole
   // measurement; the compensated counter has no fenced form, so it wins.
@@ -306,9 +337,14 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
   if (verbose)
     print_report(&last_report);
   double result = values[0] * scale;
-  free(values);
-  values = NULL;
+  leave_measurement();
   return result;
+}
+
+extern "C" void bestof_abandon(void) {
+  // Another thread's measurement is still running: leave it alone.
+  if (owner)
+    leave_measurement();
 }
 
 extern "C" void set_bestof_k(int k) {
@@ -338,4 +374,72 @@ extern "C" void bestof_last(struct bestof_report *out) {
   if (last_report.runs > 0 && !step_known)
     last_report.step = step_once();
   *out = last_report;
+}
+
+// ---- The last-level cache's size ---------------------------------------------
+
+#include <limits.h>
+#include <unistd.h>
+
+// The first line of a small file, without its newline; 0 if unreadable.
+static int read_first_line(const char *path, char *line, int size) {
+  FILE *f = fopen(path, "r");
+  if (f == NULL)
+    return 0;
+  int ok = fgets(line, size, f) != NULL;
+  fclose(f);
+  if (ok)
+    line[strcspn(line, "\n")] = '\0';
+  return ok;
+}
+
+// The kernel's view: cpu0's data or unified cache of the highest level, its
+// size written as a number with a K, M or G suffix.  0 if none is listed.
+static long long sysfs_llc_bytes(void) {
+  long long best = 0;
+  long best_level = 0;
+  for (int i = 0;; i++) {
+    char path[96], type[32], level[16], size[32];
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/type", i);
+    if (!read_first_line(path, type, sizeof type))
+      break;
+    if (strcmp(type, "Data") != 0 && strcmp(type, "Unified") != 0)
+      continue;
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/level", i);
+    if (!read_first_line(path, level, sizeof level))
+      continue;
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/size", i);
+    if (!read_first_line(path, size, sizeof size))
+      continue;
+    char *unit;
+    long long bytes = strtoll(size, &unit, 10);
+    if (*unit == 'K')
+      bytes <<= 10;
+    else if (*unit == 'M')
+      bytes <<= 20;
+    else if (*unit == 'G')
+      bytes <<= 30;
+    long lv = strtol(level, NULL, 10);
+    if (bytes > 0 && (lv > best_level || (lv == best_level && bytes > best))) {
+      best_level = lv;
+      best = bytes;
+    }
+  }
+  return best;
+}
+
+extern "C" int bestof_llc_bytes(void) {
+  // sysfs first: on some virtual machines sysconf reports the whole
+  // package's cache (every core complex's together), eight times what one
+  // core can fill.
+  long long bytes = sysfs_llc_bytes();
+#if defined(_SC_LEVEL4_CACHE_SIZE) && defined(_SC_LEVEL3_CACHE_SIZE) && \
+    defined(_SC_LEVEL2_CACHE_SIZE)
+  const int levels[] = {_SC_LEVEL4_CACHE_SIZE, _SC_LEVEL3_CACHE_SIZE, _SC_LEVEL2_CACHE_SIZE};
+  for (int i = 0; i < 3 && bytes <= 0; i++)
+    bytes = sysconf(levels[i]);
+#endif
+  if (bytes <= 0)
+    return 0;
+  return bytes > INT_MAX ? INT_MAX : (int)bytes;
 }

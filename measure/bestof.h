@@ -6,13 +6,16 @@
  * the K-th smallest agree within a relative tolerance or once a maximum
  * number of runs has been made.  It returns the smallest count.
  *
- * The module contains no counter: it calls start_counter/get_counter or
- * start_comp_counter/get_comp_counter by name, so programs link the clock
- * library as well.
+ * The module contains no counter: it calls start_counter/get_counter,
+ * start_comp_counter/get_comp_counter, start_fenced_counter/
+ * get_fenced_counter, core_per_tick and counter_step by name, so programs
+ * link the clock library as well.
  *
  * Settings hold for every later measurement until set again.  The module is
- * neither thread-safe nor re-entrant: a test function must not call bestof
- * or change a setting.
+ * neither thread-safe nor re-entrant: one measurement runs at a time in the
+ * whole process, and a test function must not call bestof or change a
+ * setting.  A second bestof while a measurement runs, from the test function
+ * or from another thread, is caught and ends the process (see bestof).
  */
 #ifndef CYCLEKIT_BESTOF_H
 #define CYCLEKIT_BESTOF_H
@@ -30,14 +33,32 @@ typedef void (*bestof_test_fn)(int);
  * fractional or negative; a negative smallest count never converges, so the
  * run limit ends such a measurement.
  *
- * Fatal: if the array of K counts cannot be allocated, prints
- * "Fatal error.  Calloc returned null when allocating the sample array\n"
- * to standard error and exits with status 1.  Calling bestof from inside a
- * test function would free the running measurement's array; instead it prints
- * "Fatal error.  bestof called from inside a measurement\n" and exits with
- * status 1.
+ * Fatal: each of these prints its line to standard error and exits with
+ * status 1:
+ *  - f is null: "Fatal error.  bestof called with a null test function\n";
+ *  - the array of K counts cannot be allocated:
+ *    "Fatal error.  Calloc returned null when allocating the sample array\n";
+ *  - bestof is called from inside a test function, which would free the
+ *    running measurement's array:
+ *    "Fatal error.  bestof called from inside a measurement\n";
+ *  - bestof is called while another thread's measurement runs:
+ *    "Fatal error.  bestof called while another thread is measuring\n".
+ *    The check is atomic: when two threads' calls overlap, the first
+ *    measures and the second always ends the process this way.
  */
 double bestof(bestof_test_fn f, int arg);
+
+/*
+ * The way out after a test function has left by longjmp (say, from a timeout
+ * handler) instead of returning: the measurement it belonged to never ends,
+ * so every later bestof would be refused (as nested in that thread, as
+ * concurrent in any other).  bestof_abandon frees that measurement's array
+ * and ends it without a result; bestof may then be called again.  It must be called from the thread
+ * that called bestof, after the longjmp and before any other function of this module; it is the
+ * only call allowed in that state.  Elsewhere (no measurement, or another thread's) it does
+ * nothing.
+ */
+void bestof_abandon(void);
 
 /* K, how many smallest counts must agree (default 3).  Values below 1 are
  * refused and the previous K is kept.  Takes effect at the next bestof. */
@@ -66,7 +87,8 @@ void set_bestof_clear_cache(int clear_cache);
  * current buffer; the next flush allocates one of the new size and writes it
  * once, so every later flush reads resident, distinct memory.  A negative
  * size is refused and the previous size kept.  A size below 4 makes no
- * reads. */
+ * reads; its buffer is still requested, but a null answer (malloc(0) may
+ * give one) is then no failure. */
 void set_bestof_cache_sizee(int bytes);
 
 /* Bytes between two reads of the flush (default 32), rounded down to a
@@ -157,6 +179,19 @@ struct bestof_report {
  * all zeros before the first measurement.  The first call after a
  * measurement that did not need the counter's step measures it. */
 void bestof_last(struct bestof_report *out);
+
+/*
+ * The size in bytes of this processor's largest (last-level) cache, for
+ * sizing a flush that evicts it: set_bestof_cache_sizee(2 *
+ * bestof_llc_bytes()) makes "flushed" mean flushed on any machine, while
+ * the default flush (512 KiB) is smaller than most last-level caches.  Read
+ * from /sys/devices/system/cpu/cpu0/cache (the highest level of a data or
+ * unified cache; the kernel's figure is the cache that one core shares),
+ * else from sysconf(_SC_LEVEL4/3/2_CACHE_SIZE).  0 where neither says;
+ * a size above INT_MAX is given as INT_MAX.  Reads a few small files each
+ * call; call it outside any timed interval.
+ */
+int bestof_llc_bytes(void);
 
 #ifdef __cplusplus
 }

@@ -10,16 +10,17 @@
  * is that driver's smallest cycle count.  Header-only; the libraries stay
  * plain C.
  *
- * The callable reaches the driver through one file-scope pointer and a
+ * The callable reaches the driver through one thread-local pointer and a
  * trampoline of the driver's own function type, into which the callable's
  * body is compiled.  The driver calls the trampoline through its function
  * pointer as it would a C function, so each timed run holds just one load
  * more, the same at every run (bench/adapter_overhead.cpp measures it).
  *
  * Like the driver, this is neither thread-safe nor re-entrant: the callable
- * must not measure anything itself.  It must not throw either; the driver
- * cannot pass an exception on, so one that escapes ends the program through
- * std::terminate.
+ * must not measure anything itself, and only one thread may measure at a
+ * time; the driver ends the process when either rule is broken.  It must not
+ * throw either; the driver cannot pass an exception on, so one that escapes
+ * ends the program through std::terminate.
  */
 #ifndef CYCLEKIT_BESTOF_HPP
 #define CYCLEKIT_BESTOF_HPP
@@ -37,27 +38,47 @@ namespace cyclekit {
 
 namespace detail {
 
-// The callable of the measurement in progress; null between measurements.
-inline const void *measured = nullptr;
+// The callable of this thread's measurement in progress.  One per thread, so
+// a second thread's call cannot redirect a running measurement to its own
+// callable: it reaches the driver, which refuses it.  The initial-exec model
+// makes the read in each timed run the single load a plain global would
+// cost, in a shared object as well (at the price of static TLS space there).
+#if defined(__GNUC__)
+inline thread_local const void *measured __attribute__((tls_model("initial-exec"))) = nullptr;
+#else
+inline thread_local const void *measured = nullptr;
+#endif
 
 template <class Fn>
 void trampoline(int) noexcept {
   (*static_cast<Fn *>(const_cast<void *>(measured)))();
 }
 
+template <class>
+inline constexpr bool no_callable = false;
+
 }  // namespace detail
 
 // Measures f() by the K-best scheme and returns the smallest cycle count.
 // f is used in place, never copied, so its captures may be large and it may
-// keep state from run to run.
+// keep state from run to run.  f may also be a function or a reference to
+// one; it is then called through a pointer.
 template <class F>
 double bestof(F &&f) {
   using Fn = std::remove_reference_t<F>;
-  static_assert(std::is_invocable_v<Fn &>, "cyclekit::bestof needs a callable taking no arguments");
-  detail::measured = std::addressof(f);
-  double cycles = ::bestof(&detail::trampoline<Fn>, 0);
-  detail::measured = nullptr;
-  return cycles;
+  if constexpr (std::is_function_v<Fn>) {
+    // A function is not an object: measure a pointer to it instead.
+    Fn *pointer = f;
+    return cyclekit::bestof(pointer);
+  } else if constexpr (std::is_invocable_v<Fn &>) {
+    detail::measured = std::addressof(f);
+    double cycles = ::bestof(&detail::trampoline<Fn>, 0);
+    detail::measured = nullptr;
+    return cycles;
+  } else {
+    static_assert(detail::no_callable<Fn>, "cyclekit::bestof needs a callable taking no arguments");
+    return 0;
+  }
 }
 
 }  // namespace cyclekit

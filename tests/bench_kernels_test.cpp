@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "clocks.h"
+#include "bench.h"
 #include "kernels.h"
 
 TEST(BenchKernels, AssemblyChainsRunEveryInstruction) {

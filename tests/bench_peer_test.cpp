@@ -2,7 +2,7 @@
 // function asked for, however many measurements ran before.
 #include <gtest/gtest.h>
 
-#include "peer.h"
+#include "bench.h"
 
 static int calls_a, calls_b;
 static void count_a(int n) { calls_a += n; }

@@ -1,7 +1,8 @@
-// The summaries the benchmark report prints its verdicts from.
+// The summaries the benchmark report prints its figures from, and the
+// programs' one option.
 #include <gtest/gtest.h>
 
-#include "stats.h"
+#include "bench.h"
 
 TEST(BenchStats, MedianTakesTheMiddleOfUnsortedValues) {
   EXPECT_DOUBLE_EQ(median_of({9, 1, 5}), 5);
@@ -48,4 +49,19 @@ TEST(BenchStats, FitOfFlatPointsIsPerfect) {
   EXPECT_DOUBLE_EQ(f.slope, 0);
   EXPECT_DOUBLE_EQ(f.intercept, 7);
   EXPECT_DOUBLE_EQ(f.r2, 1);
+}
+
+// The programs take "--quick" after their own arguments, and refuse
+// anything else instead of measuring at full length what was mistyped.
+TEST(BenchArguments, QuickIsTheOnlyOptionAfterTheFirst) {
+  char prog[] = "bench", section[] = "peer", quick[] = "--quick", other[] = "--fast";
+  char *none[] = {prog}, *q[] = {prog, quick}, *sq[] = {prog, section, quick};
+  char *bad[] = {prog, quick, other};
+  EXPECT_FALSE(quick_mode(1, none, 1, "[--quick]"));
+  EXPECT_TRUE(quick_mode(2, q, 1, "[--quick]"));
+  EXPECT_FALSE(quick_mode(2, sq, 2, "SECTION [--quick]"));
+  EXPECT_TRUE(quick_mode(3, sq, 2, "SECTION [--quick]"));
+  EXPECT_EXIT(quick_mode(3, bad, 1, "[--quick]"), testing::ExitedWithCode(2),
+              "usage: bench \\[--quick\\]");
+  EXPECT_EXIT(quick_mode(2, sq, 1, "[--quick]"), testing::ExitedWithCode(2), "usage");
 }

@@ -4,7 +4,6 @@
 // half must carry into the high half.
 
 #include <gtest/gtest.h>
-
 #include <stdint.h>
 #include <time.h>
 

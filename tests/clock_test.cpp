@@ -1,14 +1,14 @@
-// The real counter on this machine.
+// The real counter on this machine.  Each test runs in a process of its own
+// under CTest, so the first read of a test meets a fresh module.
+
+#include "clock.h"
 
 #include <gtest/gtest.h>
-
 #include <math.h>
 #include <sys/times.h>
 
 #include <regex>
 #include <string>
-
-#include "clock.h"
 
 namespace {
 

@@ -3,8 +3,10 @@
 // consecutive reads lie close together unless something else ran between
 // them, so a gap of at least 1000 cycles marks a period spent elsewhere.
 
+#include <errno.h>
 #include <limits.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "clock.h"
 
@@ -32,8 +34,19 @@ int inactive_duration(int threshold) {
   }
 }
 
+// Printing is the program's one job, so a line that cannot be written
+// (a full disk, a closed output, a reader gone) fails the run, loudly.
+static int output_failed(void) {
+  fprintf(stderr, "lullwatch: cannot write output: %s\n", strerror(errno));
+  return 1;
+}
+
 int main() {
-  for (int i = 0; i < 5; i++)
-    printf("%d cycles\n", inactive_duration(1000));
+  for (int i = 0; i < 5; i++) {
+    // Each line is out before the next search starts: a reader sees every
+    // gap as soon as it is found, and the write is never part of a search.
+    if (printf("%d cycles\n", inactive_duration(1000)) < 0 || fflush(stdout) != 0)
+      return output_failed();
+  }
   return 0;
 }

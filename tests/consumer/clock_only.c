@@ -1,7 +1,6 @@
 /* Times a loop with the counter alone. */
-#include <stdio.h>
-
 #include <cyclekit/clock.h>
+#include <stdio.h>
 
 static volatile int sink;
 

@@ -1,9 +1,8 @@
 /* Measures a function with the driver and times one run with the counter.
  * Fails unless the driver made exactly the runs its settings ask for. */
-#include <stdio.h>
-
 #include <cyclekit/bestof.h>
 #include <cyclekit/clock.h>
+#include <stdio.h>
 
 static volatile int sink;
 static int calls;

@@ -1,0 +1,105 @@
+// The queues and the trace behind the scripted counter and system calls.
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <deque>
+#include <type_traits>
+
+#include "scripted.h"
+
+namespace scripted {
+namespace {
+
+std::deque<double> count_queue;
+std::deque<uint64_t> reading_queue;
+std::deque<clock_t> tick_queue;
+std::string calls;
+bool loaded = false;
+
+[[noreturn]] void stop(const char *why) {
+  fprintf(stderr, "scripted: %s; trace so far (%zu calls): %.200s\n", why, calls.size(),
+          calls.c_str());
+  abort();
+}
+
+void dump_trace() { fprintf(stderr, "%s\n", calls.c_str()); }
+
+// A program run by a test gets its script from the environment, once.
+template <typename T>
+void load(const char *name, std::deque<T> &queue) {
+  const char *text = getenv(name);
+  if (text == nullptr)
+    return;
+  char *end;
+  for (;;) {
+    T v;
+    if constexpr (std::is_floating_point<T>::value)
+      v = (T)strtod(text, &end);
+    else if constexpr (std::is_signed<T>::value)
+      v = (T)strtoll(text, &end, 10);
+    else
+      v = (T)strtoull(text, &end, 10);
+    if (end == text)
+      break;
+    queue.push_back(v);
+    text = end;
+  }
+}
+
+void load_environment() {
+  if (loaded)
+    return;
+  loaded = true;
+  if (count_queue.empty() && reading_queue.empty() && tick_queue.empty()) {
+    load("SCRIPTED_COUNTS", count_queue);
+    load("SCRIPTED_READINGS", reading_queue);
+    load("SCRIPTED_TICKS", tick_queue);
+  }
+  if (getenv("SCRIPTED_TRACE") != nullptr)
+    atexit(dump_trace);
+}
+
+template <typename T>
+T next(std::deque<T> &queue, const char *what) {
+  load_environment();
+  if (queue.empty())
+    stop(what);
+  T v = queue.front();
+  queue.pop_front();
+  return v;
+}
+
+}  // namespace
+
+void counts(std::initializer_list<double> values) { count_queue = values; }
+void add_count(double value) { count_queue.push_back(value); }
+void readings(std::initializer_list<uint64_t> values) { reading_queue = values; }
+void add_reading(uint64_t value) { reading_queue.push_back(value); }
+void ticks(std::initializer_list<clock_t> values) { tick_queue = values; }
+void add_tick(clock_t value) { tick_queue.push_back(value); }
+
+size_t left() { return count_queue.size() + reading_queue.size() + tick_queue.size(); }
+const std::string &trace() { return calls; }
+
+void reset() {
+  count_queue.clear();
+  reading_queue.clear();
+  tick_queue.clear();
+  calls.clear();
+}
+
+void note(char call) {
+  load_environment();
+  if ((long)calls.size() >= max_calls)
+    stop("too many calls, a loop that never ends?");
+  calls += call;
+}
+
+double next_count() { return next(count_queue, "counter read past the end of its script"); }
+uint64_t next_reading() {
+  return next(reading_queue, "raw counter read past the end of its script");
+}
+clock_t next_tick() { return next(tick_queue, "times() called past the end of its script"); }
+
+}  // namespace scripted

@@ -1,0 +1,59 @@
+// Scripted stand-ins for the counter and for the system calls the toolkit
+// makes, shared by every test that needs them.
+//
+// scripted_counter.cpp defines the counter functions by name (start_counter,
+// get_counter, ...) for code that calls the counter from outside, such as
+// bestof and lullwatch.  scripted_platform.cpp gives the raw counter reading
+// of a clock module built with CYCLEKIT_SCRIPTED_READS and the targets of
+// -Wl,--wrap=times,--wrap=sleep.  Both serve values from queues and note
+// each call in one trace, a letter per call:
+//   S start_counter   R get_counter   s start_comp_counter   r get_comp_counter
+//   c raw counter read   t times()   z sleep()
+// A read past the end of its script, or a runaway number of calls, ends the
+// process with a message instead of inventing values or growing forever.
+//
+// A program built against these reads its script from the environment when
+// nothing was scripted in-process: SCRIPTED_COUNTS, SCRIPTED_READINGS and
+// SCRIPTED_TICKS hold space-separated numbers; with SCRIPTED_TRACE set, the
+// trace goes to standard error at exit.
+#ifndef CYCLEKIT_TESTS_SCRIPTED_H
+#define CYCLEKIT_TESTS_SCRIPTED_H
+
+#include <stdint.h>
+#include <time.h>
+
+#include <initializer_list>
+#include <string>
+
+namespace scripted {
+
+// Counts returned by get_counter and get_comp_counter, in order.
+void counts(std::initializer_list<double> values);
+void add_count(double value);
+// Raw 64-bit readings served to the clock module's counter read.
+void readings(std::initializer_list<uint64_t> values);
+void add_reading(uint64_t value);
+// Tick values returned by times() (also its tms_utime).
+void ticks(std::initializer_list<clock_t> values);
+void add_tick(clock_t value);
+
+// Scripted values not yet read, over all queues.
+size_t left();
+// The calls so far, one letter each (see above).
+const std::string &trace();
+// Forgets every queue and the trace.
+void reset();
+
+// Most calls a test may make before it is taken for a runaway loop.
+constexpr long max_calls = 1000000;
+
+// For the definitions: notes a call and checks the cap.
+void note(char call);
+// Next value of a queue; ends the process if it is dry.
+double next_count();
+uint64_t next_reading();
+clock_t next_tick();
+
+}  // namespace scripted
+
+#endif

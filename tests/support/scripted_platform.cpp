@@ -1,0 +1,35 @@
+// The clock module's raw counter read (in a build with
+// CYCLEKIT_SCRIPTED_READS) and, through -Wl,--wrap, times() and sleep().
+
+#include <sys/times.h>
+
+#include "scripted.h"
+
+extern "C" {
+
+void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo) {
+  scripted::note('c');
+  uint64_t v = scripted::next_reading();
+  *hi = (uint32_t)(v >> 32);
+  *lo = (uint32_t)v;
+}
+
+// Elapsed ticks are returned and user time is the same number; the other
+// fields are noise that no caller may use.
+clock_t __wrap_times(struct tms *t) {
+  scripted::note('t');
+  clock_t v = scripted::next_tick();
+  t->tms_utime = v;
+  t->tms_stime = t->tms_cutime = t->tms_cstime = 12345;
+  return v;
+}
+
+// Takes no time; the trace records the length asked for.
+unsigned __wrap_sleep(unsigned seconds) {
+  scripted::note('z');
+  for (char digit : std::to_string(seconds))
+    scripted::note(digit);
+  return 0;
+}
+
+}  // extern "C"

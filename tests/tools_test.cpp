@@ -1,0 +1,135 @@
+// lullwatch and hertzle, each built a second time for the test: lullwatch
+// against the scripted counter, hertzle with times() and sleep() wrapped to
+// scripted ones and signed overflow trapping, so a tick difference worked
+// out in the signed clock_t fails in every build, not only under the
+// sanitizers.  Each test runs the program with a script in its environment
+// and checks what it prints and the calls it made.
+
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <stdio.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+struct Outcome {
+  int status;         // exit status, or -1 if the program did not exit
+  std::string out;    // standard output
+  std::string trace;  // the scripted calls, one letter each
+};
+
+// Runs `program` with the given environment settings; the trace is the
+// last line of its standard error.
+Outcome run(const char *program, const std::string &env) {
+  // Tests run side by side, each in a process of its own.
+  std::string err = testing::TempDir() + "scripted_stderr." + std::to_string(getpid());
+  std::string command = env + " SCRIPTED_TRACE=1 " CYCLEKIT_EMULATOR " " + program + " 2>" + err;
+  FILE *p = popen(command.c_str(), "r");
+  Outcome r{-1, "", ""};
+  if (p == nullptr)
+    return r;
+  char buf[256];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    r.out.append(buf, n);
+  int status = pclose(p);
+  if (WIFEXITED(status))
+    r.status = WEXITSTATUS(status);
+  if (FILE *f = fopen(err.c_str(), "r")) {
+    std::string text;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+      text.append(buf, n);
+    fclose(f);
+    remove(err.c_str());
+    if (!text.empty() && text.back() == '\n')
+      text.pop_back();
+    r.trace = text.substr(text.rfind('\n') + 1);
+  }
+  return r;
+}
+
+// ---- lullwatch -------------------------------------------------------------------
+
+// lullwatch's five searches, each given as the counts it reads.
+Outcome lullwatch(const std::string &counts) {
+  return run(LULLWATCH_SCRIPTED, "SCRIPTED_COUNTS='" + counts + "'");
+}
+
+// Five searches that each end at their second read with these gaps.
+std::string gaps(std::initializer_list<const char *> g) {
+  std::string s;
+  for (const char *x : g)
+    s += std::string(" 0 ") + x;
+  return s;
+}
+
+TEST(Lullwatch, PrintsFiveGapsEachFromAFreshStart) {
+  Outcome r = lullwatch(gaps({"1000", "2500", "99999", "1e6", "123456789"}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1000 cycles\n2500 cycles\n99999 cycles\n1000000 cycles\n123456789 cycles\n");
+  EXPECT_EQ(r.trace, "SRRSRRSRRSRRSRR") << "each search starts the counter afresh";
+}
+
+TEST(Lullwatch, GapOfExactlyTheThresholdIsReported) {
+  // Gaps 500 and 999 are not lulls; 1000 is.
+  Outcome r = lullwatch("0 500 1499 2499" + gaps({"1000", "1000", "1000", "1000"}));
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "1000 cycles");
+  EXPECT_EQ(r.trace.substr(0, 5), "SRRRR");
+}
+
+TEST(Lullwatch, GapsAreBetweenConsecutiveReadsAndTruncated) {
+  // 800 each, then 1200.9.
+  Outcome r = lullwatch("100 900 1700 2500 3700.9" + gaps({"1000", "1000", "1000", "1000"}));
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "1200 cycles");
+}
+
+TEST(Lullwatch, GapTooLargeForAnIntIsSkipped) {
+  // A counter that runs backwards reads as almost 2^64 cycles on; just past
+  // INT_MAX is too large as well; INT_MAX itself fits.
+  Outcome r = lullwatch(
+      "5000 1.8446744073709552e19 1.8446744073709556e19"  // then a gap of 4096
+      " 0 2147483648 2147483649 2147485649"               // then 2000
+      " 0 2147483647" +
+      gaps({"1000", "1000"}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "4096 cycles\n2000 cycles\n2147483647 cycles\n1000 cycles\n1000 cycles\n");
+}
+
+TEST(Lullwatch, ARunawaySearchStopsWithAMessage) {
+  // The script ends before any lull: the scripted counter ends the program.
+  Outcome r = lullwatch("0 1 2 3");
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+// ---- hertzle ---------------------------------------------------------------------
+
+Outcome hertzle(clock_t before, clock_t after) {
+  return run(HERTZLE_SCRIPTED,
+             "SCRIPTED_TICKS='" + std::to_string(before) + " " + std::to_string(after) + "'");
+}
+
+TEST(Hertzle, OneSecondSleepBetweenTwoReadsAndThePlainDifference) {
+  Outcome r = hertzle(5000, 5101);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "101 ticks/second\n");
+  EXPECT_EQ(r.trace, "tz1t") << "one read, one sleep of a second, one read";
+
+  for (long gap : {0L, 1L, 99L, 1000L, 250L})
+    EXPECT_EQ(hertzle(777, 777 + gap).out, std::to_string(gap) + " ticks/second\n");
+  EXPECT_EQ(hertzle(1000, 940).out, "-60 ticks/second\n") << "a clock stepped back, as it is";
+}
+
+TEST(Hertzle, TickCountWrappingPastTheTopOfClockT) {
+  // clock_t is a long: 32 bits on 32-bit Linux, where the count of ticks
+  // since boot wraps after some 250 days at 100 ticks a second.
+  Outcome r = hertzle(LONG_MAX - 40, LONG_MIN + 59);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "100 ticks/second\n");
+}
+
+}  // namespace
