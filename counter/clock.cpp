@@ -64,16 +64,22 @@ extern "C" void access_counter(uint32_t *hi, uint32_t *lo) { read_cycle_counter(
 
 extern "C" CLOCK_NOINLINE void start_counter(void) { read_cycle_counter(&cyc_hi, &cyc_lo); }
 
-extern "C" CLOCK_NOINLINE double get_counter(void) {
-  uint32_t ncyc_hi, ncyc_lo;
-  read_cycle_counter(&ncyc_hi, &ncyc_lo);
-  // Subtract as a two-word number: the low difference wraps and borrows from
-  // the high one, so a reading below the start gives a count near 2^64
-  // rather than a negative one.
+// Ticks from the start reading to a new reading.  Subtracted as a two-word
+// number: the low difference wraps and borrows from the high one, so a
+// reading below the start gives a count near 2^64 rather than a negative
+// one.  Always inlined: it is part of every timed read.
+static inline __attribute__((always_inline)) double since_start(uint32_t ncyc_hi,
+                                                                uint32_t ncyc_lo) {
   uint32_t lo = ncyc_lo - cyc_lo;
   uint32_t borrow = lo > ncyc_lo;
   uint32_t hi = ncyc_hi - cyc_hi - borrow;
   return (double)hi * 4294967296.0 + (double)lo;
+}
+
+extern "C" CLOCK_NOINLINE double get_counter(void) {
+  uint32_t ncyc_hi, ncyc_lo;
+  read_cycle_counter(&ncyc_hi, &ncyc_lo);
+  return since_start(ncyc_hi, ncyc_lo);
 }
 
 extern "C" double ovhd(void) {
@@ -256,11 +262,7 @@ extern "C" CLOCK_NOINLINE void start_fenced_counter(void) {
 extern "C" CLOCK_NOINLINE double get_fenced_counter(void) {
   uint32_t ncyc_hi, ncyc_lo;
   read_fenced_end(&ncyc_hi, &ncyc_lo);
-  // The two-word subtraction of get_counter.
-  uint32_t lo = ncyc_lo - cyc_lo;
-  uint32_t borrow = lo > ncyc_lo;
-  uint32_t hi = ncyc_hi - cyc_hi - borrow;
-  return (double)hi * 4294967296.0 + (double)lo;
+  return since_start(ncyc_hi, ncyc_lo);
 }
 
 // ---- Core cycles per tick --------------------------------------------------

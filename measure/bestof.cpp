@@ -8,11 +8,13 @@
 
 #include "bestof.h"
 
+#include <limits.h>
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "clock.h"
 
@@ -380,9 +382,6 @@ extern "C" void bestof_last(struct bestof_report *out) {
 }
 
 // ---- The last-level cache's size ---------------------------------------------
-
-#include <limits.h>
-#include <unistd.h>
 
 // The first line of a small file, without its newline; 0 if unreadable.
 static int read_first_line(const char *path, char *line, int size) {
