@@ -118,22 +118,26 @@ static void linearity_section(const scale &) {
   printf("intercept (cycles)\t%.1f\nleast ovhd() (cycles)\t%.0f\n", f.intercept, min_of(counter));
 }
 
+// A flush or ring this many times the last-level cache, and its bounds:
+// memory for it where the cache's size is unknown, and at most this much on
+// a shared machine.
+static long llc_multiple(int times) {
+  return beyond_llc_bytes(bestof_llc_bytes(), times, 256L * MIB, 1L << 30);
+}
+
 static void flush_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
   const int bytes = 256 * KIB;
+  // Twice the last-level cache, as the examples size it: the array must then
+  // come from memory on any machine.
+  long llc_flush = llc_multiple(2);
   double warm = median_of(answers(run_read, bytes, sc.answers));
-  double cold = median_of(answers(run_read, bytes, sc.answers, BIG));
-  // A buffer four times the last-level cache (at most 1 GiB), so that the
-  // array must come from memory.
-  long l3 = sysconf(_SC_LEVEL3_CACHE_SIZE), beyond_bytes = l3 > 0 ? 4 * l3 : 0;
-  if (beyond_bytes > (1L << 30))
-    beyond_bytes = 1L << 30;
-  double beyond = beyond_bytes ? median_of(answers(run_read, bytes, sc.few, beyond_bytes)) : 0;
+  double fixed = median_of(answers(run_read, bytes, sc.answers, BIG));
+  double cold = median_of(answers(run_read, bytes, sc.answers, llc_flush));
   printf("256 KiB read\tflush buffer (MiB)\tanswers\tcycles, median\n");
-  printf("warm\t0\t%d\t%.0f\nflushed\t%d\t%d\t%.0f\n", sc.answers, warm, BIG / MIB, sc.answers,
-         cold);
-  if (beyond_bytes)
-    printf("flushed\t%ld\t%d\t%.0f\n", beyond_bytes / MIB, sc.few, beyond);
+  printf("warm\t0\t%d\t%.0f\n", sc.answers, warm);
+  printf("flushed, fixed buffer\t%d\t%d\t%.0f\n", BIG / MIB, sc.answers, fixed);
+  printf("flushed, twice the last-level cache\t%ld\t%d\t%.0f\n", llc_flush / MIB, sc.answers, cold);
 
   // The flush's own speed: exactly flush_reps runs of nothing (K never
   // agrees), each after a flush, beside memset and a plain read.
@@ -159,9 +163,8 @@ static void flush_section(const scale &sc) {
   double gb = (double)BIG * sc.flush_reps / 1e9;
   printf("\nover the same 64 MiB\tGB/s\nthe flush (bytes covered)\t%.1f\n", gb / (t[1] - t[0]));
   printf("memset\t%.1f\nplain read of every word\t%.1f\n", gb / (t[2] - t[1]), gb / (t[3] - t[2]));
-  printf("\nfigure\tvalue\nflushed / warm\t%.2f\n", cold / warm);
-  if (beyond_bytes)
-    printf("flushed beyond the last-level cache / warm\t%.2f\n", beyond / warm);
+  printf("\nfigure\tvalue\nflushed twice the last-level cache / warm\t%.2f\n", cold / warm);
+  printf("flushed 64 MiB / warm\t%.2f\n", fixed / warm);
 }
 
 static void throughput_section(const scale &sc) {

@@ -70,6 +70,8 @@ git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with loca
   echo
   section overhead "Counter overhead against the hardware" "bench_overhead" \
     "\`ovhd()\` (an out-of-line \`start_counter\`, \`get_counter\` pair) interleaved with pairs of back-to-back bare counter reads (RDTSC on x86), the least and the median of each."
+  section fenced "What the fenced pair costs" "bench_overhead fenced" \
+    "\`ovhd()\` against the same out-of-line pair fenced (\`start_fenced_counter\`, \`get_fenced_counter\`), interleaved, the least and the median of each. The difference is what every fenced count carries beyond a plain one."
   section adapter "What the C++ adapter adds" "bench_adapter" \
     "\`bestof\` on a C function that bumps a file-scope integer against \`cyclekit::bestof\` on a lambda that bumps a captured one, alternated; the difference is the trampoline's load of the callable's address."
   section peer "Time to a stable answer: \`bestof\` against Google Benchmark" "bench_report peer" \
@@ -79,7 +81,7 @@ git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with loca
   section linearity "Linearity" "bench_report linearity" \
     "One \`bestof\` answer for a chain of dependent multiplies at 8 lengths over two decades, and the least-squares line through them."
   section flush "Cache flush" "bench_report flush" \
-    "Reading a 256 KiB array with the caches warm and with the flush on (one word read every 32 bytes of the flush buffer before each run). Where the 64 MiB buffer fits in the last-level cache, the flush pushes the array only out to that cache; a buffer four times that cache (\`set_bestof_cache_sizee\`) brings it from memory."
+    "Reading a 256 KiB array with the caches warm and with the flush on (one word read every 32 bytes of the flush buffer before each run): once with a fixed 64 MiB buffer and once with a buffer twice the last-level cache that \`bestof_llc_bytes()\` gives (256 MiB where it gives 0, at most 1 GiB), as the examples size it. Where the fixed buffer fits in the last-level cache, it pushes the array only out to that cache; the buffer sized by the cache brings it from memory on any machine."
   section throughput "Read throughput by array size" "bench_report throughput" \
     "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and with the 64 MiB flush before each run."
   if [ -z "$quick" ]; then

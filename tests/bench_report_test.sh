@@ -9,7 +9,8 @@ rm -f "$out/performance.md"
 bash "$report" --quick --bin "$bin" --out "$out"
 doc=$out/performance.md
 fail() { echo "FAIL: $*"; exit 1; }
-for heading in "Counter overhead against the hardware" "What the C++ adapter adds" \
+for heading in "Counter overhead against the hardware" "What the fenced pair costs" \
+    "What the C++ adapter adds" \
     "Time to a stable answer" "Accuracy against known latencies" "Linearity" "Cache flush" \
     "Read throughput by array size" "The machine"; do
   grep -q "^## $heading" "$doc" || fail "no section '$heading'"
