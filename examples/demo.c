@@ -51,7 +51,12 @@ int main(void) {
   printf("sum of %d ints, caches flushed: %.0f cycles\n", N, bestof(sum_array, N));
   set_bestof_clear_cache(0);
 
-  /* The tick-compensated counter calibrates itself first (about a second). */
+  /* The tick-compensated counter calibrates itself at its first start: it
+   * busy-polls until 100 ticks of user time have passed, which takes seconds
+   * of wall time (more on a busy or virtual machine).  It helps only for
+   * intervals that span many ticks. */
+  printf("Calibrating the tick-compensated counter (several seconds)...\n");
+  fflush(stdout);
   set_bestof_compensate(1);
   printf("sum of %d ints, compensated: %.0f cycles\n", N, bestof(sum_array, N));
   set_bestof_compensate(0);

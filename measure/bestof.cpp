@@ -2,10 +2,13 @@
 //
 // Only the counter start, the test function and the counter read lie inside
 // a timed interval; the flush, the insertion and the convergence test lie
-// outside it.
+// outside it.  A batch of n calls puts the loop over those calls inside it
+// and nothing else; core_per_tick and counter_step each read the counter
+// many times and are called only between timed intervals.
 
 #include "bestof.h"
 
+#include <math.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,6 +24,12 @@ static double epsilon = 0.01;
 static int compensate = 0;
 static int clear_cache = 0;
 
+static int fence = 0;
+static int core_cycles = 0;
+static int verbose = 0;
+// Calls of the test function per timed run; 0 chooses it per measurement.
+static int batch = 1;
+
 static uint32_t cache_bytes = 1 << 19;
 static uint32_t cache_block = 32;
 
@@ -33,6 +42,14 @@ static double *values = NULL;
 static int kvalues = 0;
 // Runs made in the current measurement, kept or not.
 static int samplecount = 0;
+
+// The report of the last measurement; all zeros before the first.
+static struct bestof_report last_report;
+
+// The counter's step in ticks, measured once per process on first need: it
+// costs many counter reads.
+static double step_ticks = 0;
+static int step_known = 0;
 
 // ---- The measurement guard --------------------------------------------------
 
@@ -153,28 +170,173 @@ static void leave_measurement(void) {
   __atomic_store_n(&busy, 0, __ATOMIC_RELEASE);
 }
 
+// ---- Timed runs -------------------------------------------------------------
+
+// The counter pair of a measurement, chosen once at its start.
+enum counter_pair { PAIR_PLAIN, PAIR_COMPENSATED, PAIR_FENCED };
+
+// One timed run of n calls of f(arg); returns the whole run's count.  With
+// n = 1 the interval is exactly start, f(arg), read, as without batching; a
+// batch adds only its own loop between start and read.
+static double timed_run(bestof_test_fn f, int arg, enum counter_pair pair, int n) {
+  double count;
+  if (n == 1) {
+    switch (pair) {
+      case PAIR_COMPENSATED:
+        start_comp_counter();
+        f(arg);
+        count = get_comp_counter();
+        break;
+      case PAIR_FENCED:
+        start_fenced_counter();
+        f(arg);
+        count = get_fenced_counter();
+        break;
+      default:
+        start_counter();
+        f(arg);
+        count = get_counter();
+        break;
+    }
+    return count;
+  }
+  switch (pair) {
+    case PAIR_COMPENSATED:
+      start_comp_counter();
+      for (int i = n; i > 0; i--)
+        f(arg);
+      count = get_comp_counter();
+      break;
+    case PAIR_FENCED:
+      start_fenced_counter();
+      for (int i = n; i > 0; i--)
+        f(arg);
+      count = get_fenced_counter();
+      break;
+    default:
+      start_counter();
+      for (int i = n; i > 0; i--)
+        f(arg);
+      count = get_counter();
+      break;
+  }
+  return count;
+}
+
+static double step_once(void) {
+  if (!step_known) {
+    step_ticks = counter_step();
+    step_known = 1;
+  }
+  return step_ticks;
+}
+
+// The automatic batch: a run must span at least this many counter steps, so
+// that the step's quantisation error is at most 1% of a run, the default
+// tolerance.
+static const double batch_auto_steps = 100;
+// Bounds the doubling for a function too short to register at all, or a
+// counter that never advances: 2^20 calls, two million in all while probing.
+static const int batch_auto_max = 1 << 20;
+
+// Doubles n from 1 until one run of n calls lasts batch_auto_steps steps.
+// The probing runs are flushed like the measured ones but are not samples.
+static int choose_batch(bestof_test_fn f, int arg, enum counter_pair pair) {
+  double step = step_once();
+  // A counter without a usable step is taken to advance by one tick.
+  double need = batch_auto_steps * (step > 0 && step < HUGE_VAL ? step : 1);
+  int n = 1;
+  for (;;) {
+    if (clear_cache)
+      clear();
+    if (timed_run(f, arg, pair, n) >= need || n >= batch_auto_max)
+      return n;
+    n *= 2;
+  }
+}
+
+// ---- The report and the verbose line ----------------------------------------
+
+// Fills last_report from the finished measurement; scale converts counts
+// (1 unless they become core cycles).
+static void make_report(enum counter_pair pair, int n, int core, double cpt_start, double cpt_end,
+                        double scale) {
+  struct bestof_report r;
+  memset(&r, 0, sizeof r);
+  int kept = samplecount < kvalues ? samplecount : kvalues;
+  r.runs = samplecount;
+  r.converged = has_converged();
+  r.k = kvalues;
+  r.kept = kept;
+  r.batch = n;
+  r.tolerance = epsilon;
+  r.least = values[0] * scale;
+  r.kth_least = values[kept - 1] * scale;
+  if (r.least > 0)
+    r.spread = (r.kth_least - r.least) / r.least;
+  else
+    r.spread = r.kth_least == r.least ? 0 : HUGE_VAL;
+  r.step = step_known ? step_ticks : 0;
+  r.fenced = pair == PAIR_FENCED;
+  r.compensated = pair == PAIR_COMPENSATED;
+  r.core_cycles = core;
+  r.core_per_tick_start = cpt_start;
+  r.core_per_tick_end = cpt_end;
+  last_report = r;
+}
+
+static void print_report(const struct bestof_report *r) {
+  printf("bestof: %.1f %s", r->least, r->core_cycles ? "core cycles" : "cycles");
+  if (r->batch != 1)
+    printf(" per call (batch %d)", r->batch);
+  if (r->converged)
+    printf(", %d of %d runs agreed within %.2f%%", r->kept, r->runs, 100 * r->spread);
+  else if (r->kept < r->k)
+    printf(", not converged: the run limit ended it after %d of the %d runs K needs", r->runs,
+           r->k);
+  else
+    printf(", not converged: the run limit ended it after %d runs, the %d least %.2f%% apart",
+           r->runs, r->k, 100 * r->spread);
+  printf(" (tolerance %g%%)", 100 * r->tolerance);
+  if (r->core_cycles)
+    printf(", %.3f core cycles per tick", (r->core_per_tick_start + r->core_per_tick_end) / 2);
+  printf(", counter step %g\n", r->step);
+}
+
+// ---- The K-best driver ------------------------------------------------------
+
 extern "C" double bestof(bestof_test_fn f, int arg) {
   if (f == NULL)
     fatal("Fatal error.  bestof called with a null test function\n");
   enter_measurement();
   init_sampler();
+  // The counter pair, the batch and the conversion hold for the whole
+  // measurement; the compensated counter has no fenced form, so it wins.
   int comp = compensate;
+  enum counter_pair pair = comp ? PAIR_COMPENSATED : fence ? PAIR_FENCED : PAIR_PLAIN;
+  int n = batch > 0 ? batch : choose_batch(f, arg, pair);
+  int core = core_cycles;
+  double cpt_start = core ? core_per_tick() : 0;
   do {
     if (clear_cache)
       clear();
-    double count;
-    if (comp) {
-      start_comp_counter();
-      f(arg);
-      count = get_comp_counter();
-    } else {
-      start_counter();
-      f(arg);
-      count = get_counter();
-    }
-    add_sample(count);
+    double count = timed_run(f, arg, pair, n);
+    add_sample(n == 1 ? count : count / n);
   } while (!has_converged() && samplecount < maxsamples);
-  double result = values[0];
+  double cpt_end = core ? core_per_tick() : 0;
+  // Counts are converted at the mean of both ends; a figure that is not a
+  // positive number leaves them in counter ticks, and the report says so.
+  double scale = 1;
+  if (core && cpt_start > 0 && cpt_start < HUGE_VAL && cpt_end > 0 && cpt_end < HUGE_VAL)
+    scale = (cpt_start + cpt_end) / 2;
+  else
+    core = 0;
+  if (verbose)
+    step_once();
+  make_report(pair, n, core, cpt_start, cpt_end, scale);
+  if (verbose)
+    print_report(&last_report);
+  double result = values[0] * scale;
   leave_measurement();
   return result;
 }
@@ -194,6 +356,25 @@ extern "C" void set_bestof_maxsamples(int n) { maxsamples = n; }
 extern "C" void set_bestof_epsilon(double e) { epsilon = e; }
 extern "C" void set_bestof_compensate(int on) { compensate = on; }
 extern "C" void set_bestof_clear_cache(int on) { clear_cache = on; }
+
+extern "C" void set_bestof_fence(int on) { fence = on; }
+extern "C" void set_bestof_core_cycles(int on) { core_cycles = on; }
+extern "C" void set_bestof_verbose(int on) { verbose = on; }
+
+extern "C" void set_bestof_batch(int n) {
+  if (n >= 0)
+    batch = n;
+}
+
+extern "C" void bestof_last(struct bestof_report *out) {
+  if (out == NULL)
+    return;
+  // The step is measured here, between measurements, unless a measurement
+  // already needed it.
+  if (last_report.runs > 0 && !step_known)
+    last_report.step = step_once();
+  *out = last_report;
+}
 
 // ---- The last-level cache's size ---------------------------------------------
 

@@ -6,9 +6,10 @@
  * the K-th smallest agree within a relative tolerance or once a maximum
  * number of runs has been made.  It returns the smallest count.
  *
- * The module contains no counter: it calls start_counter/get_counter or
- * start_comp_counter/get_comp_counter by name, so programs link the clock
- * library as well.
+ * The module contains no counter: it calls start_counter/get_counter,
+ * start_comp_counter/get_comp_counter, start_fenced_counter/
+ * get_fenced_counter, core_per_tick and counter_step by name, so programs
+ * link the clock library as well.
  *
  * Settings hold for every later measurement until set again.  The module is
  * neither thread-safe nor re-entrant: one measurement runs at a time in the
@@ -94,6 +95,90 @@ void set_bestof_cache_sizee(int bytes);
  * multiple of 4.  A value from 0 to 3 is taken as 4 (one word), so the flush
  * always advances; a negative value is refused and the previous one kept. */
 void set_bestof_cache_block(int bytes);
+
+/*
+ * What a count means.  By default a count is in ticks of the counter (on x86
+ * the time-stamp counter, which runs at a fixed reference rate, not at the
+ * core's own clock), read with bare reads that the processor may overlap
+ * with the measured code.  Four settings change that, each off (or 1) by
+ * default, each read once at the start of a measurement:
+ *
+ *  - fence: the fenced pair, whose start read waits for earlier work and
+ *    whose closing read waits for the measured code to finish.  Use it for
+ *    short code whose loads or stores may still be in flight at a bare read.
+ *  - compensate (above): the tick-compensated pair.  It has no fenced form:
+ *    with both on, the compensated pair is used and the fence is ignored
+ *    (the report's flags say which pair ran).
+ *  - core cycles: counts in the core's cycles, whichever pair runs.
+ *  - batch: n calls per timed run, counts per call.
+ */
+
+/* Non-zero: time each run with start_fenced_counter/get_fenced_counter
+ * (default 0).  Ignored while the compensated counter is on. */
+void set_bestof_fence(int on);
+
+/* Non-zero: return core cycles (default 0).  core_per_tick() is measured
+ * before the first timed run and after the last one of every measurement,
+ * outside every timed interval, and the counts are multiplied by the mean of
+ * the two figures; a gap between them shows that the core clock moved while
+ * the measurement ran.  Each figure takes up to a couple of milliseconds.  If
+ * either figure is not a positive number the counts stay in ticks and the
+ * report's core_cycles flag is 0.  Combines with any counter pair: a
+ * compensated count is converted like a plain one. */
+void set_bestof_core_cycles(int on);
+
+/* Calls of the test function per timed run (default 1).  With n > 1 one run
+ * calls f(arg) n times between one start and one read, and the count kept is
+ * the run's count divided by n: the mean per call, for code too short for
+ * the counter to resolve.  1 is the unbatched measurement: start, f(arg),
+ * read.  0 chooses n at every measurement: before the measured runs, runs of
+ * 1, 2, 4, ... calls are timed (flushed like the others, not kept as
+ * samples) until one lasts at least 100 counter steps, so the step's
+ * quantisation error is at most 1% of a run, the default tolerance; n stops
+ * at 2^20.  A negative n is refused and the previous one kept.  With the
+ * cache flush on, only the first call of a run finds the caches flushed. */
+void set_bestof_batch(int n);
+
+/* Non-zero: print one line per measurement on standard output (default 0):
+ *   "bestof: A cycles, k of r runs agreed within s% (tolerance t%), counter
+ *   step c"
+ * with "core cycles" for cycles when they are, " per call (batch n)" after the
+ * unit when n is not 1, and in place of the agreement
+ *   ", not converged: the run limit ended it after r of the K runs K needs"
+ *   ", not converged: the run limit ended it after r runs, the K least s% apart"
+ * when the run limit ended the measurement; with core cycles the mean core
+ * cycles per tick comes before the step.  The step is measured (once per
+ * process) when first needed. */
+void set_bestof_verbose(int on);
+
+/* The last measurement, as bestof_last reports it.  Counts are per call and
+ * in the unit that bestof returned (core cycles when core_cycles is 1). */
+struct bestof_report {
+  int runs;         /* timed runs made (an automatic batch's probes excluded) */
+  int converged;    /* 1: the K least agreed; 0: the run limit ended it */
+  int k;            /* K in force */
+  int kept;         /* counts kept: K, or runs when fewer than K were made */
+  int batch;        /* calls per run actually used */
+  double tolerance; /* the relative tolerance in force */
+  double least;     /* the least count, which bestof returned */
+  double kth_least; /* the K-th least count; the largest kept when kept < K */
+  /* (kth_least - least) / least; with a least of 0 or below, 0 when the two
+   * are equal and +infinity otherwise. */
+  double spread;
+  double step;     /* the counter's step in ticks (see counter_step) */
+  int fenced;      /* 1: timed with the fenced pair */
+  int compensated; /* 1: timed with the compensated pair */
+  int core_cycles; /* 1: counts converted to core cycles */
+  /* core_per_tick() before the first run and after the last; 0 when core
+   * cycles are off. */
+  double core_per_tick_start;
+  double core_per_tick_end;
+};
+
+/* Copies the last measurement's report to *out (nothing when out is null);
+ * all zeros before the first measurement.  The first call after a
+ * measurement that did not need the counter's step measures it. */
+void bestof_last(struct bestof_report *out);
 
 /*
  * The size in bytes of this processor's largest (last-level) cache, for

@@ -14,6 +14,8 @@ namespace {
 std::deque<double> count_queue;
 std::deque<uint64_t> reading_queue;
 std::deque<clock_t> tick_queue;
+std::deque<double> core_queue;
+double step_ticks = 1;
 std::string calls;
 bool loaded = false;
 
@@ -79,13 +81,20 @@ void add_reading(uint64_t value) { reading_queue.push_back(value); }
 void ticks(std::initializer_list<clock_t> values) { tick_queue = values; }
 void add_tick(clock_t value) { tick_queue.push_back(value); }
 
-size_t left() { return count_queue.size() + reading_queue.size() + tick_queue.size(); }
+void core_figures(std::initializer_list<double> values) { core_queue = values; }
+void step(double ticks) { step_ticks = ticks; }
+
+size_t left() {
+  return count_queue.size() + reading_queue.size() + tick_queue.size() + core_queue.size();
+}
 const std::string &trace() { return calls; }
 
 void reset() {
   count_queue.clear();
   reading_queue.clear();
   tick_queue.clear();
+  core_queue.clear();
+  step_ticks = 1;
   calls.clear();
 }
 
@@ -101,5 +110,10 @@ uint64_t next_reading() {
   return next(reading_queue, "raw counter read past the end of its script");
 }
 clock_t next_tick() { return next(tick_queue, "times() called past the end of its script"); }
+
+double next_core_figure() {
+  return next(core_queue, "core_per_tick called past the end of its script");
+}
+double current_step() { return step_ticks; }
 
 }  // namespace scripted

@@ -8,7 +8,8 @@
 // -Wl,--wrap=times,--wrap=sleep.  Both serve values from queues and note
 // each call in one trace, a letter per call:
 //   S start_counter   R get_counter   s start_comp_counter   r get_comp_counter
-//   c raw counter read   t times()   z sleep()
+//   X start_fenced_counter   x get_fenced_counter   C core_per_tick
+//   T counter_step   c raw counter read   t times()   z sleep()
 // A read past the end of its script, or a runaway number of calls, ends the
 // process with a message instead of inventing values or growing forever.
 //
@@ -27,7 +28,8 @@
 
 namespace scripted {
 
-// Counts returned by get_counter and get_comp_counter, in order.
+// Counts returned by get_counter, get_comp_counter and get_fenced_counter,
+// in order.
 void counts(std::initializer_list<double> values);
 void add_count(double value);
 // Raw 64-bit readings served to the clock module's counter read.
@@ -36,6 +38,11 @@ void add_reading(uint64_t value);
 // Tick values returned by times() (also its tms_utime).
 void ticks(std::initializer_list<clock_t> values);
 void add_tick(clock_t value);
+
+// Figures returned by core_per_tick, in order.
+void core_figures(std::initializer_list<double> values);
+// What counter_step returns, every time (1 after a reset).
+void step(double ticks);
 
 // Scripted values not yet read, over all queues.
 size_t left();
@@ -53,6 +60,8 @@ void note(char call);
 double next_count();
 uint64_t next_reading();
 clock_t next_tick();
+double next_core_figure();
+double current_step();
 
 }  // namespace scripted
 

@@ -17,4 +17,19 @@ double get_comp_counter(void) {
   return scripted::next_count();
 }
 
+void start_fenced_counter(void) { scripted::note('X'); }
+double get_fenced_counter(void) {
+  scripted::note('x');
+  return scripted::next_count();
+}
+
+double core_per_tick(void) {
+  scripted::note('C');
+  return scripted::next_core_figure();
+}
+double counter_step(void) {
+  scripted::note('T');
+  return scripted::current_step();
+}
+
 }  // extern "C"

@@ -1,0 +1,448 @@
+// The driver's opt-in settings against the scripted counter: the fenced
+// pair, core cycles, batching, the last measurement's report and the verbose
+// line.  The trace letters are those of support/scripted.h; F is a call of
+// the measured function.
+
+#include <gtest/gtest.h>
+#include <math.h>
+#include <string.h>
+
+#include <string>
+
+#include "bestof.h"
+#include "bestof.hpp"
+#include "support/scripted.h"
+
+static void probe(int) { scripted::note('F'); }
+
+// Counts its calls without noting them, for batches too long for the trace.
+static long quiet_calls = 0;
+static void quiet(int) { quiet_calls++; }
+
+namespace {
+
+// The step every test here scripts.  The driver asks for the step once per
+// process, so one value serves all the tests of a run.
+const double kStep = 26;
+
+std::string repeat(const std::string &s, int n) {
+  std::string r;
+  for (int i = 0; i < n; i++)
+    r += s;
+  return r;
+}
+
+// The trace without counter_step's letter: whether the step is asked for in
+// a given test depends on the tests run before it in the same process.
+std::string trace_without_step() {
+  std::string t = scripted::trace();
+  std::string r;
+  for (char c : t)
+    if (c != 'T')
+      r += c;
+  return r;
+}
+
+// A fresh script with the step of every test here.
+void restart() {
+  scripted::reset();
+  scripted::step(kStep);
+}
+
+// A start, n calls, a read.
+std::string batch_run(char start, int n, char read) {
+  return std::string(1, start) + std::string((size_t)n, 'F') + std::string(1, read);
+}
+
+bestof_report last() {
+  bestof_report r;
+  memset(&r, 0x5a, sizeof r);
+  bestof_last(&r);
+  return r;
+}
+
+// One measurement of probe with the verbose line captured.
+std::string measure_verbose(double *result) {
+  set_bestof_verbose(1);
+  testing::internal::CaptureStdout();
+  *result = bestof(probe, 0);
+  set_bestof_verbose(0);
+  return testing::internal::GetCapturedStdout();
+}
+
+class Modes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    set_bestof_k(3);
+    set_bestof_maxsamples(20);
+    set_bestof_epsilon(0.01);
+    set_bestof_compensate(0);
+    set_bestof_clear_cache(0);
+    set_bestof_fence(0);
+    set_bestof_core_cycles(0);
+    set_bestof_batch(1);
+    set_bestof_verbose(0);
+    restart();
+  }
+  void TearDown() override { EXPECT_EQ(scripted::left(), 0u) << "scripted values left unread"; }
+};
+
+// ---- The report and the verbose line -------------------------------------------
+
+// Exits 0 if bestof_last gives all zeros and nothing was called.
+void exit_if_report_zero() {
+  bestof_report zero;
+  memset(&zero, 0, sizeof zero);
+  bestof_report r = last();
+  exit(memcmp(&r, &zero, sizeof r) == 0 && scripted::trace().empty() ? 0 : 1);
+}
+
+TEST(ModesFresh, ReportIsAllZerosBeforeTheFirstMeasurement) {
+  // A process of its own, so no earlier test has measured anything.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exit_if_report_zero(), ::testing::ExitedWithCode(0), "");
+}
+
+// Exits 0 if two verbose measurements and a report ask for the step once.
+void exit_if_step_asked_once() {
+  scripted::step(kStep);
+  scripted::counts({10, 10, 10, 10, 10, 10});
+  set_bestof_verbose(1);
+  bestof(probe, 0);
+  bestof(probe, 0);
+  bestof_report r = last();
+  std::string t = scripted::trace();
+  exit(r.step == kStep && t.find('T') != std::string::npos && t.find('T') == t.rfind('T') ? 0 : 1);
+}
+
+TEST(ModesFresh, StepIsMeasuredOncePerProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exit_if_step_asked_once(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Modes, ReportAfterAConvergedMeasurement) {
+  // 100, 100.5 and 101 agree within 1% at the fourth run; 130 was pushed out.
+  scripted::counts({100, 130, 101, 100.5});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  EXPECT_EQ(trace_without_step(), repeat("SFR", 4)) << "nothing new around an unbatched run";
+  bestof_report r = last();
+  EXPECT_EQ(r.runs, 4);
+  EXPECT_EQ(r.converged, 1);
+  EXPECT_EQ(r.k, 3);
+  EXPECT_EQ(r.kept, 3);
+  EXPECT_EQ(r.batch, 1);
+  EXPECT_EQ(r.tolerance, 0.01);
+  EXPECT_EQ(r.least, 100.0);
+  EXPECT_EQ(r.kth_least, 101.0);
+  EXPECT_DOUBLE_EQ(r.spread, 0.01);
+  EXPECT_EQ(r.step, kStep);
+  EXPECT_EQ(r.fenced + r.compensated + r.core_cycles, 0);
+  EXPECT_EQ(r.core_per_tick_start, 0.0);
+  EXPECT_EQ(r.core_per_tick_end, 0.0);
+
+  restart();
+  scripted::counts({100, 130, 101, 100.5});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 100.0 cycles, 3 of 4 runs agreed within 1.00% (tolerance 1%), "
+            "counter step 26\n");
+  EXPECT_EQ(trace_without_step(), repeat("SFR", 4));
+
+  // Agreement at the last run the limit allows is convergence.
+  restart();
+  set_bestof_maxsamples(4);
+  scripted::counts({100, 130, 101, 100.5});
+  bestof(probe, 0);
+  EXPECT_EQ(last().converged, 1);
+}
+
+TEST_F(Modes, ReportAfterTheRunLimitEndedIt) {
+  set_bestof_maxsamples(5);
+  scripted::counts({100, 200, 300, 150, 250});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  bestof_report r = last();
+  EXPECT_EQ(r.runs, 5);
+  EXPECT_EQ(r.converged, 0) << "the report alone must tell a stopped measurement";
+  EXPECT_EQ(r.kept, 3);
+  EXPECT_EQ(r.least, 100.0);
+  EXPECT_EQ(r.kth_least, 200.0);
+  EXPECT_DOUBLE_EQ(r.spread, 1.0);
+
+  restart();
+  scripted::counts({100, 200, 300, 150, 250});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 100.0 cycles, not converged: the run limit ended it after 5 runs, the 3 "
+            "least 100.00% apart (tolerance 1%), counter step 26\n");
+}
+
+TEST_F(Modes, ReportWhenFewerThanKRunsWereMade) {
+  // One run: the K-th least is the one count kept.
+  set_bestof_maxsamples(1);
+  scripted::counts({70});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 70.0 cycles, not converged: the run limit ended it after 1 of the 3 runs "
+            "K needs (tolerance 1%), counter step 26\n");
+  EXPECT_EQ(result, 70.0);
+  bestof_report r = last();
+  EXPECT_EQ(r.runs, 1);
+  EXPECT_EQ(r.converged, 0);
+  EXPECT_EQ(r.k, 3);
+  EXPECT_EQ(r.kept, 1);
+  EXPECT_EQ(r.least, 70.0);
+  EXPECT_EQ(r.kth_least, 70.0);
+  EXPECT_EQ(r.spread, 0.0);
+
+  // Two runs: the largest kept stands in for the K-th least.
+  restart();
+  set_bestof_maxsamples(2);
+  scripted::counts({70, 50});
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 50.0 cycles, not converged: the run limit ended it after 2 of the 3 runs "
+            "K needs (tolerance 1%), counter step 26\n");
+  r = last();
+  EXPECT_EQ(r.kept, 2);
+  EXPECT_EQ(r.least, 50.0);
+  EXPECT_EQ(r.kth_least, 70.0);
+  EXPECT_DOUBLE_EQ(r.spread, 0.4);
+}
+
+TEST_F(Modes, ReportWithKOne) {
+  set_bestof_k(1);
+  scripted::counts({42});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 42.0 cycles, 1 of 1 runs agreed within 0.00% (tolerance 1%), counter "
+            "step 26\n");
+  bestof_report r = last();
+  EXPECT_EQ(r.runs, 1);
+  EXPECT_EQ(r.converged, 1);
+  EXPECT_EQ(r.k, 1);
+  EXPECT_EQ(r.kept, 1);
+  EXPECT_EQ(r.least, 42.0);
+  EXPECT_EQ(r.kth_least, 42.0);
+}
+
+TEST_F(Modes, SpreadOfCountsAtOrBelowZero) {
+  // Compensated counts may be 0 or negative: no relative spread exists, so
+  // equal counts have none and unequal ones an infinite one.
+  set_bestof_compensate(1);
+  set_bestof_maxsamples(3);
+  scripted::counts({-5, -5, -5});
+  bestof(probe, 0);
+  bestof_report r = last();
+  EXPECT_EQ(r.least, -5.0);
+  EXPECT_EQ(r.spread, 0.0);
+  EXPECT_EQ(r.converged, 0) << "a negative least never converges";
+
+  restart();
+  scripted::counts({0, 3, 1});
+  bestof(probe, 0);
+  EXPECT_TRUE(isinf(last().spread));
+}
+
+TEST_F(Modes, QuietUnlessVerboseAndNullReportIgnored) {
+  scripted::counts({10, 10, 10});
+  testing::internal::CaptureStdout();
+  bestof(probe, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  bestof_last(nullptr);
+  EXPECT_EQ(last().least, 10.0);
+}
+
+// ---- Batching -------------------------------------------------------------------
+
+TEST_F(Modes, BatchOfNCallsNTimesPerRunAndDivides) {
+  set_bestof_batch(4);
+  // Per call 100, 101, 100.5.
+  scripted::counts({400, 404, 402});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 100.0 cycles per call (batch 4), 3 of 3 runs agreed within 1.00% "
+            "(tolerance 1%), counter step 26\n");
+  EXPECT_EQ(result, 100.0);
+  EXPECT_EQ(trace_without_step(), repeat(batch_run('S', 4, 'R'), 3));
+  bestof_report r = last();
+  EXPECT_EQ(r.batch, 4);
+  EXPECT_EQ(r.kth_least, 101.0);
+
+  // A negative batch is refused; 4 stays.
+  restart();
+  set_bestof_batch(-1);
+  set_bestof_verbose(0);
+  scripted::counts({40, 40, 40});
+  EXPECT_EQ(bestof(probe, 0), 10.0);
+  EXPECT_EQ(trace_without_step(), repeat(batch_run('S', 4, 'R'), 3));
+}
+
+TEST_F(Modes, BatchOneKeepsTheUnbatchedRun) {
+  // Every counter pair: start, one call, read, and the count as read.
+  set_bestof_batch(3);
+  set_bestof_batch(1);
+  scripted::counts({7, 9, 7, 7});
+  EXPECT_EQ(bestof(probe, 0), 7.0);
+  EXPECT_EQ(trace_without_step(), repeat("SFR", 4));
+
+  restart();
+  set_bestof_compensate(1);
+  scripted::counts({7, 7, 7});
+  EXPECT_EQ(bestof(probe, 0), 7.0);
+  EXPECT_EQ(trace_without_step(), repeat("sFr", 3));
+
+  restart();
+  set_bestof_compensate(0);
+  set_bestof_fence(1);
+  scripted::counts({7, 7, 7});
+  EXPECT_EQ(bestof(probe, 0), 7.0);
+  EXPECT_EQ(trace_without_step(), repeat("XFx", 3));
+}
+
+TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
+  set_bestof_batch(0);
+  // 100 steps of 26 ticks: 2600.  Runs of 1, 2 and 4 calls fall short (the
+  // last by one tick); 8 calls reach it exactly.  Then three runs of 8.
+  scripted::counts({30, 700, 2599, 2600, 800, 808, 804});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 100.0 cycles per call (batch 8), 3 of 3 runs agreed within 1.00% "
+            "(tolerance 1%), counter step 26\n");
+  EXPECT_EQ(trace_without_step(), batch_run('S', 1, 'R') + batch_run('S', 2, 'R') +
+                                      batch_run('S', 4, 'R') + batch_run('S', 8, 'R') +
+                                      repeat(batch_run('S', 8, 'R'), 3));
+  bestof_report r = last();
+  EXPECT_EQ(r.batch, 8);
+  EXPECT_EQ(r.runs, 3) << "the probing runs are not samples";
+
+  // Chosen again at every measurement: a run of one call long enough at once.
+  restart();
+  scripted::counts({5000, 5000, 5000, 5000});
+  EXPECT_EQ(bestof(probe, 0), 5000.0);
+  EXPECT_EQ(trace_without_step(), repeat("SFR", 4));
+  EXPECT_EQ(last().batch, 1);
+}
+
+TEST_F(Modes, AutomaticBatchStopsForAFunctionTheCounterNeverSees) {
+  set_bestof_batch(0);
+  // 21 probes of 1 to 2^20 calls, then three runs of 2^20, every one 0.
+  for (int i = 0; i < 21 + 3; i++)
+    scripted::add_count(0);
+  quiet_calls = 0;
+  EXPECT_EQ(bestof(quiet, 0), 0.0);
+  EXPECT_EQ(last().batch, 1 << 20);
+  EXPECT_EQ(quiet_calls, (2L << 20) - 1 + 3L * (1 << 20));
+}
+
+TEST_F(Modes, AdapterRunsTheCallableNTimesPerRun) {
+  set_bestof_batch(3);
+  scripted::counts({300, 303, 301});
+  int calls = 0;
+  double result = cyclekit::bestof([&] {
+    scripted::note('F');
+    calls++;
+  });
+  EXPECT_EQ(result, 100.0);
+  EXPECT_EQ(calls, 9);
+  EXPECT_EQ(trace_without_step(), repeat("SFFFR", 3));
+  EXPECT_EQ(last().batch, 3);
+}
+
+// ---- The counter pairs and core cycles -------------------------------------------
+
+TEST_F(Modes, FenceTimesEachRunWithTheFencedPair) {
+  set_bestof_fence(1);
+  scripted::counts({55, 55, 55.5});
+  EXPECT_EQ(bestof(probe, 0), 55.0);
+  EXPECT_EQ(trace_without_step(), repeat("XFx", 3));
+  bestof_report r = last();
+  EXPECT_EQ(r.fenced, 1);
+  EXPECT_EQ(r.compensated, 0);
+
+  // Batched, the fenced pair closes the whole batch.
+  restart();
+  set_bestof_batch(2);
+  scripted::counts({110, 110, 110});
+  EXPECT_EQ(bestof(probe, 0), 55.0);
+  EXPECT_EQ(trace_without_step(), repeat("XFFx", 3));
+}
+
+TEST_F(Modes, CompensationWinsOverTheFence) {
+  set_bestof_fence(1);
+  set_bestof_compensate(1);
+  scripted::counts({55, 55, 55});
+  EXPECT_EQ(bestof(probe, 0), 55.0);
+  EXPECT_EQ(trace_without_step(), repeat("sFr", 3));
+  bestof_report r = last();
+  EXPECT_EQ(r.fenced, 0);
+  EXPECT_EQ(r.compensated, 1);
+}
+
+TEST_F(Modes, CoreCyclesConvertAtTheMeanOfBothEnds) {
+  set_bestof_core_cycles(1);
+  scripted::core_figures({1.2, 1.4});
+  scripted::counts({100, 100, 101});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 130.0 core cycles, 3 of 3 runs agreed within 1.00% (tolerance 1%), "
+            "1.300 core cycles per tick, counter step 26\n");
+  EXPECT_DOUBLE_EQ(result, 130.0);
+  EXPECT_EQ(trace_without_step(), "C" + repeat("SFR", 3) + "C")
+      << "core_per_tick only outside the timed runs, before the first and after the last";
+  bestof_report r = last();
+  EXPECT_EQ(r.core_cycles, 1);
+  EXPECT_EQ(r.core_per_tick_start, 1.2);
+  EXPECT_EQ(r.core_per_tick_end, 1.4);
+  EXPECT_DOUBLE_EQ(r.least, 130.0);
+  EXPECT_DOUBLE_EQ(r.kth_least, 131.3);
+  EXPECT_EQ(r.step, kStep) << "the step stays in ticks";
+}
+
+TEST_F(Modes, CoreCyclesCombineWithEveryPairAndWithBatching) {
+  set_bestof_core_cycles(1);
+  struct {
+    int fence, compensate, batch;
+    const char *run;
+  } cases[] = {
+      {1, 0, 1, "XFx"}, {0, 1, 1, "sFr"}, {1, 1, 1, "sFr"}, {0, 0, 2, "SFFR"}, {1, 0, 2, "XFFx"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.run);
+    restart();
+    set_bestof_fence(c.fence);
+    set_bestof_compensate(c.compensate);
+    set_bestof_batch(c.batch);
+    scripted::core_figures({2.0, 2.0});
+    scripted::counts({50.0 * c.batch, 50.0 * c.batch, 50.0 * c.batch});
+    EXPECT_EQ(bestof(probe, 0), 100.0);
+    EXPECT_EQ(trace_without_step(), "C" + repeat(c.run, 3) + "C");
+    bestof_report r = last();
+    EXPECT_EQ(r.core_cycles, 1);
+    EXPECT_EQ(r.fenced, c.fence && !c.compensate);
+    EXPECT_EQ(r.compensated, c.compensate);
+  }
+
+  // The automatic batch probes with the measurement's pair, in ticks, before
+  // the first figure is taken.
+  restart();
+  set_bestof_fence(1);
+  set_bestof_compensate(0);
+  set_bestof_batch(0);
+  scripted::core_figures({2.0, 2.0});
+  scripted::counts({1300, 2600, 2600, 2600, 2600});
+  EXPECT_EQ(bestof(probe, 0), 2600.0);
+  EXPECT_EQ(trace_without_step(), "XFxXFFx" + std::string("C") + repeat("XFFx", 3) + "C");
+  EXPECT_EQ(last().batch, 2);
+}
+
+TEST_F(Modes, CoreCyclesWithoutAUsableFigureStayInTicks) {
+  set_bestof_core_cycles(1);
+  scripted::core_figures({1.5, 0.0});
+  scripted::counts({100, 100, 100});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  bestof_report r = last();
+  EXPECT_EQ(r.core_cycles, 0);
+  EXPECT_EQ(r.core_per_tick_start, 1.5);
+  EXPECT_EQ(r.core_per_tick_end, 0.0);
+}
+
+}  // namespace
