@@ -2,7 +2,7 @@
 // tab-separated: a header line, then rows, a blank line between tables.  A
 // table headed "figure", "value" holds the figures bench/targets.tsv judges.
 //
-//   bench_report peer|latency|linearity|flush|throughput [--quick]
+//   bench_report peer|latency|cycles|linearity|flush|memory|batch|throughput [--quick]
 
 #include <cyclekit/bestof.h>
 #include <math.h>
@@ -32,14 +32,21 @@ static const int BIG = 64 * MIB;
 
 // n answers for f(arg) with bestof's defaults, or with a flush of flush_bytes
 // before each run; stores the wall time per answer through wall if given.
+// The report of every answer since a section last cleared it.
+static std::vector<bestof_report> reports;
+
 static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_bytes = 0,
                                    double *wall = NULL) {
   set_bestof_cache_sizee(flush_bytes ? (int)flush_bytes : BIG);
   set_bestof_clear_cache(flush_bytes != 0);
   std::vector<double> v;
   double t0 = wall_seconds();
-  for (int i = 0; i < n; i++)
+  for (int i = 0; i < n; i++) {
     v.push_back(bestof(f, arg));
+    bestof_report r;
+    bestof_last(&r);
+    reports.push_back(r);
+  }
   if (wall)
     *wall = (wall_seconds() - t0) / n;
   set_bestof_clear_cache(0);
@@ -102,6 +109,31 @@ static void latency_section(const scale &sc) {
   printf("ADD\t%d\t%.4f\nIMUL\t%d\t%.4f\n\n", sc.few, add, sc.few, imul);
   printf("figure\tvalue\nIMUL / ADD\t%.3f\n", imul / add);
   printf("core clock at one ADD a cycle (MHz)\t%.0f\n", tsc_mhz / add);
+}
+
+// The same chains counted in core cycles: bestof measures core_per_tick()
+// before and after every measurement and converts with their mean.
+static void cycles_section(const scale &sc) {
+  set_bestof_core_cycles(1);
+  reports.clear();
+  double add = chain_slope(run_add_chain, sc.few), imul = chain_slope(run_imul_chain, sc.few);
+  set_bestof_core_cycles(0);
+  double lo = 0, hi = 0;
+  int converted = 0;
+  for (const bestof_report &r : reports)
+    if (r.core_cycles) {
+      double a = fmin(r.core_per_tick_start, r.core_per_tick_end);
+      double b = fmax(r.core_per_tick_start, r.core_per_tick_end);
+      lo = converted ? fmin(lo, a) : a;
+      hi = converted ? fmax(hi, b) : b;
+      converted++;
+    }
+  printf("chain\tanswers at each length\tcore cycles per instruction\n");
+  printf("ADD\t%d\t%.4f\nIMUL\t%d\t%.4f\n\n", sc.few, add, sc.few, imul);
+  printf("core_per_tick() at the ends of each answer\tanswers converted\tleast\tmost\n");
+  printf("core cycles per TSC tick\t%d of %zu\t%.4f\t%.4f\n\n", converted, reports.size(), lo, hi);
+  printf("figure\tvalue\nADD, core cycles per instruction\t%.3f\n", add);
+  printf("IMUL, core cycles per instruction\t%.3f\n", imul);
 }
 
 static void linearity_section(const scale &) {
@@ -167,6 +199,75 @@ static void flush_section(const scale &sc) {
   printf("flushed 64 MiB / warm\t%.2f\n", fixed / warm);
 }
 
+// One fenced count of `hops` loads along the big ring, going on where the
+// last walk stopped.
+static double fenced_ring_loop(int hops) {
+  start_fenced_counter();
+  run_ring(hops);
+  return get_fenced_counter();
+}
+
+static void memory_section(const scale &sc) {
+  // Four times the last-level cache, and the walk goes on where the last run
+  // stopped: a lap is millions of lines, so every load misses every cache
+  // without a flush.
+  long ring_bytes = llc_multiple(4);
+  setup_kernels((size_t)ring_bytes, 4096);
+  const int hops = 32, groups = sc.answers * 1000;
+  run_ring(groups * hops);  // faults the pages in and fills the TLB's walker caches
+  std::vector<double> plain = answers(run_ring, hops, sc.answers);
+  set_bestof_fence(1);
+  std::vector<double> fenced = answers(run_ring, hops, sc.answers);
+  set_bestof_fence(0);
+  double loop = fenced_ring_loop(groups * hops) / groups;
+  printf("32 loads along a %ld MiB ring\tanswers\tleast\tmedian\n", ring_bytes / MIB);
+  printf("bestof, fenced reads\t%d\t%.0f\t%.0f\n", sc.answers, min_of(fenced), median_of(fenced));
+  printf("bestof, bare reads\t%d\t%.0f\t%.0f\n", sc.answers, min_of(plain), median_of(plain));
+  printf("one fenced loop, per 32 loads\t1\t%.0f\t%.0f\n\n", loop, loop);
+  printf("figure\tvalue\n");
+  printf("fenced bestof / long loop, medians\t%.3f\n", median_of(fenced) / loop);
+  printf("fenced bestof / long loop, leasts\t%.3f\n", min_of(fenced) / loop);
+  printf("bare bestof / long loop, medians\t%.3f\n", median_of(plain) / loop);
+}
+
+// A function of a few cycles: two dependent multiplies and a store, shorter
+// than the counter's pair costs.  The shared machine's speed drifts over
+// milliseconds (a busy neighbour halves this function's rate for a while),
+// so each pair of answers is held against long loops run just before and
+// just after it, the lesser of the two: like bestof's answer, a figure from
+// the machine at its least disturbed.
+static void batch_section(const scale &sc) {
+  const int multiplies = 2, calls = 100000;
+  std::vector<double> loop, one, batched, one_ratio, batched_ratio;
+  int least_n = 0, most_n = 0;
+  double before = per_call_in_long_loop(run_mul_chain, multiplies, calls);
+  for (int i = 0; i < sc.answers; i++) {
+    set_bestof_batch(1);
+    one.push_back(bestof(run_mul_chain, multiplies));
+    set_bestof_batch(0);
+    batched.push_back(bestof(run_mul_chain, multiplies));
+    bestof_report r;
+    bestof_last(&r);
+    least_n = i == 0 || r.batch < least_n ? r.batch : least_n;
+    most_n = i == 0 || r.batch > most_n ? r.batch : most_n;
+    double after = per_call_in_long_loop(run_mul_chain, multiplies, calls);
+    loop.push_back(fmin(before, after));
+    one_ratio.push_back(one.back() / loop.back());
+    batched_ratio.push_back(batched.back() / loop.back());
+    before = after;
+  }
+  set_bestof_batch(1);
+  printf("%d dependent multiplies\tcalls per run\tanswers\tleast\tmedian\n", multiplies);
+  printf("bestof, batch 1\t1\t%d\t%.2f\t%.2f\n", sc.answers, min_of(one), median_of(one));
+  printf("bestof, automatic batch\t%d to %d\t%d\t%.2f\t%.2f\n", least_n, most_n, sc.answers,
+         min_of(batched), median_of(batched));
+  printf("long loop, per call\t%d\t%d\t%.2f\t%.2f\n\n", calls, sc.answers, min_of(loop),
+         median_of(loop));
+  printf("figure\tvalue\n");
+  printf("automatic batch / long loop, median ratio\t%.3f\n", median_of(batched_ratio));
+  printf("batch 1 / long loop, median ratio\t%.3f\n", median_of(one_ratio));
+}
+
 static void throughput_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
   printf("array (bytes)\twarm (bytes per cycle)\tflushed (bytes per cycle)\n");
@@ -182,12 +283,11 @@ int main(int argc, char **argv) {
   static const struct {
     const char *name;
     void (*run)(const scale &);
-  } sections[] = {{"peer", peer_section},
-                  {"latency", latency_section},
-                  {"linearity", linearity_section},
-                  {"flush", flush_section},
-                  {"throughput", throughput_section}};
-  const char *usage = "peer|latency|linearity|flush|throughput [--quick]";
+  } sections[] = {{"peer", peer_section},     {"latency", latency_section},
+                  {"cycles", cycles_section}, {"linearity", linearity_section},
+                  {"flush", flush_section},   {"memory", memory_section},
+                  {"batch", batch_section},   {"throughput", throughput_section}};
+  const char *usage = "peer|latency|cycles|linearity|flush|memory|batch|throughput [--quick]";
   for (const auto &s : sections)
     if (argc > 1 && strcmp(argv[1], s.name) == 0) {
       scale sc = quick_mode(argc, argv, 2, usage) ? QUICK : FULL;
