@@ -80,34 +80,3 @@ TEST(BenchSizes, MultipleOfTheLastLevelCacheWithinItsBounds) {
   EXPECT_EQ(beyond_llc_bytes(256 * MIB + 1, 4, 1, cap), cap);
   EXPECT_EQ(beyond_llc_bytes(2147483647L, 4, 1, cap), cap);
 }
-
-static int calls_seen, last_arg;
-static void count_call(int arg) {
-  calls_seen++;
-  last_arg = arg;
-}
-
-// The long loop's figure is per call only if it makes exactly that many.
-TEST(BenchLoops, LongLoopCallsTheFunctionExactlyNTimes) {
-  calls_seen = 0;
-  double per_call = per_call_in_long_loop(count_call, 7, 1000);
-  EXPECT_EQ(calls_seen, 1000);
-  EXPECT_EQ(last_arg, 7);
-  EXPECT_GE(per_call, 0);
-  calls_seen = 0;
-  per_call_in_long_loop(count_call, 3, 1);
-  EXPECT_EQ(calls_seen, 1);
-}
-
-TEST(BenchLoops, FencePairsGiveOneCountOfEachPerPair) {
-  std::vector<double> plain = {1, 2, 3, 4, 5, 6, 7}, fenced;
-  fence_pairs(5, &plain, &fenced);
-  ASSERT_EQ(plain.size(), 5u);
-  ASSERT_EQ(fenced.size(), 5u);
-  for (int i = 0; i < 5; i++) {
-    EXPECT_GE(plain[i], 0);
-    // Far below a count near 2^64, which a reversed subtraction would give.
-    EXPECT_LT(fenced[i], 1e12);
-    EXPECT_GE(fenced[i], 0);
-  }
-}
