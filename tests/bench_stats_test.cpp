@@ -75,7 +75,7 @@ TEST(BenchSizes, MultipleOfTheLastLevelCacheWithinItsBounds) {
   EXPECT_EQ(beyond_llc_bytes(32 * MIB, 2, 256 * MIB, cap), 64 * MIB);
   EXPECT_EQ(beyond_llc_bytes(0, 4, 256 * MIB, cap), 256 * MIB);
   EXPECT_EQ(beyond_llc_bytes(-1, 4, 256 * MIB, cap), 256 * MIB);
-  EXPECT_EQ(beyond_llc_bytes(0, 4, 2 * cap, cap), cap);
+  EXPECT_EQ(beyond_llc_bytes(0, 4, cap + 1, cap), cap);
   EXPECT_EQ(beyond_llc_bytes(256 * MIB, 4, 1, cap), cap);
   EXPECT_EQ(beyond_llc_bytes(256 * MIB + 1, 4, 1, cap), cap);
   EXPECT_EQ(beyond_llc_bytes(2147483647L, 4, 1, cap), cap);
