@@ -17,17 +17,19 @@ static void add_chain(int) {
 TEST(CoreCycles, DependentAddChainMeasuresItsLength) {
 #if defined(__x86_64__) || defined(__i386__)
   set_bestof_core_cycles(1);
-  // A shared machine may disturb one measurement; the closest of a few
-  // counts.
-  double closest = 0;
-  for (int attempt = 0; attempt < 5; attempt++) {
-    double c = bestof(add_chain, 0);
-    if (fabs(c - 10000) < fabs(closest - 10000))
-      closest = c;
-    if (fabs(closest - 10000) < 300)
-      break;
+  // Bare and fenced reads alike; the pair's own cost is well inside 3%.
+  for (int fence = 0; fence <= 1; fence++) {
+    SCOPED_TRACE(fence ? "fenced" : "bare");
+    set_bestof_fence(fence);
+    // A shared machine may disturb one measurement; the closest of a few.
+    double closest = 0;
+    for (int attempt = 0; attempt < 5 && fabs(closest - 10000) >= 300; attempt++) {
+      double c = bestof(add_chain, 0);
+      if (fabs(c - 10000) < fabs(closest - 10000))
+        closest = c;
+    }
+    EXPECT_NEAR(closest, 10000, 300) << "3% of the chain";
   }
-  EXPECT_NEAR(closest, 10000, 300) << "3% of the chain";
 #else
   GTEST_SKIP() << "the one-cycle addition chain is written for x86 only";
 #endif
