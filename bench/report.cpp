@@ -214,7 +214,7 @@ static void memory_section(const scale &sc) {
   long ring_bytes = llc_multiple(4);
   setup_kernels((size_t)ring_bytes, 4096);
   const int hops = 32, groups = sc.answers * 1000;
-  run_ring(groups * hops);  // faults the pages in and fills the TLB's walker caches
+  run_ring(groups * hops);  // one untimed walk first: code, branches and page tables warm
   std::vector<double> plain = answers(run_ring, hops, sc.answers);
   set_bestof_fence(1);
   std::vector<double> fenced = answers(run_ring, hops, sc.answers);
