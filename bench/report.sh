@@ -89,7 +89,7 @@ git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with loca
   section batch "Code shorter than the counter can resolve: batching" "bench_report batch" \
     "A function of two dependent multiplies and a store, a few cycles, measured by \`bestof\` one call per run (the default) and with automatic batching (\`set_bestof_batch(0)\`: the driver doubles the calls per run until a run lasts 100 counter steps and divides the count by them), against long loops of 100,000 calls through a function pointer between one start and one read. The shared machine's speed drifts over milliseconds, so each pair of answers is held against the lesser of the long loops run just before and just after it, and the judged figure is the median of those ratios. Figures are TSC cycles per call."
   section throughput "Read throughput by array size" "bench_report throughput" \
-    "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and with the 64 MiB flush before each run."
+    "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and with the flush of twice the last-level cache before each run."
   if [ -z "$quick" ]; then
     echo "![Read throughput by array size, warm and flushed](read-throughput.png)"
     echo
@@ -114,7 +114,7 @@ set datafile separator "\t"; l1 = $(cache L1d -B); l2 = $(cache L2 -B)
 set arrow from l1, graph 0 to l1, graph 1 nohead dashtype 2; set label "L1d" at l1, graph 0.95 offset 0.5,0
 set arrow from l2, graph 0 to l2, graph 1 nohead dashtype 2; set label "L2" at l2, graph 0.95 offset 0.5,0
 plot "$work/throughput.tsv" every ::1 using 1:2 with linespoints pt 7 title "warm", \
-     "" every ::1 using 1:3 with linespoints pt 5 title "flushed (64 MiB buffer)"
+     "" every ::1 using 1:3 with linespoints pt 5 title "flushed (twice the last-level cache)"
 GNUPLOT
 fi
 cp "$work/performance.md" "$out/performance.md"
