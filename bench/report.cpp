@@ -30,10 +30,11 @@ static const int KIB = 1 << 10, MIB = 1 << 20;
 // Flush buffer, big ring and largest array: well beyond L2.
 static const int BIG = 64 * MIB;
 
-// n answers for f(arg) with bestof's defaults, or with a flush of flush_bytes
-// before each run; stores the wall time per answer through wall if given.
 // The report of every answer since a section last cleared it.
 static std::vector<bestof_report> reports;
+
+// n answers for f(arg) with bestof's defaults, or with a flush of flush_bytes
+// before each run; stores the wall time per answer through wall if given.
 
 static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_bytes = 0,
                                    double *wall = NULL) {
