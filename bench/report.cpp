@@ -9,7 +9,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "bench.h"
 #include "kernels.h"
@@ -35,7 +34,6 @@ static std::vector<bestof_report> reports;
 
 // n answers for f(arg) with bestof's defaults, or with a flush of flush_bytes
 // before each run; stores the wall time per answer through wall if given.
-
 static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_bytes = 0,
                                    double *wall = NULL) {
   set_bestof_cache_sizee(flush_bytes ? (int)flush_bytes : BIG);
