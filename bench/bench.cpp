@@ -25,6 +25,41 @@ void overhead_pairs(int n, std::vector<double> *counter, std::vector<double> *ba
   }
 }
 
+double fenced_ovhd(void) {
+  double result = 0;
+  for (int i = 0; i < 2; i++) {
+    start_fenced_counter();
+    result = get_fenced_counter();
+  }
+  return result;
+}
+
+void fence_pairs(int n, std::vector<double> *plain, std::vector<double> *fenced) {
+  plain->assign(n, 0);
+  fenced->assign(n, 0);
+  for (int i = 0; i < n; i++) {
+    (*plain)[i] = ovhd();
+    (*fenced)[i] = fenced_ovhd();
+  }
+}
+
+double per_call_in_long_loop(void (*f)(int), int arg, int calls) {
+  // Read back from a volatile, so the calls stay calls, as in bestof.
+  void (*volatile hidden)(int) = f;
+  void (*g)(int) = hidden;
+  start_counter();
+  for (int i = 0; i < calls; i++)
+    g(arg);
+  return get_counter() / calls;
+}
+
+long beyond_llc_bytes(long llc, int times, long fallback, long cap) {
+  if (llc <= 0)
+    return fallback < cap ? fallback : cap;
+  // Compared before multiplying: a 32-bit long overflows at 2 GiB.
+  return llc > cap / times ? cap : llc * times;
+}
+
 int pin_to_current_cpu(void) {
   int cpu = sched_getcpu();
   if (cpu < 0)

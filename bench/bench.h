@@ -25,6 +25,23 @@ static inline uint64_t bare_read(void) {
 // that both see the same machine.
 void overhead_pairs(int n, std::vector<double> *counter, std::vector<double> *bare);
 
+// What the fenced pair costs, measured as ovhd() measures the plain one: an
+// out-of-line start_fenced_counter, get_fenced_counter pair after one that
+// warms the code.
+double fenced_ovhd(void);
+
+// n calls of ovhd() interleaved with n of fenced_ovhd().
+void fence_pairs(int n, std::vector<double> *plain, std::vector<double> *fenced);
+
+// Counter ticks per call of f(arg) over one loop of `calls` calls between one
+// start_counter and one get_counter, so the pair's own cost is spread over
+// all of them; through a pointer the compiler cannot see into, like bestof's.
+double per_call_in_long_loop(void (*f)(int), int arg, int calls);
+
+// Bytes of a buffer `times` the last-level cache of llc bytes, which no cache
+// holds: `fallback` where that size is unknown (0 or below), never above cap.
+long beyond_llc_bytes(long llc, int times, long fallback, long cap);
+
 // Seconds of CLOCK_MONOTONIC.
 double wall_seconds(void);
 

@@ -2,14 +2,13 @@
 // tab-separated: a header line, then rows, a blank line between tables.  A
 // table headed "figure", "value" holds the figures bench/targets.tsv judges.
 //
-//   bench_report peer|latency|linearity|flush|throughput [--quick]
+//   bench_report peer|latency|cycles|linearity|flush|memory|batch|throughput [--quick]
 
 #include <cyclekit/bestof.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "bench.h"
 #include "kernels.h"
@@ -30,6 +29,9 @@ static const int KIB = 1 << 10, MIB = 1 << 20;
 // Flush buffer, big ring and largest array: well beyond L2.
 static const int BIG = 64 * MIB;
 
+// The report of every answer since a section last cleared it.
+static std::vector<bestof_report> reports;
+
 // n answers for f(arg) with bestof's defaults, or with a flush of flush_bytes
 // before each run; stores the wall time per answer through wall if given.
 static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_bytes = 0,
@@ -38,8 +40,12 @@ static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_by
   set_bestof_clear_cache(flush_bytes != 0);
   std::vector<double> v;
   double t0 = wall_seconds();
-  for (int i = 0; i < n; i++)
+  for (int i = 0; i < n; i++) {
     v.push_back(bestof(f, arg));
+    bestof_report r;
+    bestof_last(&r);
+    reports.push_back(r);
+  }
   if (wall)
     *wall = (wall_seconds() - t0) / n;
   set_bestof_clear_cache(0);
@@ -104,6 +110,31 @@ static void latency_section(const scale &sc) {
   printf("core clock at one ADD a cycle (MHz)\t%.0f\n", tsc_mhz / add);
 }
 
+// The same chains counted in core cycles: bestof measures core_per_tick()
+// before and after every measurement and converts with their mean.
+static void cycles_section(const scale &sc) {
+  set_bestof_core_cycles(1);
+  reports.clear();
+  double add = chain_slope(run_add_chain, sc.few), imul = chain_slope(run_imul_chain, sc.few);
+  set_bestof_core_cycles(0);
+  double lo = 0, hi = 0;
+  int converted = 0;
+  for (const bestof_report &r : reports)
+    if (r.core_cycles) {
+      double a = fmin(r.core_per_tick_start, r.core_per_tick_end);
+      double b = fmax(r.core_per_tick_start, r.core_per_tick_end);
+      lo = converted ? fmin(lo, a) : a;
+      hi = converted ? fmax(hi, b) : b;
+      converted++;
+    }
+  printf("chain\tanswers at each length\tcore cycles per instruction\n");
+  printf("ADD\t%d\t%.4f\nIMUL\t%d\t%.4f\n\n", sc.few, add, sc.few, imul);
+  printf("core_per_tick() at the ends of each answer\tanswers converted\tleast\tmost\n");
+  printf("core cycles per TSC tick\t%d of %zu\t%.4f\t%.4f\n\n", converted, reports.size(), lo, hi);
+  printf("figure\tvalue\nADD, core cycles per instruction\t%.3f\n", add);
+  printf("IMUL, core cycles per instruction\t%.3f\n", imul);
+}
+
 static void linearity_section(const scale &) {
   std::vector<double> n, t, counter, bare;
   printf("multiplies\tcycles\n");
@@ -118,22 +149,26 @@ static void linearity_section(const scale &) {
   printf("intercept (cycles)\t%.1f\nleast ovhd() (cycles)\t%.0f\n", f.intercept, min_of(counter));
 }
 
+// A flush or ring this many times the last-level cache, and its bounds:
+// memory for it where the cache's size is unknown, and at most this much on
+// a shared machine.
+static long llc_multiple(int times) {
+  return beyond_llc_bytes(bestof_llc_bytes(), times, 256L * MIB, 1L << 30);
+}
+
 static void flush_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
   const int bytes = 256 * KIB;
+  // Twice the last-level cache, as the examples size it: the array must then
+  // come from memory on any machine.
+  long llc_flush = llc_multiple(2);
   double warm = median_of(answers(run_read, bytes, sc.answers));
-  double cold = median_of(answers(run_read, bytes, sc.answers, BIG));
-  // A buffer four times the last-level cache (at most 1 GiB), so that the
-  // array must come from memory.
-  long l3 = sysconf(_SC_LEVEL3_CACHE_SIZE), beyond_bytes = l3 > 0 ? 4 * l3 : 0;
-  if (beyond_bytes > (1L << 30))
-    beyond_bytes = 1L << 30;
-  double beyond = beyond_bytes ? median_of(answers(run_read, bytes, sc.few, beyond_bytes)) : 0;
+  double fixed = median_of(answers(run_read, bytes, sc.answers, BIG));
+  double cold = median_of(answers(run_read, bytes, sc.answers, llc_flush));
   printf("256 KiB read\tflush buffer (MiB)\tanswers\tcycles, median\n");
-  printf("warm\t0\t%d\t%.0f\nflushed\t%d\t%d\t%.0f\n", sc.answers, warm, BIG / MIB, sc.answers,
-         cold);
-  if (beyond_bytes)
-    printf("flushed\t%ld\t%d\t%.0f\n", beyond_bytes / MIB, sc.few, beyond);
+  printf("warm\t0\t%d\t%.0f\n", sc.answers, warm);
+  printf("flushed, fixed buffer\t%d\t%d\t%.0f\n", BIG / MIB, sc.answers, fixed);
+  printf("flushed, twice the last-level cache\t%ld\t%d\t%.0f\n", llc_flush / MIB, sc.answers, cold);
 
   // The flush's own speed: exactly flush_reps runs of nothing (K never
   // agrees), each after a flush, beside memset and a plain read.
@@ -159,19 +194,88 @@ static void flush_section(const scale &sc) {
   double gb = (double)BIG * sc.flush_reps / 1e9;
   printf("\nover the same 64 MiB\tGB/s\nthe flush (bytes covered)\t%.1f\n", gb / (t[1] - t[0]));
   printf("memset\t%.1f\nplain read of every word\t%.1f\n", gb / (t[2] - t[1]), gb / (t[3] - t[2]));
-  printf("\nfigure\tvalue\nflushed / warm\t%.2f\n", cold / warm);
-  if (beyond_bytes)
-    printf("flushed beyond the last-level cache / warm\t%.2f\n", beyond / warm);
+  printf("\nfigure\tvalue\nflushed twice the last-level cache / warm\t%.2f\n", cold / warm);
+  printf("flushed 64 MiB / warm\t%.2f\n", fixed / warm);
+}
+
+// One fenced count of `hops` loads along the big ring, going on where the
+// last walk stopped.
+static double fenced_ring_loop(int hops) {
+  start_fenced_counter();
+  run_ring(hops);
+  return get_fenced_counter();
+}
+
+static void memory_section(const scale &sc) {
+  // Four times the last-level cache, and the walk goes on where the last run
+  // stopped: a lap is millions of lines, so every load misses every cache
+  // without a flush.
+  long ring_bytes = llc_multiple(4);
+  setup_kernels((size_t)ring_bytes, 4096);
+  const int hops = 32, groups = sc.answers * 1000;
+  run_ring(groups * hops);  // one untimed walk first: code, branches and page tables warm
+  std::vector<double> plain = answers(run_ring, hops, sc.answers);
+  set_bestof_fence(1);
+  std::vector<double> fenced = answers(run_ring, hops, sc.answers);
+  set_bestof_fence(0);
+  double loop = fenced_ring_loop(groups * hops) / groups;
+  printf("32 loads along a %ld MiB ring\tanswers\tleast\tmedian\n", ring_bytes / MIB);
+  printf("bestof, fenced reads\t%d\t%.0f\t%.0f\n", sc.answers, min_of(fenced), median_of(fenced));
+  printf("bestof, bare reads\t%d\t%.0f\t%.0f\n", sc.answers, min_of(plain), median_of(plain));
+  printf("one fenced loop, per 32 loads\t1\t%.0f\t%.0f\n\n", loop, loop);
+  printf("figure\tvalue\n");
+  printf("fenced bestof / long loop, medians\t%.3f\n", median_of(fenced) / loop);
+  printf("fenced bestof / long loop, leasts\t%.3f\n", min_of(fenced) / loop);
+  printf("bare bestof / long loop, medians\t%.3f\n", median_of(plain) / loop);
+}
+
+// A function of a few cycles: two dependent multiplies and a store, shorter
+// than the counter's pair costs.  The shared machine's speed drifts over
+// milliseconds (a busy neighbour halves this function's rate for a while),
+// so each pair of answers is held against long loops run just before and
+// just after it, the lesser of the two: like bestof's answer, a figure from
+// the machine at its least disturbed.
+static void batch_section(const scale &sc) {
+  const int multiplies = 2, calls = 100000;
+  std::vector<double> loop, one, batched, one_ratio, batched_ratio;
+  int least_n = 0, most_n = 0;
+  double before = per_call_in_long_loop(run_mul_chain, multiplies, calls);
+  for (int i = 0; i < sc.answers; i++) {
+    set_bestof_batch(1);
+    one.push_back(bestof(run_mul_chain, multiplies));
+    set_bestof_batch(0);
+    batched.push_back(bestof(run_mul_chain, multiplies));
+    bestof_report r;
+    bestof_last(&r);
+    least_n = i == 0 || r.batch < least_n ? r.batch : least_n;
+    most_n = i == 0 || r.batch > most_n ? r.batch : most_n;
+    double after = per_call_in_long_loop(run_mul_chain, multiplies, calls);
+    loop.push_back(fmin(before, after));
+    one_ratio.push_back(one.back() / loop.back());
+    batched_ratio.push_back(batched.back() / loop.back());
+    before = after;
+  }
+  set_bestof_batch(1);
+  printf("%d dependent multiplies\tcalls per run\tanswers\tleast\tmedian\n", multiplies);
+  printf("bestof, batch 1\t1\t%d\t%.2f\t%.2f\n", sc.answers, min_of(one), median_of(one));
+  printf("bestof, automatic batch\t%d to %d\t%d\t%.2f\t%.2f\n", least_n, most_n, sc.answers,
+         min_of(batched), median_of(batched));
+  printf("long loop, per call\t%d\t%d\t%.2f\t%.2f\n\n", calls, sc.answers, min_of(loop),
+         median_of(loop));
+  printf("figure\tvalue\n");
+  printf("automatic batch / long loop, median ratio\t%.3f\n", median_of(batched_ratio));
+  printf("batch 1 / long loop, median ratio\t%.3f\n", median_of(one_ratio));
 }
 
 static void throughput_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
+  long flush = llc_multiple(2);
   printf("array (bytes)\twarm (bytes per cycle)\tflushed (bytes per cycle)\n");
   // Half-octave steps from 4 KiB to 64 MiB.
   for (int i = 0; i <= 28; i += sc.size_step) {
     int bytes = (int)(4096 * pow(2, i / 2.0)) & ~63;
     double warm = bytes / answers(run_read, bytes, 1)[0];
-    printf("%d\t%.4f\t%.4f\n", bytes, warm, bytes / answers(run_read, bytes, 1, BIG)[0]);
+    printf("%d\t%.4f\t%.4f\n", bytes, warm, bytes / answers(run_read, bytes, 1, flush)[0]);
   }
 }
 
@@ -179,12 +283,11 @@ int main(int argc, char **argv) {
   static const struct {
     const char *name;
     void (*run)(const scale &);
-  } sections[] = {{"peer", peer_section},
-                  {"latency", latency_section},
-                  {"linearity", linearity_section},
-                  {"flush", flush_section},
-                  {"throughput", throughput_section}};
-  const char *usage = "peer|latency|linearity|flush|throughput [--quick]";
+  } sections[] = {{"peer", peer_section},     {"latency", latency_section},
+                  {"cycles", cycles_section}, {"linearity", linearity_section},
+                  {"flush", flush_section},   {"memory", memory_section},
+                  {"batch", batch_section},   {"throughput", throughput_section}};
+  const char *usage = "peer|latency|cycles|linearity|flush|memory|batch|throughput [--quick]";
   for (const auto &s : sections)
     if (argc > 1 && strcmp(argv[1], s.name) == 0) {
       scale sc = quick_mode(argc, argv, 2, usage) ? QUICK : FULL;

@@ -70,18 +70,26 @@ git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with loca
   echo
   section overhead "Counter overhead against the hardware" "bench_overhead" \
     "\`ovhd()\` (an out-of-line \`start_counter\`, \`get_counter\` pair) interleaved with pairs of back-to-back bare counter reads (RDTSC on x86), the least and the median of each."
+  section fenced "What the fenced pair costs" "bench_overhead fenced" \
+    "\`ovhd()\` against the same out-of-line pair fenced (\`start_fenced_counter\`, \`get_fenced_counter\`), interleaved, the least and the median of each. The difference is what every fenced count carries beyond a plain one."
   section adapter "What the C++ adapter adds" "bench_adapter" \
     "\`bestof\` on a C function that bumps a file-scope integer against \`cyclekit::bestof\` on a lambda that bumps a captured one, alternated; the difference is the trampoline's load of the callable's address."
   section peer "Time to a stable answer: \`bestof\` against Google Benchmark" "bench_report peer" \
-    "Each function measured many times by \`bestof\` (its defaults: K = 3, 1 %, at most 20 runs) and by one Google Benchmark with as many repetitions (its default minimum time). Each tool's answer is the median of its answers, Google Benchmark's time per call converted to TSC cycles at the measured rate; the spread is (max − min) / min over the answers. The first two functions repeat the same work at every run, as the K-best scheme assumes, and carry the targets. The walk along the 64 MiB ring goes on where the last run stopped, so every run times other lines; and the counter's reads are not serialised, so a memory-bound stretch shorter than the processor's reorder window is under-counted. It shows what \`bestof\` should not be asked."
+    "Each function measured many times by \`bestof\` (its defaults: K = 3, 1 %, at most 20 runs) and by one Google Benchmark with as many repetitions (its default minimum time). Each tool's answer is the median of its answers, Google Benchmark's time per call converted to TSC cycles at the measured rate; the spread is (max − min) / min over the answers. The first two functions repeat the same work at every run, as the K-best scheme assumes, and carry the targets. The walk along the 64 MiB ring goes on where the last run stopped, so every run times other lines; and the counter's reads are not serialised, so a memory-bound stretch shorter than the processor's reorder window is under-counted (the fenced reads below wait for it). It shows what \`bestof\` should not be asked."
   section latency "Accuracy against known latencies" "bench_report latency" \
-    "Dependent chains of register ADD and of 64-bit IMUL in inline assembly, 1000 and 10000 instructions long; the cost per instruction is the slope between the two lengths (the least \`bestof\` answer at each). The counter ticks at the TSC rate, not the core clock, so only the ratio can be held against the published latencies (1 and 3 cycles)."
+    "Dependent chains of register ADD and of 64-bit IMUL in inline assembly, 1000 and 10000 instructions long; the cost per instruction is the slope between the two lengths (the least \`bestof\` answer at each). The counter ticks at the TSC rate, not the core clock, so only the ratio can be held against the published latencies (1 and 3 cycles); the next section counts core cycles."
+  section cycles "Core cycles against known latencies" "bench_report cycles" \
+    "The same chains and slopes with \`set_bestof_core_cycles(1)\`: \`bestof\` measures \`core_per_tick()\` before the first and after the last run of every answer and converts the counts with the mean of the two, so the slopes can be held against the published latencies themselves: 1 core cycle per ADD, 3 per IMUL."
   section linearity "Linearity" "bench_report linearity" \
     "One \`bestof\` answer for a chain of dependent multiplies at 8 lengths over two decades, and the least-squares line through them."
   section flush "Cache flush" "bench_report flush" \
-    "Reading a 256 KiB array with the caches warm and with the flush on (one word read every 32 bytes of the flush buffer before each run). Where the 64 MiB buffer fits in the last-level cache, the flush pushes the array only out to that cache; a buffer four times that cache (\`set_bestof_cache_sizee\`) brings it from memory."
+    "Reading a 256 KiB array with the caches warm and with the flush on (one word read every 32 bytes of the flush buffer before each run): once with a fixed 64 MiB buffer and once with a buffer twice the last-level cache that \`bestof_llc_bytes()\` gives (256 MiB where it gives 0, at most 1 GiB), as the examples size it. Where the fixed buffer fits in the last-level cache, it pushes the array only out to that cache; the buffer sized by the cache brings it from memory on any machine."
+  section memory "Memory-bound code: fenced and bare reads" "bench_report memory" \
+    "32 dependent loads along a random ring four times the last-level cache that \`bestof_llc_bytes()\` gives (256 MiB where it gives 0, at most 1 GiB), one 64-byte line a load; every run goes on where the last stopped, so each load misses every cache and no flush is needed. \`bestof\` answers with the fenced pair (\`set_bestof_fence(1)\`) and with its default bare reads, against one long fenced loop over the same ring divided into groups of 32 loads. A bare closing read may run before the loads complete; the fenced one waits for them. The judged figure is the median answer, what one call of \`bestof\` typically gives; the lowest answer stands beside it."
+  section batch "Code shorter than the counter can resolve: batching" "bench_report batch" \
+    "A function of two dependent multiplies and a store, a few cycles, measured by \`bestof\` one call per run (the default) and with automatic batching (\`set_bestof_batch(0)\`: the driver doubles the calls per run until a run lasts 100 counter steps and divides the count by them), against long loops of 100,000 calls through a function pointer between one start and one read. The shared machine's speed drifts over milliseconds, so each pair of answers is held against the lesser of the long loops run just before and just after it, and the judged figure is the median of those ratios. Figures are TSC cycles per call."
   section throughput "Read throughput by array size" "bench_report throughput" \
-    "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and with the 64 MiB flush before each run."
+    "Bytes read per TSC cycle by one pass over an array, one \`bestof\` answer per size, warm and with the flush of twice the last-level cache before each run."
   if [ -z "$quick" ]; then
     echo "![Read throughput by array size, warm and flushed](read-throughput.png)"
     echo
@@ -106,7 +114,7 @@ set datafile separator "\t"; l1 = $(cache L1d -B); l2 = $(cache L2 -B)
 set arrow from l1, graph 0 to l1, graph 1 nohead dashtype 2; set label "L1d" at l1, graph 0.95 offset 0.5,0
 set arrow from l2, graph 0 to l2, graph 1 nohead dashtype 2; set label "L2" at l2, graph 0.95 offset 0.5,0
 plot "$work/throughput.tsv" every ::1 using 1:2 with linespoints pt 7 title "warm", \
-     "" every ::1 using 1:3 with linespoints pt 5 title "flushed (64 MiB buffer)"
+     "" every ::1 using 1:3 with linespoints pt 5 title "flushed (twice the last-level cache)"
 GNUPLOT
 fi
 cp "$work/performance.md" "$out/performance.md"

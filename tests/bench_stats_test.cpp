@@ -65,3 +65,18 @@ TEST(BenchArguments, QuickIsTheOnlyOptionAfterTheFirst) {
               "usage: bench \\[--quick\\]");
   EXPECT_EXIT(quick_mode(2, sq, 1, "[--quick]"), testing::ExitedWithCode(2), "usage");
 }
+
+// A flush or ring sized from the last-level cache: unknown sizes take the
+// fallback, and no size passes the cap, even where the product would not fit
+// in a 32-bit long.
+TEST(BenchSizes, MultipleOfTheLastLevelCacheWithinItsBounds) {
+  const long MIB = 1L << 20, cap = 1L << 30;
+  EXPECT_EQ(beyond_llc_bytes(32 * MIB, 4, 256 * MIB, cap), 128 * MIB);
+  EXPECT_EQ(beyond_llc_bytes(32 * MIB, 2, 256 * MIB, cap), 64 * MIB);
+  EXPECT_EQ(beyond_llc_bytes(0, 4, 256 * MIB, cap), 256 * MIB);
+  EXPECT_EQ(beyond_llc_bytes(-1, 4, 256 * MIB, cap), 256 * MIB);
+  EXPECT_EQ(beyond_llc_bytes(0, 4, cap + 1, cap), cap);
+  EXPECT_EQ(beyond_llc_bytes(256 * MIB, 4, 1, cap), cap);
+  EXPECT_EQ(beyond_llc_bytes(256 * MIB + 1, 4, 1, cap), cap);
+  EXPECT_EQ(beyond_llc_bytes(2147483647L, 4, 1, cap), cap);
+}
