@@ -238,18 +238,30 @@ static double step_once(void) {
 
 // The automatic batch: a run must span at least this many counter steps, so
 // that the step's quantisation error is at most 1% of a run, the default
-// tolerance.
+// tolerance; and this many times the counter pair's own cost, so that the
+// cost, which every run carries once whatever its n, is at most 1% too.  On
+// a counter that advances by one tick the pair's cost is the larger.
 static const double batch_auto_steps = 100;
+// Empty runs (start, read) timed to find the pair's cost; the least is kept.
+static const int batch_cost_tries = 3;
 // Bounds the doubling for a function too short to register at all, or a
 // counter that never advances: 2^20 calls, two million in all while probing.
 static const int batch_auto_max = 1 << 20;
 
-// Doubles n from 1 until one run of n calls lasts batch_auto_steps steps.
-// The probing runs are flushed like the measured ones but are not samples.
+// Doubles n from 1 until one run of n calls lasts batch_auto_steps steps and
+// batch_auto_steps times the pair's cost.  The probing runs are flushed like
+// the measured ones but are not samples.
 static int choose_batch(bestof_test_fn f, int arg, enum counter_pair pair) {
   double step = step_once();
   // A counter without a usable step is taken to advance by one tick.
-  double need = batch_auto_steps * (step > 0 && step < HUGE_VAL ? step : 1);
+  double unit = step > 0 && step < HUGE_VAL ? step : 1;
+  double least_cost = 0;
+  for (int i = 0; i < batch_cost_tries; i++) {
+    double cost = timed_run(f, arg, pair, 0);
+    if (i == 0 || cost < least_cost)
+      least_cost = cost;
+  }
+  double need = batch_auto_steps * (least_cost > unit ? least_cost : unit);
   int n = 1;
   for (;;) {
     if (clear_cache)

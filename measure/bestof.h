@@ -133,9 +133,11 @@ void set_bestof_core_cycles(int on);
  * the counter to resolve.  1 is the unbatched measurement: start, f(arg),
  * read.  0 chooses n at every measurement: before the measured runs, runs of
  * 1, 2, 4, ... calls are timed (flushed like the others, not kept as
- * samples) until one lasts at least 100 counter steps, so the step's
- * quantisation error is at most 1% of a run, the default tolerance; n stops
- * at 2^20.  A negative n is refused and the previous one kept.  With the
+ * samples) until one lasts at least 100 counter steps and 100 times the
+ * counter pair's own cost (the least of 3 empty runs, start then read), so
+ * neither the step's quantisation nor the pair's cost, which a run carries
+ * once whatever its n, is more than 1% of a run, the default tolerance; n
+ * stops at 2^20.  A negative n is refused and the previous one kept.  With the
  * cache flush on, only the first call of a run finds the caches flushed. */
 void set_bestof_batch(int n);
 

@@ -300,32 +300,47 @@ TEST_F(Modes, BatchOneKeepsTheUnbatchedRun) {
 
 TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
   set_bestof_batch(0);
-  // 100 steps of 26 ticks: 2600.  Runs of 1, 2 and 4 calls fall short (the
-  // last by one tick); 8 calls reach it exactly.  Then three runs of 8.
-  scripted::counts({30, 700, 2599, 2600, 800, 808, 804});
+  // Three empty runs find the pair's cost (least 20, below the step), so
+  // 100 steps of 26 ticks decide: 2600.  Runs of 1, 2 and 4 calls fall short
+  // (the last by one tick); 8 calls reach it exactly.  Then three runs of 8.
+  scripted::counts({22, 20, 21, 30, 700, 2599, 2600, 800, 808, 804});
   double result;
   EXPECT_EQ(measure_verbose(&result),
             "bestof: 100.0 cycles per call (batch 8), 3 of 3 runs agreed within 1.00% "
             "(tolerance 1%), counter step 26\n");
-  EXPECT_EQ(trace_without_step(), batch_run('S', 1, 'R') + batch_run('S', 2, 'R') +
-                                      batch_run('S', 4, 'R') + batch_run('S', 8, 'R') +
-                                      repeat(batch_run('S', 8, 'R'), 3));
+  EXPECT_EQ(trace_without_step(), repeat("SR", 3) + batch_run('S', 1, 'R') +
+                                      batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
+                                      batch_run('S', 8, 'R') + repeat(batch_run('S', 8, 'R'), 3));
   bestof_report r = last();
   EXPECT_EQ(r.batch, 8);
   EXPECT_EQ(r.runs, 3) << "the probing runs are not samples";
 
   // Chosen again at every measurement: a run of one call long enough at once.
   restart();
-  scripted::counts({5000, 5000, 5000, 5000});
+  scripted::counts({20, 20, 20, 5000, 5000, 5000, 5000});
   EXPECT_EQ(bestof(probe, 0), 5000.0);
-  EXPECT_EQ(trace_without_step(), repeat("SFR", 4));
+  EXPECT_EQ(trace_without_step(), repeat("SR", 3) + repeat("SFR", 4));
   EXPECT_EQ(last().batch, 1);
+}
+
+TEST_F(Modes, AutomaticBatchOutlastsThePairsOwnCostToo) {
+  set_bestof_batch(0);
+  // On a counter with a fine step the pair's own cost is the larger unit: a
+  // least of 40 ticks (above the step of 26) asks for runs of 4000, so that
+  // the cost each run carries once is at most 1% of it.  3999 falls short.
+  scripted::counts({45, 40, 41, 2600, 3999, 4000, 1000, 1000, 1000});
+  EXPECT_EQ(bestof(probe, 0), 250.0);
+  EXPECT_EQ(trace_without_step(), repeat("SR", 3) + batch_run('S', 1, 'R') +
+                                      batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
+                                      repeat(batch_run('S', 4, 'R'), 3));
+  EXPECT_EQ(last().batch, 4);
 }
 
 TEST_F(Modes, AutomaticBatchStopsForAFunctionTheCounterNeverSees) {
   set_bestof_batch(0);
-  // 21 probes of 1 to 2^20 calls, then three runs of 2^20, every one 0.
-  for (int i = 0; i < 21 + 3; i++)
+  // Three empty runs, 21 probes of 1 to 2^20 calls, then three runs of 2^20,
+  // every one 0.
+  for (int i = 0; i < 3 + 21 + 3; i++)
     scripted::add_count(0);
   quiet_calls = 0;
   EXPECT_EQ(bestof(quiet, 0), 0.0);
@@ -428,9 +443,10 @@ TEST_F(Modes, CoreCyclesCombineWithEveryPairAndWithBatching) {
   set_bestof_compensate(0);
   set_bestof_batch(0);
   scripted::core_figures({2.0, 2.0});
-  scripted::counts({1300, 2600, 2600, 2600, 2600});
+  scripted::counts({10, 10, 10, 1300, 2600, 2600, 2600, 2600});
   EXPECT_EQ(bestof(probe, 0), 2600.0);
-  EXPECT_EQ(trace_without_step(), "XFxXFFx" + std::string("C") + repeat("XFFx", 3) + "C");
+  EXPECT_EQ(trace_without_step(),
+            repeat("Xx", 3) + "XFxXFFx" + std::string("C") + repeat("XFFx", 3) + "C");
   EXPECT_EQ(last().batch, 2);
 }
 
