@@ -9,23 +9,26 @@
 
 #include "bench.h"
 
+// The two pairs' table: calls, least and median of each.
+static void pairs_table(int n, const char *a_name, const std::vector<double> &a, const char *b_name,
+                        const std::vector<double> &b) {
+  printf("pair\tcalls\tleast\tmedian\n");
+  printf("%s\t%d\t%.0f\t%.0f\n", a_name, n, min_of(a), median_of(a));
+  printf("%s\t%d\t%.0f\t%.0f\n\n", b_name, n, min_of(b), median_of(b));
+  printf("figure\tvalue\n");
+}
+
 static void bare_section(int n) {
   std::vector<double> counter, bare;
   overhead_pairs(n, &counter, &bare);
-  printf("pair\tcalls\tleast\tmedian\n");
-  printf("ovhd()\t%d\t%.0f\t%.0f\n", n, min_of(counter), median_of(counter));
-  printf("two bare reads\t%d\t%.0f\t%.0f\n\n", n, min_of(bare), median_of(bare));
-  printf("figure\tvalue\n");
+  pairs_table(n, "ovhd()", counter, "two bare reads", bare);
   printf("ovhd() / bare pair, leasts\t%.3f\n", min_of(counter) / min_of(bare));
 }
 
 static void fenced_section(int n) {
   std::vector<double> plain, fenced;
   fence_pairs(n, &plain, &fenced);
-  printf("pair\tcalls\tleast\tmedian\n");
-  printf("ovhd()\t%d\t%.0f\t%.0f\n", n, min_of(plain), median_of(plain));
-  printf("fenced pair\t%d\t%.0f\t%.0f\n\n", n, min_of(fenced), median_of(fenced));
-  printf("figure\tvalue\n");
+  pairs_table(n, "ovhd()", plain, "fenced pair", fenced);
   printf("fenced pair / ovhd(), leasts\t%.3f\n", min_of(fenced) / min_of(plain));
   printf("fenced pair / ovhd(), medians\t%.3f\n", median_of(fenced) / median_of(plain));
   printf("fenced pair less ovhd(), medians (cycles)\t%.0f\n", median_of(fenced) - median_of(plain));
