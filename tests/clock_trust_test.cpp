@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -126,6 +127,17 @@ class Ring {
   for (int k = 0; k < 8; k++) \
   p = p->next
 
+static double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// The fenced pair's contract: the closing read waits for the measured loads,
+// so a short walk counts what its loads take.  What they take is measured
+// apart, by one long walk whose few loads in flight at the closing read are
+// lost in the thousand before.  How far the plain read runs ahead differs
+// from processor to processor (on some it waits for most of the walk), so it
+// is recorded beside the fenced figure, never asserted on.
 TEST(FencedCounter, CountsTheLoadsThatThePlainReadRunsAhead) {
   if (!kX86)
     GTEST_SKIP() << "only x86 reads run ahead of loads here (emulated processors do not)";
@@ -135,26 +147,40 @@ TEST(FencedCounter, CountsTheLoadsThatThePlainReadRunsAhead) {
     bytes = (size_t)256 << 20;
   Ring ring(bytes);
   volatile uintptr_t sink = 0;
-  double plain = INFINITY, fenced = INFINITY;
   size_t at = 0;
+  // Eight loads of a long walk, at the least of a few walks.
+  double long_per_8 = INFINITY;
+  for (int i = 0; i < 5; i++) {
+    Ring::Node *p = ring.at(at += 7919);
+    start_counter();
+    for (int j = 0; j < 128; j++)
+      WALK(p);
+    long_per_8 = fmin(long_per_8, get_counter() / 128);
+    sink = sink + (uintptr_t)p;
+  }
+  // A median, not a least: of two thousand short walks a few find all
+  // eight lines still cached.
+  std::vector<double> plain, fenced;
   for (int i = 0; i < 2000; i++) {
     // Each walk starts at a line no earlier walk is likely to have touched.
     Ring::Node *p = ring.at(at += 7919);
     start_counter();
     WALK(p);
-    plain = fmin(plain, get_counter());
+    plain.push_back(get_counter());
     sink = sink + (uintptr_t)p;
     p = ring.at(at += 7919);
     start_fenced_counter();
     WALK(p);
-    fenced = fmin(fenced, get_fenced_counter());
+    fenced.push_back(get_fenced_counter());
     sink = sink + (uintptr_t)p;
   }
-  RecordProperty("plain_least", (int)plain);
-  RecordProperty("fenced_least", (int)fenced);
-  // Eight dependent misses cost hundreds of ticks; the plain least is little
-  // more than the pair's own overhead.
-  EXPECT_GT(fenced, 4 * plain) << "plain least " << plain << ", fenced least " << fenced;
+  double plain_median = median(plain), fenced_median = median(fenced);
+  RecordProperty("long_walk_per_8_loads", (int)long_per_8);
+  RecordProperty("plain_median", (int)plain_median);
+  RecordProperty("fenced_median", (int)fenced_median);
+  EXPECT_GT(fenced_median, 0.5 * long_per_8)
+      << "eight loads take " << long_per_8 << " ticks in a long walk; fenced median "
+      << fenced_median << ", plain median " << plain_median;
 }
 
 TEST(CounterStep, PositiveAndEveryCommonDifferenceIsAMultiple) {
