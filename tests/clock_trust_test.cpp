@@ -203,19 +203,27 @@ TEST(CounterStep, PositiveAndEveryCommonDifferenceIsAMultiple) {
     }
     prev = now;
   }
-  uint64_t smallest_common = 0;
+  uint64_t most_frequent = 0;
+  int most = 0;
   for (auto [d, count] : seen) {
+    if (count > most) {
+      most = count;
+      most_frequent = d;
+    }
     if (count * 20 < n)
       continue;  // under 5 %: a stray, not a step
-    if (smallest_common == 0)
-      smallest_common = d;
     // A fractional step (a scaled counter) shows its multiples rounded to
     // whole ticks.
     double multiple = floor((double)d / step + 0.5);
     EXPECT_LE(fabs((double)d - multiple * step), 1.0)
         << d << " ticks (" << count << " of " << n << ") is no multiple of the step " << step;
   }
-  EXPECT_LE(step, smallest_common + 1.0) << "the step cannot exceed an advance the counter shows";
+  // Back-to-back reads advance most often by one step (a coarse counter) or
+  // by the loop's own period (a fine one): either way no less than the step.
+  // Not the smallest common advance: some hosts split a step now and then
+  // (1 and 25 ticks for one of 26), in 7 % of advances on one we saw.
+  EXPECT_LE(step, most_frequent + 1.0)
+      << "the step cannot exceed the advance the counter shows most often";
 }
 
 // A counter of step 1 read a varying delay apart shows advances of every
