@@ -6,14 +6,7 @@
 # compiles and runs use_from_c.c with nothing but the C compiler and
 # pkg-config's flags.
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status
-                  OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  message(STATUS "+ ${ARGN}\n${out}")
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "failed with status ${status}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_step.cmake)
 
 set(prefix ${WORK_DIR}/moved-prefix)
 file(REMOVE_RECURSE ${WORK_DIR})

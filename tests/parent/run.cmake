@@ -4,14 +4,7 @@
 # with add_subdirectory; then configures cyclekit alone with testing off and
 # GoogleTest out of reach, which must succeed.
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status
-                  OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  message(STATUS "+ ${ARGN}\n${out}")
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "failed with status ${status}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_step.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(common -G ${GENERATOR} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
