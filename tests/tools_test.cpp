@@ -124,6 +124,13 @@ TEST(Hertzle, OneSecondSleepBetweenTwoReadsAndThePlainDifference) {
   EXPECT_EQ(hertzle(1000, 940).out, "-60 ticks/second\n") << "a clock stepped back, as it is";
 }
 
+TEST(Hertzle, FailingTimesIsReportedNotCountedAsZero) {
+  Outcome r = run(HERTZLE_SCRIPTED, "SCRIPTED_TIMES_ERRNO=1");  // EPERM
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.trace, "t") << "stops at the first failure";
+}
+
 TEST(Hertzle, TickCountWrappingPastTheTopOfClockT) {
   // clock_t is a long: 32 bits on 32-bit Linux, where the count of ticks
   // since boot wraps after some 250 days at 100 ticks a second.
