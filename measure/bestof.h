@@ -221,9 +221,8 @@ void bestof_last(struct bestof_report *out);
 
 /*
  * The size in bytes of this processor's largest (last-level) cache, for
- * sizing a flush that evicts it: set_bestof_cache_sizee(2 *
- * bestof_llc_bytes()) makes "flushed" mean flushed on any machine, while
- * the default flush (512 KiB) is smaller than most last-level caches.  Read
+ * sizing a flush that evicts it (see bestof_flush_bytes): the default flush
+ * (512 KiB) is smaller than most last-level caches.  Read
  * from /sys/devices/system/cpu/cpu0/cache (the highest level of a data or
  * unified cache; the kernel's figure is the cache that one core shares),
  * else from sysconf(_SC_LEVEL4/3/2_CACHE_SIZE).  0 where neither says;
@@ -231,6 +230,19 @@ void bestof_last(struct bestof_report *out);
  * call; call it outside any timed interval.
  */
 int bestof_llc_bytes(void);
+
+/* The flush size where the last-level cache's size is unknown: 64 MiB. */
+#define BESTOF_FLUSH_FALLBACK_BYTES (64 << 20)
+
+/*
+ * A flush size that evicts the last-level cache, for
+ * set_bestof_cache_sizee(bestof_flush_bytes()): twice bestof_llc_bytes(),
+ * so that "flushed" means flushed on any machine; at most INT_MAX (a cache
+ * above 1 GiB), never negative; BESTOF_FLUSH_FALLBACK_BYTES where
+ * bestof_llc_bytes() gives 0.  Reads a few small files each call; call it
+ * outside any timed interval.
+ */
+int bestof_flush_bytes(void);
 
 #ifdef __cplusplus
 }
