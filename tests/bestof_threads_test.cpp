@@ -161,6 +161,16 @@ int calls[kThreads];
 int wrong_arg = 0;
 double answers[kThreads];
 bestof_report reports[kThreads];
+// Measurements finished; each thread reads its report only once all are,
+// so that a report shared between threads would show the last one.
+int measured = 0;
+
+void read_report_once_all_measured(int i) {
+  __atomic_add_fetch(&measured, 1, __ATOMIC_ACQ_REL);
+  while (load(measured) < kThreads)
+    sched_yield();
+  bestof_last(&reports[i]);
+}
 
 // The first thread's test function: at its first call it releases the
 // others and waits until every one of them is waiting for its turn.
@@ -195,8 +205,8 @@ void *measure_in_turn(void *p) {
   while (!load(waiters[i].go)) {
   }
   answers[i] = bestof(counted, i);
-  bestof_last(&reports[i]);
   store(waiters[i].done, 1);
+  read_report_once_all_measured(i);
   return nullptr;
 }
 
@@ -210,7 +220,7 @@ void many_threads_take_turns() {
     pthread_create(&t[i], nullptr, measure_in_turn, (void *)(long)i);
   base = 1000;
   answers[0] = bestof(hold_for_the_others, 0);
-  bestof_last(&reports[0]);
+  read_report_once_all_measured(0);
   for (int i = 1; i < kThreads; i++)
     pthread_join(t[i], nullptr);
   int bad = overlapped || wrong_arg;
