@@ -156,12 +156,19 @@ static long llc_multiple(int times) {
   return beyond_llc_bytes(bestof_llc_bytes(), times, 256L * MIB, 1L << 30);
 }
 
+// The flush the library sizes to evict the last-level cache (twice it), at
+// most 1 GiB on a shared machine.
+static long llc_flush_bytes(void) {
+  long flush = bestof_flush_bytes();
+  return flush < (1L << 30) ? flush : 1L << 30;
+}
+
 static void flush_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
   const int bytes = 256 * KIB;
   // Twice the last-level cache, as the examples size it: the array must then
   // come from memory on any machine.
-  long llc_flush = llc_multiple(2);
+  long llc_flush = llc_flush_bytes();
   double warm = median_of(answers(run_read, bytes, sc.answers));
   double fixed = median_of(answers(run_read, bytes, sc.answers, BIG));
   double cold = median_of(answers(run_read, bytes, sc.answers, llc_flush));
@@ -287,7 +294,7 @@ static void batch_section(const scale &sc) {
 
 static void throughput_section(const scale &sc) {
   setup_kernels(64 * KIB, BIG);
-  long flush = llc_multiple(2);
+  long flush = llc_flush_bytes();
   printf("array (bytes)\twarm (bytes per cycle)\tflushed (bytes per cycle)\n");
   // Half-octave steps from 4 KiB to 64 MiB.
   for (int i = 0; i <= 28; i += sc.size_step) {

@@ -6,8 +6,10 @@
 
 #include "clock.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/times.h>
 #include <time.h>
 #include <unistd.h>
@@ -92,11 +94,26 @@ extern "C" double ovhd(void) {
   return result;
 }
 
+// Sleeps on to the deadline if a signal cut sleep() short.  sleep() cannot
+// tell: glibc's answers 0 for any part of a second it left.  Past the
+// deadline this returns at once.
+static void sleep_until(const struct timespec *deadline) {
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, deadline, NULL) == EINTR) {
+  }
+}
+
 extern "C" double mhz(int verbose, int seconds) {
   if (seconds < 0)
     seconds = 0;
+  // The rate divides by the whole interval, so the whole of it is slept,
+  // even when a signal handler interrupts the sleep.
+  struct timespec deadline;
+  int have_deadline = clock_gettime(CLOCK_MONOTONIC, &deadline) == 0;
+  deadline.tv_sec += seconds;
   start_counter();
   sleep((unsigned)seconds);
+  if (seconds > 0 && have_deadline)
+    sleep_until(&deadline);
   double rate = get_counter() / (seconds * 1000000.0);
   if (verbose)
     printf("Processor clock rate ~= %.1f MHz\n", rate);
@@ -112,6 +129,8 @@ extern "C" double mhz_def(int verbose) { return mhz(verbose, 2); }
 static double cyc_per_tick = 0.0;
 // User-time tick count taken by the last start_comp_counter.
 static clock_t start_tick = 0;
+// 0 if times() failed at the last start_comp_counter: no tick is charged.
+static int start_tick_ok = 1;
 
 // The calibration ends after this many advances of the user-time tick count.
 static const int NEVENT = 100;
@@ -120,24 +139,47 @@ static const double THRESHOLD = 1000;
 // A candidate charge is recorded only if strictly greater than this.
 static const double RECORDTHRESH = 3000;
 
-static clock_t user_ticks(void) {
+// The user-time tick count, or 0 (and *ok cleared) if times() failed, as
+// it does when a sandbox forbids it.  (clock_t)-1 is also a valid count, so
+// errno tells a failure.
+static clock_t user_ticks(int *ok) {
   struct tms t;
-  times(&t);
+  int saved = errno;
+  errno = 0;
+  clock_t r = times(&t);
+  if (r == (clock_t)-1 && errno != 0) {
+    *ok = 0;
+    return 0;
+  }
+  errno = saved;
   return t.tms_utime;
+}
+
+// The calibration waits for the tick count to advance; without times() it
+// would wait for ever.
+static clock_t calibration_ticks(void) {
+  int ok = 1;
+  clock_t ticks = user_ticks(&ok);
+  if (!ok) {
+    fprintf(stderr, "Fatal error.  times() failed while calibrating cyc_per_tick: %s\n",
+            strerror(errno));
+    exit(1);
+  }
+  return ticks;
 }
 
 // Finds the smallest cycles-per-tick of a polling interval (at least
 // THRESHOLD cycles since the previous look) in which the user-time tick
 // count advanced, over NEVENT advances, ignoring values up to RECORDTHRESH.
 static void callibrate(int verbose) {
-  clock_t oldt = user_ticks();
+  clock_t oldt = calibration_ticks();
   start_counter();
   double oldc = get_counter();
   int e = 0;
   while (e < NEVENT) {
     double newc = get_counter();
     if (newc - oldc >= THRESHOLD) {
-      clock_t newt = user_ticks();
+      clock_t newt = calibration_ticks();
       if (newt > oldt) {
         double cpt = (newc - oldc) / (double)(newt - oldt);
         if ((cyc_per_tick == 0.0 || cyc_per_tick > cpt) && cpt > RECORDTHRESH)
@@ -156,7 +198,8 @@ static void callibrate(int verbose) {
 extern "C" void start_comp_counter(void) {
   if (cyc_per_tick == 0.0)
     callibrate(1);
-  start_tick = user_ticks();
+  start_tick_ok = 1;
+  start_tick = user_ticks(&start_tick_ok);
   // Started last, so neither the calibration nor times() is timed.
   start_counter();
 }
@@ -164,7 +207,10 @@ extern "C" void start_comp_counter(void) {
 extern "C" double get_comp_counter(void) {
   // Read the counter first: the times() call must not be counted.
   double time = get_counter();
-  double ticks = (double)(user_ticks() - start_tick);
+  int ok = start_tick_ok;
+  clock_t now = user_ticks(&ok);
+  // Without both tick counts nothing can be charged.
+  double ticks = ok ? (double)(now - start_tick) : 0.0;
   return time - ticks * cyc_per_tick;
 }
 

@@ -48,7 +48,9 @@ double ovhd(void);
  * "Processor clock rate ~= %.1f MHz\n" to standard output.  With 0 seconds
  * nothing is slept and the rate is +infinity.  A negative number of seconds
  * is treated as 0 (sleep takes an unsigned count and would otherwise sleep
- * for decades).
+ * for decades).  A signal handler that interrupts the sleep does not shorten
+ * it: the sleep goes on to the end of the interval (CLOCK_MONOTONIC), so the
+ * rate stays right.
  */
 double mhz(int verbose, int seconds);
 
@@ -73,6 +75,12 @@ double mhz_def(int verbose);
  * interval in which the user-time count moved, not a stable measure of what
  * a tick costs.  If no interval above 3000 cycles is seen, the charge stays
  * 0 and the next start calibrates again, at the same cost.
+ *
+ * Fatal: if times() fails during the calibration (a sandbox may forbid it),
+ * no tick can ever be seen to pass, so instead of polling for ever it prints
+ * "Fatal error.  times() failed while calibrating cyc_per_tick: <reason>\n"
+ * to standard error and exits with status 1.  If times() fails at a later
+ * start or read, that count is charged nothing.
  *
  * So it suits intervals spanning many ticks on an idle machine, and even
  * there the correction is small and unstable: on the machine above it took

@@ -4,12 +4,10 @@
  * cyclekit with
  *   cc array_sum.c $(pkg-config --cflags --libs cyclekit) */
 #include <cyclekit/bestof.h>
-#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #define MAX_ELEMENTS (1 << 20)
-#define FIXED_FLUSH_BYTES (16 << 20)
 
 static int *data;
 static volatile long total; /* keeps the sums from being optimised away */
@@ -33,11 +31,10 @@ int main(void) {
   /* Twice the last-level cache, so a flush evicts it; where its size is
    * unknown, a fixed size larger than the largest array.  The note goes to
    * standard error to keep the table alone on standard output. */
-  int llc = bestof_llc_bytes();
-  if (llc <= 0)
+  if (bestof_llc_bytes() <= 0)
     fprintf(stderr, "array_sum: last-level cache size unknown, flushing a fixed %d MiB\n",
-            FIXED_FLUSH_BYTES >> 20);
-  set_bestof_cache_sizee(llc <= 0 ? FIXED_FLUSH_BYTES : llc <= INT_MAX / 2 ? 2 * llc : INT_MAX);
+            BESTOF_FLUSH_FALLBACK_BYTES >> 20);
+  set_bestof_cache_sizee(bestof_flush_bytes());
   printf("%9s %12s %9s %12s %9s\n", "elements", "warm", "per elem", "flushed", "per elem");
   for (int n = 1 << 8; n <= MAX_ELEMENTS; n <<= 2) {
     set_bestof_clear_cache(0);

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cyclekit/bestof.hpp>
-#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -18,15 +17,10 @@ int main() {
   // Twice the last-level cache, so a flush evicts it; where its size is
   // unknown, a fixed size beyond the largest vector.  The note goes to
   // standard error to keep the table alone on standard output.
-  const int fixed_flush_bytes = 16 << 20;
-  const int llc = bestof_llc_bytes();
-  if (llc <= 0)
+  if (bestof_llc_bytes() <= 0)
     std::fprintf(stderr, "array_sum_cxx: last-level cache size unknown, flushing a fixed %d MiB\n",
-                 fixed_flush_bytes >> 20);
-  set_bestof_cache_sizee(llc <= 0 ? fixed_flush_bytes
-                         : llc <= std::numeric_limits<int>::max() / 2
-                             ? 2 * llc
-                             : std::numeric_limits<int>::max());
+                 BESTOF_FLUSH_FALLBACK_BYTES >> 20);
+  set_bestof_cache_sizee(bestof_flush_bytes());
   set_bestof_k(5);            // five fastest runs must agree...
   set_bestof_maxsamples(50);  // ...within 1%, or 50 runs are made
 

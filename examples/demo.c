@@ -3,12 +3,9 @@
  * caches flushed before each run, and with the tick-compensated counter. */
 #include <cyclekit/bestof.h>
 #include <cyclekit/clock.h>
-#include <limits.h>
 #include <stdio.h>
 
 #define N 4096
-/* The flush when the cache's size is unknown. */
-#define FIXED_FLUSH_BYTES (8 << 20)
 static int data[N];
 static volatile int result;
 
@@ -38,16 +35,11 @@ int main(void) {
   printf("sum of %d ints, plain:       %.0f cycles\n", N, bestof(sum_array, N));
 
   /* A flush must be larger than the last-level cache to evict it. */
-  int llc = bestof_llc_bytes();
-  int flush_bytes = FIXED_FLUSH_BYTES;
-  if (llc <= 0)
-    printf("Last-level cache size unknown: flushing a fixed %d MiB\n", FIXED_FLUSH_BYTES >> 20);
-  else if (llc <= INT_MAX / 2)
-    flush_bytes = 2 * llc;
-  else
-    flush_bytes = INT_MAX;
+  if (bestof_llc_bytes() <= 0)
+    printf("Last-level cache size unknown: flushing a fixed %d MiB\n",
+           BESTOF_FLUSH_FALLBACK_BYTES >> 20);
   set_bestof_clear_cache(1);
-  set_bestof_cache_sizee(flush_bytes);
+  set_bestof_cache_sizee(bestof_flush_bytes());
   printf("sum of %d ints, caches flushed: %.0f cycles\n", N, bestof(sum_array, N));
   set_bestof_clear_cache(0);
 

@@ -10,6 +10,7 @@
 
 #include <limits.h>
 #include <math.h>
+#include <pthread.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,6 +21,27 @@
 
 // ---- Settings ---------------------------------------------------------------
 
+// What the setters store.  A measurement copies it into the variables below
+// when it starts and uses only its copy, so a setter called by the test
+// function takes effect at the next measurement and changes nothing under
+// the running one.
+struct settings {
+  int kbest;
+  int maxsamples;
+  double epsilon;
+  int compensate;
+  int clear_cache;
+  int fence;
+  int core_cycles;
+  int verbose;
+  int batch;
+  uint32_t cache_bytes;
+  uint32_t cache_block;
+  FILE *stream;  // null: standard output
+};
+static struct settings wanted = {3, 20, 0.01, 0, 0, 0, 0, 0, 1, 1u << 19, 32, NULL};
+
+// The running measurement's settings, copied from wanted at its start.
 static int kbest = 3;
 static int maxsamples = 20;
 static double epsilon = 0.01;
@@ -34,6 +56,7 @@ static int batch = 1;
 
 static uint32_t cache_bytes = 1 << 19;
 static uint32_t cache_block = 32;
+static FILE *stream = NULL;
 
 // ---- Measurement state ----------------------------------------------------
 
@@ -45,24 +68,29 @@ static int kvalues = 0;
 // Runs made in the current measurement, kept or not.
 static int samplecount = 0;
 
-// The report of the last measurement; all zeros before the first.
-static struct bestof_report last_report;
+// The report of this thread's last measurement; all zeros before its first.
+// One per thread, so that each thread reads its own measurement's report
+// whatever other threads have measured since.  Constant-initialised, so it
+// needs no run-time support.
+static thread_local struct bestof_report last_report;
 
 // The counter's step in ticks, measured once per process on first need: it
 // costs many counter reads.
 static double step_ticks = 0;
 static int step_known = 0;
 
-// ---- The measurement guard --------------------------------------------------
+// ---- The measurement lock ---------------------------------------------------
 
-// Non-zero from the start of a measurement to its end, whichever thread runs
-// it.  Taken by one atomic exchange, so of two threads that call bestof at
-// once exactly one measures and the other is stopped before it touches the
-// array.
-static int busy = 0;
-// Non-zero while this thread holds busy: tells a nested call (from a test
-// function) from a call in another thread, and lets bestof_abandon release
-// only its own thread's measurement.  Constant-initialised, so it needs no
+// Held from the start of a measurement to its end, and by a setter or
+// bestof_last called from another thread: measurements take turns, and a
+// setter waits for the running measurement.  Every fatal exit is made with
+// it held, so no exit handler runs while another thread is measuring.
+static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+// Non-zero while this thread is in a measurement, from just before it waits
+// for the lock to just after it releases it: a bestof from its own test
+// function (or from a signal handler that interrupted it) is nested, not a
+// turn to wait for; its setters need no lock; bestof_abandon releases only
+// its own thread's measurement.  Constant-initialised, so it needs no
 // run-time support.
 static thread_local int owner = 0;
 
@@ -70,6 +98,8 @@ static thread_local int owner = 0;
 
 // Allocated and written by the first flush, kept until the size changes.
 static uint32_t *cache_buf = NULL;
+// The size cache_buf was allocated at.
+static uint32_t cache_buf_bytes = 0;
 // Running sum of every word the flushes read; it keeps the reads live.
 static uint32_t sink = 0;
 
@@ -97,6 +127,7 @@ static void clear(void) {
     // written; reading that would evict almost nothing.  Write a non-zero
     // pattern (a zero fill may be turned into calloc) so every page is real.
     memset(cache_buf, 0x01, cache_bytes);
+    cache_buf_bytes = cache_bytes;
   }
   // Volatile: each read must reach memory even though the words never change.
   const volatile uint32_t *words = cache_buf;
@@ -105,18 +136,46 @@ static void clear(void) {
   sink = sum;
 }
 
+// Gives the buffer back once it no longer has the size wanted.  Never while
+// a measurement flushes with it: a size set by the test function waits for
+// the measurement's end.
+static void drop_stale_buffer(void) {
+  if (cache_buf != NULL && cache_buf_bytes != wanted.cache_bytes) {
+    free(cache_buf);
+    cache_buf = NULL;
+  }
+}
+
+// A setter called from another thread waits for the running measurement;
+// one called from this thread's test function holds the lock already.
+static void lock_settings(void) {
+  if (!owner)
+    pthread_mutex_lock(&lock);
+}
+
+static void unlock_settings(void) {
+  if (!owner)
+    pthread_mutex_unlock(&lock);
+}
+
 extern "C" void set_bestof_cache_sizee(int bytes) {
-  if (bytes < 0 || (uint32_t)bytes == cache_bytes)
+  if (bytes < 0)
     return;
-  cache_bytes = (uint32_t)bytes;
-  free(cache_buf);
-  cache_buf = NULL;
+  lock_settings();
+  if ((uint32_t)bytes != wanted.cache_bytes) {
+    wanted.cache_bytes = (uint32_t)bytes;
+    if (!owner)
+      drop_stale_buffer();
+  }
+  unlock_settings();
 }
 
 extern "C" void set_bestof_cache_block(int bytes) {
   if (bytes < 0)
     return;
-  cache_block = bytes < 4 ? 4 : (uint32_t)bytes;
+  lock_settings();
+  wanted.cache_block = bytes < 4 ? 4 : (uint32_t)bytes;
+  unlock_settings();
 }
 
 // ---- The K-best driver ------------------------------------------------------
@@ -153,23 +212,57 @@ static int has_converged(void) {
   return samplecount >= kvalues && (1 + epsilon) * values[0] >= values[kvalues - 1];
 }
 
-// Takes the guard or ends the process: a second measurement would free and
-// fill the running one's array under it.
-static void enter_measurement(void) {
-  if (__atomic_exchange_n(&busy, 1, __ATOMIC_ACQUIRE)) {
-    if (owner)
-      fatal("Fatal error.  bestof called from inside a measurement\n");
-    fatal("Fatal error.  bestof called while another thread is measuring\n");
+// Before a fatal exit outside a measurement of this thread: waits for
+// another thread's measurement to end, then keeps every other thread out.
+static void hold_lock_for_exit(void) {
+  if (!owner) {
+    owner = 1;
+    pthread_mutex_lock(&lock);
   }
+}
+
+// Waits for the lock; another thread's measurement ends first.  A nested
+// call ends the process: it would free and fill its caller's array.
+static void enter_measurement(void) {
+  if (owner)
+    fatal("Fatal error.  bestof called from inside a measurement\n");
   owner = 1;
+  pthread_mutex_lock(&lock);
+}
+
+// Takes this measurement's copy of the settings.
+static void take_settings(void) {
+  kbest = wanted.kbest;
+  maxsamples = wanted.maxsamples;
+  epsilon = wanted.epsilon;
+  compensate = wanted.compensate;
+  clear_cache = wanted.clear_cache;
+  fence = wanted.fence;
+  core_cycles = wanted.core_cycles;
+  verbose = wanted.verbose;
+  batch = wanted.batch;
+  cache_bytes = wanted.cache_bytes;
+  cache_block = wanted.cache_block;
+  stream = wanted.stream != NULL ? wanted.stream : stdout;
 }
 
 static void leave_measurement(void) {
   double *done = values;
   values = NULL;
   free(done);
+  drop_stale_buffer();
+  pthread_mutex_unlock(&lock);
   owner = 0;
-  __atomic_store_n(&busy, 0, __ATOMIC_RELEASE);
+}
+
+// Ends the process when the test function called bestof_abandon, which
+// ended its own measurement under it: the measurement cannot go on, and
+// another thread may have taken the lock since, so wait for it first.
+static void check_not_abandoned(void) {
+  if (owner)
+    return;
+  hold_lock_for_exit();
+  fatal("Fatal error.  bestof_abandon called from inside a measurement\n");
 }
 
 // ---- Timed runs -------------------------------------------------------------
@@ -266,7 +359,9 @@ static int choose_batch(bestof_test_fn f, int arg, enum counter_pair pair) {
   for (;;) {
     if (clear_cache)
       clear();
-    if (timed_run(f, arg, pair, n) >= need || n >= batch_auto_max)
+    double count = timed_run(f, arg, pair, n);
+    check_not_abandoned();
+    if (count >= need || n >= batch_auto_max)
       return n;
     n *= 2;
   }
@@ -302,52 +397,72 @@ static void make_report(enum counter_pair pair, int n, int core, double cpt_star
   last_report = r;
 }
 
+// A least of 0 or below has no relative spread to compare with the
+// tolerance: the line gives the K least themselves instead.
 static void print_report(const struct bestof_report *r) {
-  printf("bestof: %.1f %s", r->least, r->core_cycles ? "core cycles" : "cycles");
+  FILE *out = stream;
+  fprintf(out, "bestof: %.1f %s", r->least, r->core_cycles ? "core cycles" : "cycles");
   if (r->batch != 1)
-    printf(" per call (batch %d)", r->batch);
-  if (r->converged)
-    printf(", %d of %d runs agreed within %.2f%%", r->kept, r->runs, 100 * r->spread);
+    fprintf(out, " per call (batch %d)", r->batch);
+  if (r->converged && r->least > 0)
+    fprintf(out, ", %d of %d runs agreed within %.2f%%", r->kept, r->runs, 100 * r->spread);
+  else if (r->converged)
+    fprintf(out, ", %d of %d runs agreed, from %.1f to %.1f", r->kept, r->runs, r->least,
+            r->kth_least);
   else if (r->kept < r->k)
-    printf(", not converged: the run limit ended it after %d of the %d runs K needs", r->runs,
-           r->k);
+    fprintf(out, ", not converged: the run limit ended it after %d of the %d runs K needs", r->runs,
+            r->k);
+  else if (r->least > 0)
+    fprintf(out, ", not converged: the run limit ended it after %d runs, the %d least %.2f%% apart",
+            r->runs, r->k, 100 * r->spread);
   else
-    printf(", not converged: the run limit ended it after %d runs, the %d least %.2f%% apart",
-           r->runs, r->k, 100 * r->spread);
-  printf(" (tolerance %g%%)", 100 * r->tolerance);
+    fprintf(out,
+            ", not converged: the run limit ended it after %d runs, the %d least from %.1f to %.1f",
+            r->runs, r->k, r->least, r->kth_least);
+  fprintf(out, " (tolerance %g%%)", 100 * r->tolerance);
   if (r->core_cycles)
-    printf(", %.3f core cycles per tick", (r->core_per_tick_start + r->core_per_tick_end) / 2);
-  printf(", counter step %g\n", r->step);
+    fprintf(out, ", %.3f core cycles per tick",
+            (r->core_per_tick_start + r->core_per_tick_end) / 2);
+  fprintf(out, ", counter step %g\n", r->step);
 }
 
 // ---- The K-best driver ------------------------------------------------------
 
 extern "C" double bestof(bestof_test_fn f, int arg) {
-  if (f == NULL)
+  if (f == NULL) {
+    hold_lock_for_exit();
     fatal("Fatal error.  bestof called with a null test function\n");
+  }
   enter_measurement();
+  take_settings();
   init_sampler();
   // The counter pair, the batch and the conversion hold for the whole
   // measurement; the compensated counter has no fenced form, so it wins.
   int comp = compensate;
   enum counter_pair pair = comp ? PAIR_COMPENSATED : fence ? PAIR_FENCED : PAIR_PLAIN;
   int n = batch > 0 ? batch : choose_batch(f, arg, pair);
-  int core = core_cycles;
+  int core = core_cycles != 0;
   double cpt_start = core ? core_per_tick() : 0;
   do {
     if (clear_cache)
       clear();
     double count = timed_run(f, arg, pair, n);
+    check_not_abandoned();
     add_sample(n == 1 ? count : count / n);
   } while (!has_converged() && samplecount < maxsamples);
   double cpt_end = core ? core_per_tick() : 0;
   // Counts are converted at the mean of both ends; a figure that is not a
-  // positive number leaves them in counter ticks, and the report says so.
+  // positive number, or a product that is not finite, leaves them in counter
+  // ticks, and the report says so.
   double scale = 1;
   if (core && cpt_start > 0 && cpt_start < HUGE_VAL && cpt_end > 0 && cpt_end < HUGE_VAL)
-    scale = (cpt_start + cpt_end) / 2;
+    scale = cpt_start / 2 + cpt_end / 2;
   else
     core = 0;
+  if (core && !(isfinite(values[0] * scale) && isfinite(values[kvalues - 1] * scale))) {
+    scale = 1;
+    core = 0;
+  }
   if (verbose)
     step_once();
   make_report(pair, n, core, cpt_start, cpt_end, scale);
@@ -359,37 +474,68 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
 }
 
 extern "C" void bestof_abandon(void) {
-  // Another thread's measurement is still running: leave it alone.
+  // Another thread's measurement is still running: leave it alone.  Called
+  // from this thread's test function, it ends the measurement all the same;
+  // the driver finds that out when the function returns.
   if (owner)
     leave_measurement();
 }
 
 extern "C" void set_bestof_k(int k) {
-  if (k >= 1)
-    kbest = k;
+  if (k < 1)
+    return;
+  lock_settings();
+  wanted.kbest = k;
+  unlock_settings();
 }
 
-extern "C" void set_bestof_maxsamples(int n) { maxsamples = n; }
-extern "C" void set_bestof_epsilon(double e) { epsilon = e; }
-extern "C" void set_bestof_compensate(int on) { compensate = on; }
-extern "C" void set_bestof_clear_cache(int on) { clear_cache = on; }
+// Stores an int setting under the lock (see lock_settings).
+static void set_int(int *setting, int value) {
+  lock_settings();
+  *setting = value;
+  unlock_settings();
+}
 
-extern "C" void set_bestof_fence(int on) { fence = on; }
-extern "C" void set_bestof_core_cycles(int on) { core_cycles = on; }
-extern "C" void set_bestof_verbose(int on) { verbose = on; }
+extern "C" void set_bestof_maxsamples(int n) { set_int(&wanted.maxsamples, n); }
+
+extern "C" void set_bestof_epsilon(double e) {
+  // NaN would never compare, and an infinity says nothing a large tolerance
+  // does not: both are refused like the other bad settings.
+  if (!isfinite(e))
+    return;
+  lock_settings();
+  wanted.epsilon = e;
+  unlock_settings();
+}
+
+extern "C" void set_bestof_compensate(int on) { set_int(&wanted.compensate, on); }
+extern "C" void set_bestof_clear_cache(int on) { set_int(&wanted.clear_cache, on); }
+
+extern "C" void set_bestof_fence(int on) { set_int(&wanted.fence, on); }
+extern "C" void set_bestof_core_cycles(int on) { set_int(&wanted.core_cycles, on); }
+extern "C" void set_bestof_verbose(int on) { set_int(&wanted.verbose, on); }
+
+extern "C" void set_bestof_verbose_stream(FILE *out) {
+  lock_settings();
+  wanted.stream = out;
+  unlock_settings();
+}
 
 extern "C" void set_bestof_batch(int n) {
   if (n >= 0)
-    batch = n;
+    set_int(&wanted.batch, n);
 }
 
 extern "C" void bestof_last(struct bestof_report *out) {
   if (out == NULL)
     return;
   // The step is measured here, between measurements, unless a measurement
-  // already needed it.
-  if (last_report.runs > 0 && !step_known)
+  // (this thread's or another's) already needed it.
+  if (last_report.runs > 0 && last_report.step == 0) {
+    lock_settings();
     last_report.step = step_once();
+    unlock_settings();
+  }
   *out = last_report;
 }
 

@@ -11,14 +11,30 @@
  * get_fenced_counter, core_per_tick and counter_step by name, so programs
  * link the clock library as well.
  *
- * Settings hold for every later measurement until set again.  The module is
- * neither thread-safe nor re-entrant: one measurement runs at a time in the
- * whole process, and a test function must not call bestof or change a
- * setting.  A second bestof while a measurement runs, from the test function
- * or from another thread, is caught and ends the process (see bestof).
+ * Settings hold for every later measurement until set again.  Each
+ * measurement copies them when it starts and keeps its copy to the end.
+ *
+ * Threads: one measurement runs at a time in the whole process, and calls
+ * from different threads take turns.  A bestof called while another thread
+ * measures waits for that measurement to end, then makes its own; each call
+ * gets its own answer, and bestof_last gives each thread the report of its
+ * own last measurement.  A setter or bestof_last called from another thread
+ * while a measurement runs waits for it to end.  A setter called from the
+ * test function itself takes effect at the next measurement; nothing the
+ * running measurement uses (its array, the flush buffer) is freed under it.
+ * The module is not re-entrant: a bestof from the test function is fatal
+ * (see bestof).  Every fatal exit waits until no other thread is inside a
+ * measurement, so exit handlers and global destructors never run under one.
+ *
+ * Signal handlers: no function of this module may be called from a signal
+ * handler.  They take a lock, allocate, and print; a handler that interrupts
+ * a measurement, a setter or the C library's allocator would deadlock or
+ * corrupt it.
  */
 #ifndef CYCLEKIT_BESTOF_H
 #define CYCLEKIT_BESTOF_H
+
+#include <stdio.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -30,8 +46,14 @@ typedef void (*bestof_test_fn)(int);
 /*
  * Returns the smallest cycle count observed over the runs of f(arg).  At
  * least one run is made.  With the compensated counter on, the count may be
- * fractional or negative; a negative smallest count never converges, so the
- * run limit ends such a measurement.
+ * fractional or negative.  The K least agree when (1 + tolerance) x least
+ * >= K-th least; for a negative least that holds only under a tolerance of
+ * 0 or below (with a positive one, (1 + tolerance) x least lies below
+ * least), so with the default tolerance the run limit ends such a
+ * measurement.
+ *
+ * Called while another thread measures, it waits for that measurement to
+ * end.
  *
  * Fatal: each of these prints its line to standard error and exits with
  * status 1:
@@ -41,22 +63,23 @@ typedef void (*bestof_test_fn)(int);
  *  - bestof is called from inside a test function, which would free the
  *    running measurement's array:
  *    "Fatal error.  bestof called from inside a measurement\n";
- *  - bestof is called while another thread's measurement runs:
- *    "Fatal error.  bestof called while another thread is measuring\n".
- *    The check is atomic: when two threads' calls overlap, the first
- *    measures and the second always ends the process this way.
+ *  - the test function called bestof_abandon, ending its own measurement:
+ *    "Fatal error.  bestof_abandon called from inside a measurement\n".
  */
 double bestof(bestof_test_fn f, int arg);
 
 /*
  * The way out after a test function has left by longjmp (say, from a timeout
  * handler) instead of returning: the measurement it belonged to never ends,
- * so every later bestof would be refused (as nested in that thread, as
- * concurrent in any other).  bestof_abandon frees that measurement's array
- * and ends it without a result; bestof may then be called again.  It must be called from the thread
- * that called bestof, after the longjmp and before any other function of this module; it is the
- * only call allowed in that state.  Elsewhere (no measurement, or another thread's) it does
- * nothing.
+ * so every later bestof would be refused in that thread (as nested) and
+ * would wait for ever in any other.  bestof_abandon frees that
+ * measurement's array and ends it without a result; bestof may then be
+ * called again.  It must be called from the thread that called bestof,
+ * after the longjmp and before any other function of this module; it is
+ * the only call allowed in that state.  Elsewhere (no measurement, or
+ * another thread's) it does nothing.  Called from the test function itself,
+ * it ends the measurement all the same, and when the function returns the
+ * driver ends the process with the message given under bestof.
  */
 void bestof_abandon(void);
 
@@ -70,7 +93,9 @@ void set_bestof_maxsamples(int maxsamples);
 
 /* The relative tolerance between the smallest and the K-th smallest count
  * (default 0.01).  0 asks for K equal counts; a negative tolerance never lets
- * positive counts agree, so the run limit ends the measurement. */
+ * positive counts agree, so the run limit ends the measurement.  A value
+ * that is not a finite number (NaN, an infinity) is refused and the
+ * previous one kept. */
 void set_bestof_epsilon(double epsilon);
 
 /* Non-zero: time each run with the tick-compensated counter (default 0). */
@@ -123,7 +148,8 @@ void set_bestof_fence(int on);
  * the two figures; a gap between them shows that the core clock moved while
  * the measurement ran.  Each figure takes up to a couple of milliseconds.  If
  * either figure is not a positive number the counts stay in ticks and the
- * report's core_cycles flag is 0.  Combines with any counter pair: a
+ * report's core_cycles flag is 0; so do counts whose conversion is not a
+ * finite number.  Combines with any counter pair: a
  * compensated count is converted like a plain one. */
 void set_bestof_core_cycles(int on);
 
@@ -149,9 +175,18 @@ void set_bestof_batch(int n);
  *   ", not converged: the run limit ended it after r of the K runs K needs"
  *   ", not converged: the run limit ended it after r runs, the K least s% apart"
  * when the run limit ended the measurement; with core cycles the mean core
- * cycles per tick comes before the step.  The step is measured (once per
- * process) when first needed. */
+ * cycles per tick comes before the step.  A least of 0 or below has no
+ * relative spread: the agreement reads ", k of r runs agreed, from A to B"
+ * and the last form ", the K least from A to B".  The step is measured
+ * (once per process) when first needed.  Measurements take turns, so the
+ * lines of different threads never mix. */
 void set_bestof_verbose(int on);
+
+/* The stream the verbose lines go to (default standard output), for a
+ * program whose standard output is its data.  Null restores standard
+ * output.  The stream must stay open while measurements run; the library
+ * neither flushes nor closes it. */
+void set_bestof_verbose_stream(FILE *out);
 
 /* The last measurement, as bestof_last reports it.  Counts are per call and
  * in the unit that bestof returned (core cycles when core_cycles is 1). */
@@ -170,23 +205,24 @@ struct bestof_report {
   double step;     /* the counter's step in ticks (see counter_step) */
   int fenced;      /* 1: timed with the fenced pair */
   int compensated; /* 1: timed with the compensated pair */
-  int core_cycles; /* 1: counts converted to core cycles */
+  int core_cycles; /* 1: counts converted to core cycles, else 0 */
   /* core_per_tick() before the first run and after the last; 0 when core
    * cycles are off. */
   double core_per_tick_start;
   double core_per_tick_end;
 };
 
-/* Copies the last measurement's report to *out (nothing when out is null);
- * all zeros before the first measurement.  The first call after a
- * measurement that did not need the counter's step measures it. */
+/* Copies the report of the calling thread's last measurement to *out
+ * (nothing when out is null); all zeros before that thread's first
+ * measurement.  Another thread's measurements never change it.  The first
+ * call after a measurement that did not need the counter's step measures
+ * it. */
 void bestof_last(struct bestof_report *out);
 
 /*
  * The size in bytes of this processor's largest (last-level) cache, for
- * sizing a flush that evicts it: set_bestof_cache_sizee(2 *
- * bestof_llc_bytes()) makes "flushed" mean flushed on any machine, while
- * the default flush (512 KiB) is smaller than most last-level caches.  Read
+ * sizing a flush that evicts it (see bestof_flush_bytes): the default flush
+ * (512 KiB) is smaller than most last-level caches.  Read
  * from /sys/devices/system/cpu/cpu0/cache (the highest level of a data or
  * unified cache; the kernel's figure is the cache that one core shares),
  * else from sysconf(_SC_LEVEL4/3/2_CACHE_SIZE).  0 where neither says;
@@ -194,6 +230,19 @@ void bestof_last(struct bestof_report *out);
  * call; call it outside any timed interval.
  */
 int bestof_llc_bytes(void);
+
+/* The flush size where the last-level cache's size is unknown: 64 MiB. */
+#define BESTOF_FLUSH_FALLBACK_BYTES (64 << 20)
+
+/*
+ * A flush size that evicts the last-level cache, for
+ * set_bestof_cache_sizee(bestof_flush_bytes()): twice bestof_llc_bytes(),
+ * so that "flushed" means flushed on any machine; at most INT_MAX (a cache
+ * above 1 GiB), never negative; BESTOF_FLUSH_FALLBACK_BYTES where
+ * bestof_llc_bytes() gives 0.  Reads a few small files each call; call it
+ * outside any timed interval.
+ */
+int bestof_flush_bytes(void);
 
 #ifdef __cplusplus
 }

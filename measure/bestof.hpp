@@ -16,9 +16,10 @@
  * pointer as it would a C function, so each timed run holds just one load
  * more, the same at every run (bench/adapter_overhead.cpp measures it).
  *
- * Like the driver, this is neither thread-safe nor re-entrant: the callable
- * must not measure anything itself, and only one thread may measure at a
- * time; the driver ends the process when either rule is broken.  It must not
+ * Like the driver, this is not re-entrant: the callable must not measure
+ * anything itself, or the driver ends the process.  Threads take turns as
+ * they do with the driver: the callable's pointer is per thread, so a call
+ * waiting for its turn leaves the running measurement's alone.  It must not
  * throw either; the driver cannot pass an exception on, so one that escapes
  * ends the program through std::terminate.
  */
@@ -40,7 +41,7 @@ namespace detail {
 
 // The callable of this thread's measurement in progress.  One per thread, so
 // a second thread's call cannot redirect a running measurement to its own
-// callable: it reaches the driver, which refuses it.  The initial-exec model
+// callable: it reaches the driver, which makes it wait for its turn.  The initial-exec model
 // makes the read in each timed run the single load a plain global would
 // cost, in a shared object as well (at the price of static TLS space there).
 #if defined(__GNUC__)

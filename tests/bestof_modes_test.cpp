@@ -4,6 +4,7 @@
 // the measured function.
 
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <math.h>
 #include <string.h>
 
@@ -242,6 +243,57 @@ TEST_F(Modes, SpreadOfCountsAtOrBelowZero) {
   EXPECT_TRUE(isinf(last().spread));
 }
 
+TEST_F(Modes, VerboseLineWithALeastAtOrBelowZeroGivesTheCountsNotASpread) {
+  // No relative spread exists: the line shows the K least themselves, and
+  // says converged only where the rule (1 + tolerance) x least >= K-th
+  // least holds, which a negative least meets only under a tolerance <= 0.
+  set_bestof_compensate(1);
+  set_bestof_maxsamples(3);
+  scripted::counts({-5, -5, -5});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: -5.0 cycles, not converged: the run limit ended it after 3 runs, the 3 least "
+            "from -5.0 to -5.0 (tolerance 1%), counter step 26\n");
+  EXPECT_EQ(last().converged, 0);
+
+  restart();
+  set_bestof_epsilon(0);
+  scripted::counts({-5, -5, -5});
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: -5.0 cycles, 3 of 3 runs agreed, from -5.0 to -5.0 (tolerance 0%), "
+            "counter step 26\n");
+  EXPECT_EQ(last().converged, 1);
+
+  restart();
+  set_bestof_epsilon(-2);
+  scripted::counts({-10, -6, -4});
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: -10.0 cycles, 3 of 3 runs agreed, from -10.0 to -4.0 (tolerance -200%), "
+            "counter step 26\n");
+}
+
+TEST_F(Modes, VerboseLinesGoToTheStreamSet) {
+  FILE *f = tmpfile();
+  ASSERT_NE(f, nullptr);
+  set_bestof_verbose_stream(f);
+  scripted::counts({10, 10, 10});
+  double result;
+  std::string out = measure_verbose(&result);
+  set_bestof_verbose_stream(nullptr);
+  EXPECT_EQ(out, "") << "nothing on standard output";
+  rewind(f);
+  char line[256] = "";
+  EXPECT_NE(fgets(line, sizeof line, f), nullptr);
+  fclose(f);
+  EXPECT_STREQ(line,
+               "bestof: 10.0 cycles, 3 of 3 runs agreed within 0.00% (tolerance 1%), counter "
+               "step 26\n");
+
+  restart();
+  scripted::counts({10, 10, 10});
+  EXPECT_NE(measure_verbose(&result), "") << "null restores standard output";
+}
+
 TEST_F(Modes, QuietUnlessVerboseAndNullReportIgnored) {
   scripted::counts({10, 10, 10});
   testing::internal::CaptureStdout();
@@ -448,6 +500,33 @@ TEST_F(Modes, CoreCyclesCombineWithEveryPairAndWithBatching) {
   EXPECT_EQ(trace_without_step(),
             repeat("Xx", 3) + "XFxXFFx" + std::string("C") + repeat("XFFx", 3) + "C");
   EXPECT_EQ(last().batch, 2);
+}
+
+TEST_F(Modes, ReportSaysCoreCyclesAsOneWhateverTheSetting) {
+  for (int on : {2, -1, INT_MIN}) {
+    SCOPED_TRACE(on);
+    restart();
+    set_bestof_core_cycles(on);
+    scripted::core_figures({2.0, 2.0});
+    scripted::counts({50, 50, 50});
+    EXPECT_EQ(bestof(probe, 0), 100.0);
+    EXPECT_EQ(last().core_cycles, 1);
+  }
+}
+
+TEST_F(Modes, CoreCyclesWhoseProductIsNotFiniteStayInTicks) {
+  set_bestof_core_cycles(1);
+  scripted::core_figures({1.7e308, 1.7e308});
+  scripted::counts({100, 100, 100});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 100.0 cycles, 3 of 3 runs agreed within 0.00% (tolerance 1%), counter step "
+            "26\n");
+  EXPECT_EQ(result, 100.0);
+  bestof_report r = last();
+  EXPECT_EQ(r.core_cycles, 0);
+  EXPECT_EQ(r.least, 100.0);
+  EXPECT_EQ(r.core_per_tick_start, 1.7e308);
 }
 
 TEST_F(Modes, CoreCyclesWithoutAUsableFigureStayInTicks) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <math.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -267,6 +268,79 @@ TEST_F(Driver, KSetDuringAMeasurementWaitsForTheNext) {
     scripted::add_count(5);
   EXPECT_EQ(bestof(grows_k, 0), 5.0);
   EXPECT_EQ(scripted::trace(), repeat("SR", 28)) << "eight runs for K = 8";
+}
+
+// Every setting the driver reads during a measurement, changed by the test
+// function at its first run: the measurement goes on with what it started
+// with, the next one has the new values.
+int changer_runs = 0;
+void changes_settings(int) {
+  if (changer_runs++ == 0) {
+    set_bestof_maxsamples(2);
+    set_bestof_epsilon(0.5);
+    set_bestof_clear_cache(1);
+    set_bestof_compensate(1);
+  }
+}
+
+TEST_F(Driver, SettingsChangedByTheTestFunctionWaitForTheNextMeasurement) {
+  changer_runs = 0;
+  set_bestof_cache_sizee(64);
+  spread(20, 100);  // never within 1%, always within 50%
+  EXPECT_EQ(bestof(changes_settings, 0), 100.0);
+  EXPECT_EQ(changer_runs, 20) << "the run limit and the tolerance in force at the start";
+  EXPECT_EQ(mallocs, 0) << "the flush stays off until the measurement ends";
+  EXPECT_EQ(scripted::trace(), repeat("SR", 20)) << "the plain pair, chosen at the start";
+
+  scripted::reset();
+  scripted::counts({100, 160});
+  EXPECT_EQ(bestof(changes_settings, 0), 100.0);
+  EXPECT_EQ(changer_runs, 22) << "two runs, the new limit";
+  EXPECT_EQ(mallocs, 1) << "flushed now";
+  EXPECT_EQ(scripted::trace(), repeat("sr", 2)) << "compensated now";
+}
+
+// A new flush size set by the test function: the buffer the measurement
+// flushes with stays until it ends, then goes; the next one has the size.
+int frees_seen_inside = -1;
+void resizes_flush(int) {
+  if (frees_seen_inside < 0) {
+    set_bestof_cache_sizee(16384);
+    frees_seen_inside = 0;
+  } else {
+    frees_seen_inside = frees;
+  }
+}
+
+TEST_F(Driver, FlushSizeSetByTheTestFunctionKeepsTheBufferToTheEnd) {
+  set_bestof_cache_sizee(8192);
+  set_bestof_clear_cache(1);
+  set_bestof_maxsamples(3);
+  set_bestof_epsilon(-1);
+  map_next = true;  // a mapping of its own: a read after its free would fault
+  scripted::counts({10, 10, 10});
+  frees_seen_inside = -1;
+  frees = 0;
+  bestof(resizes_flush, 0);
+  EXPECT_EQ(frees_seen_inside, 0) << "nothing freed while the measurement ran";
+  EXPECT_EQ(mallocs, 1);
+  EXPECT_EQ(last_malloc_size, 8192u) << "the size in force at the start";
+  EXPECT_EQ(frees, 2) << "the array and then the stale buffer, at the end";
+
+  scripted::counts({10, 10, 10});
+  bestof(probe, 0);
+  EXPECT_EQ(mallocs, 2);
+  EXPECT_EQ(last_malloc_size, 16384u);
+}
+
+TEST_F(Driver, ToleranceThatIsNotAFiniteNumberIsRefused) {
+  set_bestof_epsilon(0.5);
+  set_bestof_epsilon(NAN);
+  set_bestof_epsilon(INFINITY);
+  set_bestof_epsilon(-INFINITY);
+  scripted::counts({100, 140, 149});  // within 50%: three runs
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  EXPECT_EQ(runs(), 3);
 }
 
 TEST_F(Driver, SampleArrayIsGivenBackAfterEachMeasurement) {

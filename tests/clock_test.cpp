@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <math.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/time.h>
 #include <sys/times.h>
 #include <time.h>
 
@@ -85,6 +88,32 @@ TEST(Rate, VerboseRatePrintsExactlyOneLine) {
   snprintf(expected, sizeof expected, "Processor clock rate ~= %.1f MHz\n", r);
   EXPECT_EQ(out, expected);
   EXPECT_GT(r, 1.0);
+}
+
+volatile sig_atomic_t alarms = 0;
+void on_alarm(int) { alarms = alarms + 1; }
+
+TEST(Rate, ASignalDuringTheSleepDoesNotShortenIt) {
+  // A handler that restarts calls, and a signal 0.3 s into a one-second
+  // sleep: the rate divides by one second, so a whole second must pass.
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_alarm;
+  sa.sa_flags = SA_RESTART;
+  ASSERT_EQ(sigaction(SIGALRM, &sa, nullptr), 0);
+  struct itimerval once;
+  memset(&once, 0, sizeof once);
+  once.it_value.tv_usec = 300000;
+  struct timespec before, after;
+  clock_gettime(CLOCK_MONOTONIC, &before);
+  ASSERT_EQ(setitimer(ITIMER_REAL, &once, nullptr), 0);
+  double rate = mhz(0, 1);
+  clock_gettime(CLOCK_MONOTONIC, &after);
+  signal(SIGALRM, SIG_DFL);
+  EXPECT_EQ(alarms, 1) << "the signal came during the sleep";
+  double slept = (double)(after.tv_sec - before.tv_sec) + (after.tv_nsec - before.tv_nsec) / 1e9;
+  EXPECT_GE(slept, 1.0);
+  EXPECT_GT(rate, 0.0);
 }
 
 TEST(Compensated, SubtractsTheChargeForTheTicksThatPassed) {

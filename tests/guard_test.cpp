@@ -1,5 +1,5 @@
 // The driver's guard rails, through the public API with the real counter:
-// a null test function, a nested call, a second thread, and the way out
+// a null test function, a nested call, two threads, and the way out
 // after a test function left by longjmp.  Misuse must end the process with
 // its message and status 1, never crash and never corrupt the next
 // measurement.
@@ -14,7 +14,6 @@
 namespace {
 
 const char kNested[] = "Fatal error.  bestof called from inside a measurement\n";
-const char kConcurrent[] = "Fatal error.  bestof called while another thread is measuring\n";
 
 // A whole message, alone on standard error.
 std::string only(const char *message) { return std::string("^") + message + "$"; }
@@ -44,39 +43,10 @@ TEST(GuardDeathTest, NestedCallKeepsItsOwnMessage) {
 
 // ---- Two threads --------------------------------------------------------------
 
-int entered = 0;  // set by the first thread's test function
-int refused = 0;  // set if the second thread's bestof returned
-
-void hold_until_refused(int) {
-  __atomic_store_n(&entered, 1, __ATOMIC_RELEASE);
-  // Waits for the second thread; a guard that lets it through ends the wait,
-  // so a broken guard fails the test instead of hanging it.
-  while (!__atomic_load_n(&refused, __ATOMIC_ACQUIRE))
-    usleep(1000);
-}
-
-void *measure_while_held(void *) {
-  while (!__atomic_load_n(&entered, __ATOMIC_ACQUIRE))
-    usleep(1000);
-  bestof(count_run, 0);
-  __atomic_store_n(&refused, 1, __ATOMIC_RELEASE);
-  return nullptr;
-}
-
-void second_thread_during_a_measurement() {
-  pthread_t other;
-  pthread_create(&other, nullptr, measure_while_held, nullptr);
-  bestof(hold_until_refused, 0);
-  pthread_join(other, nullptr);
-}
-
-TEST(GuardDeathTest, SecondThreadIsRefusedWithTheCause) {
-  EXPECT_EXIT(second_thread_during_a_measurement(), testing::ExitedWithCode(1), only(kConcurrent));
-}
-
-// Many short measurements in two threads, the calls overlapping at random.
-// The only endings allowed: both finish, or the process exits 1 with the
-// message.  A fault, an abort or a sanitizer report fails it.
+// Many short measurements in two threads, the calls overlapping at random
+// (bestof_threads_test orders them deliberately).  They take turns: both
+// finish, and nothing is written.  A fault, an abort, an exit or a sanitizer
+// report fails it.
 volatile int tiny_sink;
 void tiny(int n) {
   for (int i = 0; i < n; i++)
@@ -91,7 +61,7 @@ void *measure_many(void *) {
   __atomic_add_fetch(&at_start, 1, __ATOMIC_ACQ_REL);
   while (__atomic_load_n(&at_start, __ATOMIC_ACQUIRE) < 2) {
   }
-  for (int i = 0; i < 20000; i++)
+  for (int i = 0; i < 5000; i++)
     bestof(tiny, 10);
   return nullptr;
 }
@@ -105,16 +75,9 @@ void two_threads_racing() {
   _exit(0);
 }
 
-TEST(GuardDeathTest, RacingThreadsEndCleanlyOrWithTheMessage) {
-  for (int trial = 0; trial < 50; trial++) {
-    EXPECT_EXIT(
-        two_threads_racing(),
-        [](int status) {
-          return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1);
-        },
-        "^(Fatal error.  bestof called while another thread is measuring\n)?$")
-        << "trial " << trial;
-  }
+TEST(GuardDeathTest, RacingThreadsBothFinish) {
+  for (int trial = 0; trial < 10; trial++)
+    EXPECT_EXIT(two_threads_racing(), testing::ExitedWithCode(0), "^$") << "trial " << trial;
 }
 
 // ---- Leaving a test function by longjmp ------------------------------------

@@ -87,16 +87,23 @@ TEST(Lullwatch, GapsAreBetweenConsecutiveReadsAndTruncated) {
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "1200 cycles");
 }
 
-TEST(Lullwatch, GapTooLargeForAnIntIsSkipped) {
-  // A counter that runs backwards reads as almost 2^64 cycles on; just past
-  // INT_MAX is too large as well; INT_MAX itself fits.
+TEST(Lullwatch, LongPausesAreReportedAtTheirFullLength) {
+  // Past INT_MAX, and a pause of some seconds on a gigahertz counter.
+  Outcome r = lullwatch(gaps({"2147483647", "2147483648", "5000000000", "9.2e18", "1000"}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "2147483647 cycles\n2147483648 cycles\n5000000000 cycles\n9200000000000000000 "
+            "cycles\n1000 cycles\n");
+}
+
+TEST(Lullwatch, ACounterThatRanBackwardsIsSkipped) {
+  // A reading below the start counts as almost 2^64 cycles on: no pause.
   Outcome r = lullwatch(
       "5000 1.8446744073709552e19 1.8446744073709556e19"  // then a gap of 4096
-      " 0 2147483648 2147483649 2147485649"               // then 2000
-      " 0 2147483647" +
-      gaps({"1000", "1000"}));
+      " 0 9.3e18 9.3e18 9.300000000000002e18" +           // 2^63 and more, then 2048
+      gaps({"1000", "1000", "1000"}));
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "4096 cycles\n2000 cycles\n2147483647 cycles\n1000 cycles\n1000 cycles\n");
+  EXPECT_EQ(r.out, "4096 cycles\n2048 cycles\n1000 cycles\n1000 cycles\n1000 cycles\n");
 }
 
 TEST(Lullwatch, ARunawaySearchStopsWithAMessage) {
@@ -122,6 +129,13 @@ TEST(Hertzle, OneSecondSleepBetweenTwoReadsAndThePlainDifference) {
   for (long gap : {0L, 1L, 99L, 1000L, 250L})
     EXPECT_EQ(hertzle(777, 777 + gap).out, std::to_string(gap) + " ticks/second\n");
   EXPECT_EQ(hertzle(1000, 940).out, "-60 ticks/second\n") << "a clock stepped back, as it is";
+}
+
+TEST(Hertzle, FailingTimesIsReportedNotCountedAsZero) {
+  Outcome r = run(HERTZLE_SCRIPTED, "SCRIPTED_TIMES_ERRNO=1");  // EPERM
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.trace, "t") << "stops at the first failure";
 }
 
 TEST(Hertzle, TickCountWrappingPastTheTopOfClockT) {

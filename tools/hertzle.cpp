@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/times.h>
 #include <unistd.h>
@@ -13,11 +14,24 @@
 // done unsigned because the tick count may wrap past the top of clock_t (a
 // 32-bit long on 32-bit Linux), where a signed difference would overflow;
 // unsigned it still gives the ticks that passed.
+// times(), or the end of the program with a message if it fails (a sandbox
+// may forbid it): a difference of two failures would read as 0 ticks.
+// (clock_t)-1 is also a valid count, so errno tells a failure.
+static clock_t elapsed_ticks(struct tms *t) {
+  errno = 0;
+  clock_t now = times(t);
+  if (now == (clock_t)-1 && errno != 0) {
+    fprintf(stderr, "hertzle: times() failed: %s\n", strerror(errno));
+    exit(1);
+  }
+  return now;
+}
+
 int tps() {
   struct tms t;
-  clock_t start = times(&t);
+  clock_t start = elapsed_ticks(&t);
   sleep(1);
-  clock_t end = times(&t);
+  clock_t end = elapsed_ticks(&t);
   return (int)((unsigned long)end - (unsigned long)start);
 }
 

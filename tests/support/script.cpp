@@ -16,6 +16,7 @@ std::deque<uint64_t> reading_queue;
 std::deque<clock_t> tick_queue;
 std::deque<double> core_queue;
 double step_ticks = 1;
+int times_error = 0;
 std::string calls;
 bool loaded = false;
 
@@ -57,6 +58,8 @@ void load_environment() {
     load("SCRIPTED_COUNTS", count_queue);
     load("SCRIPTED_READINGS", reading_queue);
     load("SCRIPTED_TICKS", tick_queue);
+    if (const char *e = getenv("SCRIPTED_TIMES_ERRNO"))
+      times_error = atoi(e);
   }
   if (getenv("SCRIPTED_TRACE") != nullptr)
     atexit(dump_trace);
@@ -81,6 +84,8 @@ void add_reading(uint64_t value) { reading_queue.push_back(value); }
 void ticks(std::initializer_list<clock_t> values) { tick_queue = values; }
 void add_tick(clock_t value) { tick_queue.push_back(value); }
 
+void fail_times(int errnum) { times_error = errnum; }
+
 void core_figures(std::initializer_list<double> values) { core_queue = values; }
 void step(double ticks) { step_ticks = ticks; }
 
@@ -95,6 +100,7 @@ void reset() {
   tick_queue.clear();
   core_queue.clear();
   step_ticks = 1;
+  times_error = 0;
   calls.clear();
 }
 
@@ -115,5 +121,9 @@ double next_core_figure() {
   return next(core_queue, "core_per_tick called past the end of its script");
 }
 double current_step() { return step_ticks; }
+int times_errno() {
+  load_environment();
+  return times_error;
+}
 
 }  // namespace scripted

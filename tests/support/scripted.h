@@ -10,13 +10,15 @@
 //   S start_counter   R get_counter   s start_comp_counter   r get_comp_counter
 //   X start_fenced_counter   x get_fenced_counter   C core_per_tick
 //   T counter_step   c raw counter read   t times()   z sleep()
+//   n clock_nanosleep()
 // A read past the end of its script, or a runaway number of calls, ends the
 // process with a message instead of inventing values or growing forever.
 //
 // A program built against these reads its script from the environment when
 // nothing was scripted in-process: SCRIPTED_COUNTS, SCRIPTED_READINGS and
-// SCRIPTED_TICKS hold space-separated numbers; with SCRIPTED_TRACE set, the
-// trace goes to standard error at exit.
+// SCRIPTED_TICKS hold space-separated numbers; SCRIPTED_TIMES_ERRNO, a
+// number, makes every times() fail with that errno; with SCRIPTED_TRACE set,
+// the trace goes to standard error at exit.
 #ifndef CYCLEKIT_TESTS_SCRIPTED_H
 #define CYCLEKIT_TESTS_SCRIPTED_H
 
@@ -38,6 +40,8 @@ void add_reading(uint64_t value);
 // Tick values returned by times() (also its tms_utime).
 void ticks(std::initializer_list<clock_t> values);
 void add_tick(clock_t value);
+// Non-zero: every times() fails with this errno (0 after a reset).
+void fail_times(int errnum);
 
 // Figures returned by core_per_tick, in order.
 void core_figures(std::initializer_list<double> values);
@@ -62,6 +66,7 @@ uint64_t next_reading();
 clock_t next_tick();
 double next_core_figure();
 double current_step();
+int times_errno();
 
 }  // namespace scripted
 

@@ -1,6 +1,8 @@
 // The clock module's raw counter read (in a build with
-// CYCLEKIT_SCRIPTED_READS) and, through -Wl,--wrap, times() and sleep().
+// CYCLEKIT_SCRIPTED_READS) and, through -Wl,--wrap, times(), sleep() and
+// clock_nanosleep().
 
+#include <errno.h>
 #include <sys/times.h>
 
 #include "scripted.h"
@@ -18,6 +20,10 @@ void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo) {
 // fields are noise that no caller may use.
 clock_t __wrap_times(struct tms *t) {
   scripted::note('t');
+  if (int e = scripted::times_errno()) {
+    errno = e;  // the structure is left unwritten, as the kernel leaves it
+    return (clock_t)-1;
+  }
   clock_t v = scripted::next_tick();
   t->tms_utime = v;
   t->tms_stime = t->tms_cutime = t->tms_cstime = 12345;
@@ -29,6 +35,12 @@ unsigned __wrap_sleep(unsigned seconds) {
   scripted::note('z');
   for (char digit : std::to_string(seconds))
     scripted::note(digit);
+  return 0;
+}
+
+// Takes no time either.
+int __wrap_clock_nanosleep(clockid_t, int, const struct timespec *, struct timespec *) {
+  scripted::note('n');
   return 0;
 }
 

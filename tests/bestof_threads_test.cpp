@@ -1,0 +1,399 @@
+// Measurements from several threads take turns: each gets its own answer
+// and report, a setter from another thread waits for the running
+// measurement, and nothing runs an exit handler under a measurement.  The
+// threads are ordered, not left to luck: a thread that must be waiting for
+// its turn is waited for until the kernel shows it asleep (blocked on the
+// driver's lock), and only then does the measuring thread go on.
+//
+// The counter is this file's own: each thread reads counts from its own
+// script, so a count that strays into another thread's measurement shows in
+// that thread's answer.  The lock's calls go through -Wl,--wrap, so a signal
+// can be raised just after the lock is taken or just before it is let go.
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "bestof.h"
+
+// ---- A counter per thread -------------------------------------------------------
+//
+// A thread's counts are base, base + 1, ..., base + 4, base, ...: with the
+// default settings its measurement converges after three runs and answers
+// base.  base 0 (a thread that set none) reads 1e6 and up.
+
+namespace {
+thread_local double base = 0;
+thread_local int reads = 0;
+double next_count() { return (base > 0 ? base : 1e6) + reads++ % 5; }
+}  // namespace
+
+extern "C" {
+void start_counter(void) {}
+double get_counter(void) { return next_count(); }
+void start_comp_counter(void) {}
+double get_comp_counter(void) { return next_count(); }
+void start_fenced_counter(void) {}
+double get_fenced_counter(void) { return next_count(); }
+double core_per_tick(void) { return 1; }
+double counter_step(void) { return 1; }
+}
+
+// ---- The lock's seam --------------------------------------------------------------
+
+namespace {
+// Raise SIGUSR1 in this thread right after the lock is taken / before it is
+// released, once.
+thread_local bool raise_after_lock = false, raise_before_unlock = false;
+}  // namespace
+
+extern "C" int __real_pthread_mutex_lock(pthread_mutex_t *);
+extern "C" int __real_pthread_mutex_unlock(pthread_mutex_t *);
+
+extern "C" int __wrap_pthread_mutex_lock(pthread_mutex_t *m) {
+  int r = __real_pthread_mutex_lock(m);
+  if (raise_after_lock) {
+    raise_after_lock = false;
+    raise(SIGUSR1);
+  }
+  return r;
+}
+
+extern "C" int __wrap_pthread_mutex_unlock(pthread_mutex_t *m) {
+  if (raise_before_unlock) {
+    raise_before_unlock = false;
+    raise(SIGUSR1);
+  }
+  return __real_pthread_mutex_unlock(m);
+}
+
+namespace {
+
+const char kNested[] = "^Fatal error.  bestof called from inside a measurement\n$";
+
+pid_t thread_id() { return (pid_t)syscall(SYS_gettid); }
+
+// The kernel's state letter of one of this process's threads; 0 once the
+// thread is gone.
+char state_of(pid_t tid) {
+  char path[64], text[512];
+  snprintf(path, sizeof path, "/proc/self/task/%d/stat", (int)tid);
+  FILE *f = fopen(path, "r");
+  if (f == nullptr)
+    return 0;
+  size_t n = fread(text, 1, sizeof text - 1, f);
+  fclose(f);
+  text[n] = '\0';
+  const char *paren = strrchr(text, ')');
+  return paren != nullptr && paren[1] == ' ' ? paren[2] : 0;
+}
+
+int load(const int &x) { return __atomic_load_n(&x, __ATOMIC_ACQUIRE); }
+void store(int &x, int v) { __atomic_store_n(&x, v, __ATOMIC_RELEASE); }
+
+// A thread that spins until released, then makes one call that must wait
+// for the lock.  The waiter learns it is waiting once the kernel shows it
+// asleep; a driver that let it through instead sets `done`, which ends the
+// wait too, so a broken driver fails the test rather than hanging it.
+struct Waiter {
+  int tid = 0;
+  int go = 0;
+  int done = 0;
+  void wait_until_blocked() const {
+    while (load(tid) == 0)
+      sched_yield();
+    while (!load(done) && state_of(load(tid)) != 'S')
+      sched_yield();
+  }
+};
+
+// ---- Exit handlers that would break a running measurement ---------------------------
+
+// Read by every test function here; the exit handler unmaps it and the
+// vector's destructor frees its storage.
+volatile int *mapped = nullptr;
+std::vector<int> global_data(1 << 16, 1);
+volatile long sink;
+
+void unmap_at_exit() {
+  munmap((void *)mapped, 1 << 20);
+  mapped = nullptr;
+}
+
+void map_data_and_register_exit_handler() {
+  mapped = (volatile int *)mmap(nullptr, 1 << 20, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  atexit(unmap_at_exit);
+}
+
+void read_data(int) {
+  long s = 0;
+  for (int i = 0; i < (1 << 20) / (int)sizeof(int); i += 1024)
+    s += mapped[i];
+  s += global_data[(size_t)(s & 0xffff)];
+  sink = s;
+}
+
+// Non-zero if two test functions ever ran at once.
+int inside = 0, overlapped = 0;
+
+void enter_fn() {
+  if (__atomic_add_fetch(&inside, 1, __ATOMIC_ACQ_REL) != 1)
+    store(overlapped, 1);
+}
+void leave_fn() { __atomic_sub_fetch(&inside, 1, __ATOMIC_ACQ_REL); }
+
+// ---- Many threads at once -------------------------------------------------------
+
+const int kThreads = 4;
+Waiter waiters[kThreads];
+int calls[kThreads];
+int wrong_arg = 0;
+double answers[kThreads];
+bestof_report reports[kThreads];
+// Measurements finished; each thread reads its report only once all are,
+// so that a report shared between threads would show the last one.
+int measured = 0;
+
+void read_report_once_all_measured(int i) {
+  __atomic_add_fetch(&measured, 1, __ATOMIC_ACQ_REL);
+  while (load(measured) < kThreads)
+    sched_yield();
+  bestof_last(&reports[i]);
+}
+
+// The first thread's test function: at its first call it releases the
+// others and waits until every one of them is waiting for its turn.
+void hold_for_the_others(int arg) {
+  enter_fn();
+  read_data(arg);
+  if (arg != 0)
+    store(wrong_arg, 1);
+  if (calls[0]++ == 0) {
+    for (int i = 1; i < kThreads; i++)
+      store(waiters[i].go, 1);
+    for (int i = 1; i < kThreads; i++)
+      waiters[i].wait_until_blocked();
+  }
+  leave_fn();
+}
+
+void counted(int arg) {
+  enter_fn();
+  read_data(arg);
+  if (arg < 1 || arg >= kThreads)
+    store(wrong_arg, 1);
+  else
+    calls[arg]++;
+  leave_fn();
+}
+
+void *measure_in_turn(void *p) {
+  int i = (int)(long)p;
+  base = 1000.0 * (i + 1);
+  store(waiters[i].tid, thread_id());
+  while (!load(waiters[i].go)) {
+  }
+  answers[i] = bestof(counted, i);
+  store(waiters[i].done, 1);
+  read_report_once_all_measured(i);
+  return nullptr;
+}
+
+// Exits 0 when every thread's answer and report are its own, with exit
+// handlers and a global destructor to run at the end; 2 with the reason
+// otherwise.
+void many_threads_take_turns() {
+  map_data_and_register_exit_handler();
+  pthread_t t[kThreads];
+  for (int i = 1; i < kThreads; i++)
+    pthread_create(&t[i], nullptr, measure_in_turn, (void *)(long)i);
+  base = 1000;
+  answers[0] = bestof(hold_for_the_others, 0);
+  read_report_once_all_measured(0);
+  for (int i = 1; i < kThreads; i++)
+    pthread_join(t[i], nullptr);
+  int bad = overlapped || wrong_arg;
+  for (int i = 0; i < kThreads; i++) {
+    const bestof_report &r = reports[i];
+    double b = 1000.0 * (i + 1);
+    if (answers[i] != b || r.least != b || r.kth_least != b + 2 || r.runs != 3 || calls[i] != 3 ||
+        r.converged != 1 || r.k != 3) {
+      fprintf(stderr, "thread %d: answer %g, report %g..%g over %d runs, %d calls\n", i, answers[i],
+              r.least, r.kth_least, r.runs, calls[i]);
+      bad = 1;
+    }
+  }
+  if (overlapped)
+    fprintf(stderr, "two test functions ran at once\n");
+  exit(bad ? 2 : 0);
+}
+
+TEST(ThreadsDeathTest, ManyThreadsTakeTurnsEachWithItsOwnAnswerAndReport) {
+  EXPECT_EXIT(many_threads_take_turns(), testing::ExitedWithCode(0), "^$");
+}
+
+// ---- A setter from another thread --------------------------------------------------
+
+Waiter setter;
+int set_before_the_end = 0;
+
+void *set_flush_size(void *) {
+  store(setter.tid, thread_id());
+  while (!load(setter.go)) {
+  }
+  set_bestof_cache_sizee(2 << 20);
+  set_bestof_maxsamples(1);
+  store(setter.done, 1);
+  return nullptr;
+}
+
+int held_calls = 0;
+void hold_for_the_setter(int) {
+  if (held_calls++ == 0) {
+    store(setter.go, 1);
+    setter.wait_until_blocked();
+  }
+  if (load(setter.done))
+    store(set_before_the_end, 1);
+}
+
+// The flush buffer (1 MiB, its own mapping) must not be given back while the
+// measurement flushes with it, and the run limit set meanwhile waits too.
+void setter_races_a_measurement() {
+  set_bestof_cache_sizee(1 << 20);
+  set_bestof_clear_cache(1);
+  set_bestof_epsilon(-1);  // never converges: the run limit ends it
+  pthread_t t;
+  pthread_create(&t, nullptr, set_flush_size, nullptr);
+  bestof(hold_for_the_setter, 0);
+  bestof_report first;
+  bestof_last(&first);
+  pthread_join(t, nullptr);
+  int ok = !set_before_the_end && first.runs == 20 && held_calls == 20;
+  bestof(hold_for_the_setter, 0);
+  bestof_report second;
+  bestof_last(&second);
+  ok = ok && second.runs == 1;
+  if (!ok)
+    fprintf(stderr, "setter returned early: %d, runs %d then %d\n", set_before_the_end, first.runs,
+            second.runs);
+  exit(ok ? 0 : 2);
+}
+
+TEST(ThreadsDeathTest, SetterFromAnotherThreadWaitsForTheMeasurement) {
+  EXPECT_EXIT(setter_races_a_measurement(), testing::ExitedWithCode(0), "^$");
+}
+
+// ---- A thread that measured before, calling again ------------------------------------
+
+Waiter again;
+int b_calls = 0;
+double again_answer = 0;
+
+void nothing(int) {}
+
+void *measure_twice(void *) {
+  base = 500;
+  bestof(nothing, 1);  // finished before the other thread starts
+  store(again.tid, thread_id());
+  while (!load(again.go)) {
+  }
+  again_answer = bestof(nothing, 1);
+  store(again.done, 1);
+  return nullptr;
+}
+
+void hold_for_the_second_call(int) {
+  if (b_calls++ == 0) {
+    store(again.go, 1);
+    again.wait_until_blocked();
+  }
+}
+
+void finished_thread_calls_again() {
+  pthread_t t;
+  pthread_create(&t, nullptr, measure_twice, nullptr);
+  while (load(again.tid) == 0)
+    sched_yield();
+  base = 700;
+  double mine = bestof(hold_for_the_second_call, 0);
+  pthread_join(t, nullptr);
+  exit(mine == 700 && again_answer == 500 ? 0 : 2);
+}
+
+TEST(ThreadsDeathTest, AThreadThatMeasuredBeforeWaitsItsTurnAgain) {
+  EXPECT_EXIT(finished_thread_calls_again(), testing::ExitedWithCode(0), "^$");
+}
+
+// ---- Fatal misuse with another thread waiting ------------------------------------------
+
+Waiter blocked;
+
+void *wait_to_measure(void *) {
+  store(blocked.tid, thread_id());
+  while (!load(blocked.go)) {
+  }
+  bestof(read_data, 0);  // would read the data the exit handler unmaps
+  store(blocked.done, 1);
+  return nullptr;
+}
+
+void nest_once_the_other_waits(int) {
+  store(blocked.go, 1);
+  blocked.wait_until_blocked();
+  bestof(read_data, 0);
+}
+
+void nested_call_with_a_thread_waiting() {
+  map_data_and_register_exit_handler();
+  pthread_t t;
+  pthread_create(&t, nullptr, wait_to_measure, nullptr);
+  bestof(nest_once_the_other_waits, 0);
+}
+
+TEST(ThreadsDeathTest, NestedCallStaysFatalWhileAnotherThreadWaits) {
+  EXPECT_EXIT(nested_call_with_a_thread_waiting(), testing::ExitedWithCode(1), kNested);
+}
+
+void abandon_inside(int) { bestof_abandon(); }
+
+TEST(ThreadsDeathTest, AbandonFromTheTestFunctionEndsWithAMessage) {
+  EXPECT_EXIT(bestof(abandon_inside, 0), testing::ExitedWithCode(1),
+              "^Fatal error.  bestof_abandon called from inside a measurement\n$");
+}
+
+// ---- A signal handler at the edges of a measurement ------------------------------------
+
+void measure_from_handler(int) { bestof(read_data, 0); }
+
+void signal_at_an_edge(bool after_lock) {
+  map_data_and_register_exit_handler();
+  signal(SIGUSR1, measure_from_handler);
+  if (after_lock)
+    raise_after_lock = true;
+  else
+    raise_before_unlock = true;
+  bestof(read_data, 0);
+  exit(3);  // the handler was never called
+}
+
+TEST(ThreadsDeathTest, HandlerJustAfterTheLockIsTakenIsToldItIsNested) {
+  EXPECT_EXIT(signal_at_an_edge(true), testing::ExitedWithCode(1), kNested);
+}
+
+TEST(ThreadsDeathTest, HandlerJustBeforeTheLockIsReleasedIsToldItIsNested) {
+  EXPECT_EXIT(signal_at_an_edge(false), testing::ExitedWithCode(1), kNested);
+}
+
+}  // namespace
