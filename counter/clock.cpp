@@ -28,6 +28,12 @@
 #include "arch/x86.h"
 #elif defined(__aarch64__)
 #include "arch/aarch64.h"
+#elif defined(__riscv) && __riscv_xlen == 64
+#include "arch/riscv64.h"
+#elif defined(__powerpc64__) && defined(__LITTLE_ENDIAN__)
+#include "arch/ppc64le.h"
+#elif defined(__s390x__)
+#include "arch/s390x.h"
 #elif defined(__sparc__)
 #include "arch/generic.h"
 #else
