@@ -392,3 +392,42 @@ extern "C" void bestof_last(struct bestof_report *out) {
     last_report.step = step_once();
   *out = last_report;
 }
+
+// ---- All settings at once -----------------------------------------------------
+
+extern "C" void get_bestof_settings(struct bestof_settings *out) {
+  if (out == NULL)
+    return;
+  out->k = kbest;
+  out->maxsamples = maxsamples;
+  out->epsilon = epsilon;
+  out->compensate = compensate;
+  out->clear_cache = clear_cache;
+  out->cache_size = (int)cache_bytes;
+  out->cache_block = (int)cache_block;
+  out->fence = fence;
+  out->core_cycles = core_cycles;
+  out->batch = batch;
+  out->verbose = verbose;
+}
+
+extern "C" void set_bestof_settings(const struct bestof_settings *in) {
+  if (in == NULL)
+    return;
+  set_bestof_k(in->k);
+  set_bestof_maxsamples(in->maxsamples);
+  set_bestof_epsilon(in->epsilon);
+  set_bestof_compensate(in->compensate);
+  set_bestof_clear_cache(in->clear_cache);
+  set_bestof_cache_sizee(in->cache_size);
+  set_bestof_cache_block(in->cache_block);
+  set_bestof_fence(in->fence);
+  set_bestof_core_cycles(in->core_cycles);
+  set_bestof_batch(in->batch);
+  set_bestof_verbose(in->verbose);
+}
+
+extern "C" void set_bestof_defaults(void) {
+  static const struct bestof_settings defaults = {3, 20, 0.01, 0, 0, 1 << 19, 32, 0, 0, 1, 0};
+  set_bestof_settings(&defaults);
+}
