@@ -34,11 +34,12 @@ static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_fenced_sta
 // core's cycles per tick.
 static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
   uint64_t acc = 0;
-  __asm__ volatile("1:\n\t.rept 100\n\taddi %0, %0, 1\n\t.endr\n\taddi %1, %1, -1\n\t"
-                   "cmpwi %1, 0\n\tbne 1b"
-                   : "+b"(acc), "+b"(blocks)
-                   :
-                   : "cc");
+  __asm__ volatile(
+      "1:\n\t.rept 100\n\taddi %0, %0, 1\n\t.endr\n\taddi %1, %1, -1\n\t"
+      "cmpwi %1, 0\n\tbne 1b"
+      : "+b"(acc), "+b"(blocks)
+      :
+      : "cc");
 }
 
 static int arch_counter_invariant(void) { return -1; }
