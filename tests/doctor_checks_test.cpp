@@ -103,6 +103,8 @@ TEST(DoctorChecks, AnyGovernorButPerformance) {
   expect_one(f,
              "the frequency governor 'powersave' moves the core's clock with the load; "
              "remedy: as root, cpupower frequency-set -g performance");
+  f.governor = "ondemand";  // sorts before "performance"
+  expect_one(f, "'ondemand'");
   f.governor = "performancex";
   expect_one(f, "'performancex'");
   f.governor = nullptr;

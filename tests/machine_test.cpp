@@ -182,6 +182,34 @@ TEST_F(FakeSysfs, ATooLongRootIsRefused) {
 
 // ---- The real machine ---------------------------------------------------------------
 
+// The instruction each processor's counter header reads with: the one test
+// that the chain in clock.cpp picked the header of the processor built for.
+const char *counter_instruction() {
+#if defined(__i386__) || defined(__x86_64__)
+  return "RDTSC";
+#elif defined(__aarch64__)
+  return "CNTVCT_EL0";
+#elif defined(__riscv)
+  return "rdtime";
+#elif defined(__powerpc64__)
+  return "mftb";
+#elif defined(__s390x__)
+  return "STCKF";
+#else
+  return "CLOCK_MONOTONIC_RAW";
+#endif
+}
+
+TEST(Machine, TheCounterIsTheOneOfTheProcessorBuiltFor) {
+  EXPECT_NE(strstr(machine_counter_name(), counter_instruction()), nullptr)
+      << machine_counter_name();
+#if defined(__i386__) || defined(__x86_64__)
+  EXPECT_STREQ(machine_counter_clocksource(), "tsc");
+#else
+  EXPECT_EQ(machine_counter_clocksource(), nullptr);
+#endif
+}
+
 TEST(Machine, RealFactsAreWithinTheirRanges) {
   EXPECT_GE(bestof_llc_bytes(), 0);
   EXPECT_GE(machine_turbo(), -1);
