@@ -104,14 +104,16 @@ double get_comp_counter(void);
 /*
  * Core cycles per counter tick, measured now: times two chains of dependent
  * register additions (one core cycle each on x86 since the P6, on AArch64,
- * RISC-V and z/Architecture cores) of different lengths, takes the least fenced count of each over a
- * few dozen runs, and divides the extra additions by the extra ticks, so the
- * counter's own overhead cancels.  Takes well under a millisecond on x86; a
- * coarse counter lengthens the chains, up to a few milliseconds.  Needs no
- * privilege and no performance counter, and works in a virtual machine.
- * The figure is only indicative on POWER, where a dependent add takes two
- * cycles on some cores (POWER8, POWER9), and elsewhere (SPARC, where the
- * counter counts nanoseconds and the chain is a C loop).  Returns 0 if the counter does not advance across the chains.
+ * RISC-V and z/Architecture cores) of different lengths, takes the least
+ * fenced count of each over a few dozen runs, and divides the extra
+ * additions by the extra ticks, so the counter's own overhead cancels.
+ * Takes well under a millisecond on x86; a coarse counter lengthens the
+ * chains, up to a few milliseconds.  Needs no privilege and no performance
+ * counter, and works in a virtual machine.  The figure is only indicative on
+ * POWER, where a dependent add takes two cycles on some cores (POWER8,
+ * POWER9), and elsewhere (SPARC, where the counter counts nanoseconds and
+ * the chain is a C loop).  Returns 0 if the counter does not advance across
+ * the chains.
  * Like ovhd it replaces the start reading.
  */
 double core_per_tick(void);
