@@ -36,6 +36,8 @@ static std::vector<bestof_report> reports;
 // before each run; stores the wall time per answer through wall if given.
 static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_bytes = 0,
                                    double *wall = NULL) {
+  bestof_settings saved;
+  get_bestof_settings(&saved);
   set_bestof_cache_sizee(flush_bytes ? (int)flush_bytes : BIG);
   set_bestof_clear_cache(flush_bytes != 0);
   std::vector<double> v;
@@ -48,7 +50,7 @@ static std::vector<double> answers(void (*f)(int), int arg, int n, long flush_by
   }
   if (wall)
     *wall = (wall_seconds() - t0) / n;
-  set_bestof_clear_cache(0);
+  set_bestof_settings(&saved);
   return v;
 }
 
@@ -113,10 +115,12 @@ static void latency_section(const scale &sc) {
 // The same chains counted in core cycles: bestof measures core_per_tick()
 // before and after every measurement and converts with their mean.
 static void cycles_section(const scale &sc) {
+  bestof_settings saved;
+  get_bestof_settings(&saved);
   set_bestof_core_cycles(1);
   reports.clear();
   double add = chain_slope(run_add_chain, sc.few), imul = chain_slope(run_imul_chain, sc.few);
-  set_bestof_core_cycles(0);
+  set_bestof_settings(&saved);
   double lo = 0, hi = 0;
   int converted = 0;
   for (const bestof_report &r : reports)
@@ -222,9 +226,11 @@ static void memory_section(const scale &sc) {
   const int hops = 32, groups = sc.answers * 1000;
   run_ring(groups * hops);  // one untimed walk first: code, branches and page tables warm
   std::vector<double> plain = answers(run_ring, hops, sc.answers);
+  bestof_settings saved;
+  get_bestof_settings(&saved);
   set_bestof_fence(1);
   std::vector<double> fenced = answers(run_ring, hops, sc.answers);
-  set_bestof_fence(0);
+  set_bestof_settings(&saved);
   double loop = fenced_ring_loop(groups * hops) / groups;
   printf("32 loads along a %ld MiB ring\tanswers\tleast\tmedian\n", ring_bytes / MIB);
   printf("bestof, fenced reads\t%d\t%.0f\t%.0f\n", sc.answers, min_of(fenced), median_of(fenced));
@@ -240,13 +246,13 @@ static void memory_section(const scale &sc) {
 // the same loop and call site as an automatic batch, so the two differ only
 // in how many calls share one start and one read.
 static double per_call_in_driver_loop(void (*f)(int), int arg, int calls) {
+  bestof_settings saved;
+  get_bestof_settings(&saved);
   set_bestof_k(1);
   set_bestof_maxsamples(1);
   set_bestof_batch(calls);
   double per_call = bestof(f, arg);
-  set_bestof_batch(1);
-  set_bestof_maxsamples(20);
-  set_bestof_k(3);
+  set_bestof_settings(&saved);
   return per_call;
 }
 
@@ -260,6 +266,8 @@ static void batch_section(const scale &sc) {
   const int multiplies = 2, calls = 100000;
   std::vector<double> loop, one, batched, one_ratio, batched_ratio;
   int least_n = 0, most_n = 0;
+  bestof_settings saved;
+  get_bestof_settings(&saved);
   double before = per_call_in_driver_loop(run_mul_chain, multiplies, calls);
   std::vector<double> own;
   for (int i = 0; i < sc.answers; i++) {
@@ -278,7 +286,7 @@ static void batch_section(const scale &sc) {
     batched_ratio.push_back(batched.back() / loop.back());
     before = after;
   }
-  set_bestof_batch(1);
+  set_bestof_settings(&saved);
   printf("%d dependent multiplies\tcalls per run\tanswers\tleast\tmedian\n", multiplies);
   printf("bestof, batch 1\t1\t%d\t%.2f\t%.2f\n", sc.answers, min_of(one), median_of(one));
   printf("bestof, automatic batch\t%d to %d\t%d\t%.2f\t%.2f\n", least_n, most_n, sc.answers,

@@ -14,46 +14,32 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "machine.h"
+
 // The compiler must not fold start_counter/get_counter into ovhd: ovhd
 // reports what a caller pays for the two out-of-line calls.
 #define CLOCK_NOINLINE __attribute__((noinline))
 
-// ---- Platform primitive: one read of the cycle counter ---------------------
-#if defined(CYCLEKIT_SCRIPTED_READS)
-// Test builds only: the readings come from the test, so the arithmetic on
-// them can be checked.  The shipped library never defines this.
-extern "C" void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo);
-static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
-  cyclekit_scripted_read(hi, lo);
-}
-#else
-#if defined(__i386__) || defined(__x86_64__)
-// Processor cycles (TSC ticks).  RDTSC puts the high half in EDX and the low
-// half in EAX on 32-bit and 64-bit x86 alike.
-static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
-  __asm__ volatile("rdtsc" : "=d"(*hi), "=a"(*lo));
-}
+// ---- The platform's primitives --------------------------------------------
+// One header per platform under arch/, each defining the same primitives
+// (see arch/x86.h).  A port outside this tree, or a test build, names its
+// own header with CYCLEKIT_COUNTER_HEADER.
+#if defined(CYCLEKIT_COUNTER_HEADER)
+#include CYCLEKIT_COUNTER_HEADER
+#elif defined(__i386__) || defined(__x86_64__)
+#include "arch/x86.h"
 #elif defined(__aarch64__)
-// Ticks of the generic timer's virtual counter, at CNTFRQ_EL0 (often tens of
-// MHz, not the core clock); user code may read it on Linux.
-static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
-  uint64_t v;
-  __asm__ volatile("mrs %0, cntvct_el0" : "=r"(v));
-  *hi = (uint32_t)(v >> 32);
-  *lo = (uint32_t)v;
-}
-#elif defined(CLOCK_MONOTONIC_RAW)
-// No cycle counter open to user code: nanoseconds of the raw monotonic clock.
-static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
-  uint64_t v = (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
-  *hi = (uint32_t)(v >> 32);
-  *lo = (uint32_t)v;
-}
+#include "arch/aarch64.h"
+#elif defined(__riscv) && __riscv_xlen == 64
+#include "arch/riscv64.h"
+#elif defined(__powerpc64__) && defined(__LITTLE_ENDIAN__)
+#include "arch/ppc64le.h"
+#elif defined(__s390x__)
+#include "arch/s390x.h"
+#elif defined(__sparc__)
+#include "arch/generic.h"
 #else
-#error "no cycle counter for this platform"
-#endif
+#error "no cycle counter for this platform: add a header to counter/arch"
 #endif
 
 // ---- The plain counter -----------------------------------------------------
@@ -214,89 +200,10 @@ extern "C" double get_comp_counter(void) {
   return time - ticks * cyc_per_tick;
 }
 
-// ---- Platform primitive: fenced reads of the counter -----------------------
-#if defined(CYCLEKIT_SCRIPTED_READS)
-// A scripted build serves the fenced reads from the same script.
-static inline void fenced_setup(void) {}
-static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
-static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
-#elif defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-// 1 if the processor has RDTSCP (CPUID 0x80000001, EDX bit 27); -1 until the
-// first fenced start asks, outside any timed interval.
-static int has_rdtscp = -1;
-static inline void fenced_setup(void) {
-  if (has_rdtscp < 0) {
-    unsigned a, b, c, d;
-    has_rdtscp = __get_cpuid(0x80000001u, &a, &b, &c, &d) && (d >> 27 & 1u);
-  }
-}
-// The first LFENCE lets the read start only once every earlier instruction
-// has completed; the second keeps the timed code from starting before it.
-static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) {
-  __asm__ volatile("lfence\n\trdtsc\n\tlfence" : "=d"(*hi), "=a"(*lo) : : "memory");
-}
-// RDTSCP reads only once every earlier instruction, loads included, has
-// completed; it also writes the processor number into ECX.
-static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) {
-  if (has_rdtscp > 0)
-    __asm__ volatile("rdtscp\n\tlfence" : "=d"(*hi), "=a"(*lo) : : "ecx", "memory");
-  else
-    __asm__ volatile("lfence\n\trdtsc\n\tlfence" : "=d"(*hi), "=a"(*lo) : : "memory");
-}
-#elif defined(__aarch64__)
-// ISB: the read happens after every earlier instruction, and no later one
-// begins before it.
-static inline void fenced_setup(void) {}
-static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) {
-  uint64_t v;
-  __asm__ volatile("isb\n\tmrs %0, cntvct_el0\n\tisb" : "=r"(v) : : "memory");
-  *hi = (uint32_t)(v >> 32);
-  *lo = (uint32_t)v;
-}
-static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_fenced_start(hi, lo); }
-#else
-// The clock_gettime fallback is a system call, ordered enough already.
-static inline void fenced_setup(void) {}
-static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
-static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
-#endif
-
-// ---- Platform primitive: a chain of dependent additions --------------------
-// Runs `blocks` (at least 1) blocks of CHAIN_BLOCK additions, each addition
-// depending on the one before.  The loop counter is a second, independent
-// chain that runs alongside.
-static const uint32_t CHAIN_BLOCK = 100;  // the .rept count below
-#if defined(__i386__) || defined(__x86_64__)
-// One core cycle per ADD of a register on every x86 since the P6.
-static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
-  uint32_t acc = 0;
-  __asm__ volatile("1:\n\t.rept 100\n\taddl $1, %0\n\t.endr\n\tdecl %1\n\tjnz 1b"
-                   : "+r"(acc), "+r"(blocks)
-                   :
-                   : "cc");
-}
-#elif defined(__aarch64__)
-// One core cycle per ADD of a register on AArch64 cores.
-static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
-  uint64_t acc = 0;
-  __asm__ volatile("1:\n\t.rept 100\n\tadd %x0, %x0, #1\n\t.endr\n\tsubs %w1, %w1, #1\n\tb.ne 1b"
-                   : "+r"(acc), "+r"(blocks)
-                   :
-                   : "cc");
-}
-#else
-// Fallback: C additions that the empty asm keeps the compiler from folding.
-// Their cost per step is not known to be one cycle (the loop's own work
-// may add to it), so the figure is only indicative here.
-static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
-  uint32_t acc = 0;
-  for (uint32_t i = 0; i < blocks * CHAIN_BLOCK; i++) {
-    acc += 1;
-    __asm__ volatile("" : "+r"(acc));
-  }
-}
-#endif
+// ---- The chain of dependent additions -------------------------------------
+// add_chain(blocks) runs `blocks` (at least 1) blocks of CHAIN_BLOCK
+// additions, each addition depending on the one before.
+static const uint32_t CHAIN_BLOCK = 100;  // the .rept count of each add_chain
 
 // ---- The fenced counter ----------------------------------------------------
 
@@ -460,3 +367,10 @@ extern "C" double counter_step(void) {
   qsort(step_diffs, (size_t)n, sizeof step_diffs[0], compare_u64);
   return step_of(step_diffs, n);
 }
+
+// ---- The platform's facts --------------------------------------------------
+
+extern "C" const char *machine_counter_name(void) { return ARCH_COUNTER_NAME; }
+extern "C" const char *machine_counter_clocksource(void) { return ARCH_CLOCKSOURCE; }
+extern "C" int machine_counter_invariant(void) { return arch_counter_invariant(); }
+extern "C" int machine_hypervisor(void) { return arch_hypervisor(); }

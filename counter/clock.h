@@ -8,7 +8,8 @@
  *
  * On x86 the counter is the time-stamp counter, read with a bare RDTSC.
  * Elsewhere it is the platform's best 64-bit monotonic counter; see
- * access_counter for the unit.
+ * access_counter for the unit.  Each platform's reads live in one header
+ * under counter/arch/; machine.h tells which counter this build reads.
  */
 #ifndef CYCLEKIT_CLOCK_H
 #define CYCLEKIT_CLOCK_H
@@ -23,8 +24,12 @@ extern "C" {
  * Reads the counter once and stores its high 32 bits through hi and its low
  * 32 bits through lo.  x86: RDTSC, no serialising instruction around it, so
  * the processor may overlap the read with neighbouring instructions.
- * AArch64: the virtual counter CNTVCT_EL0 (its own fixed frequency).  Other
- * processors: CLOCK_MONOTONIC_RAW in nanoseconds.
+ * AArch64: the virtual counter CNTVCT_EL0 (its own fixed frequency).
+ * riscv64: the time CSR (rdtime), at the platform's timebase frequency
+ * (from the device tree, often 1 to 25 MHz).  ppc64le: the time base (mftb),
+ * at the rate /proc/cpuinfo calls timebase (512 MHz on POWER8 and later).
+ * s390x: the TOD clock (STCKF), 4096 ticks per microsecond.  Other
+ * processors (SPARC): CLOCK_MONOTONIC_RAW in nanoseconds.
  */
 void access_counter(uint32_t *hi, uint32_t *lo);
 
@@ -100,20 +105,23 @@ double get_comp_counter(void);
  * ticks at a fixed reference rate whatever the core's clock does: a core
  * running faster than the reference (turbo) does more than one cycle per
  * tick, and counts read short.  core_per_tick converts.  On AArch64 a tick
- * is one of the generic timer (tens of MHz), elsewhere a nanosecond.
+ * is one of the generic timer (tens of MHz), on riscv64 and ppc64le one of
+ * the timebase, on s390x 1/4096 microsecond, elsewhere a nanosecond.
  */
 
 /*
  * Core cycles per counter tick, measured now: times two chains of dependent
- * register additions (one core cycle each on x86 since the P6 and on AArch64
- * cores) of different lengths, takes the least fenced count of each over a
- * few dozen runs, and divides the extra additions by the extra ticks, so the
- * counter's own overhead cancels.  Takes well under a millisecond on x86; a
- * coarse counter lengthens the chains, up to a few milliseconds.  Needs no
- * privilege and no performance counter, and works in a virtual machine.
- * Elsewhere (no cycle-exact addition chain, e.g. SPARC, where the counter
- * counts nanoseconds) the chain is a C loop and the figure is only
- * indicative.  Returns 0 if the counter does not advance across the chains.
+ * register additions (one core cycle each on x86 since the P6, on AArch64,
+ * RISC-V and z/Architecture cores) of different lengths, takes the least
+ * fenced count of each over a few dozen runs, and divides the extra
+ * additions by the extra ticks, so the counter's own overhead cancels.
+ * Takes well under a millisecond on x86; a coarse counter lengthens the
+ * chains, up to a few milliseconds.  Needs no privilege and no performance
+ * counter, and works in a virtual machine.  The figure is only indicative on
+ * POWER, where a dependent add takes two cycles on some cores (POWER8,
+ * POWER9), and elsewhere (SPARC, where the counter counts nanoseconds and
+ * the chain is a C loop).  Returns 0 if the counter does not advance across
+ * the chains.
  * Like ovhd it replaces the start reading.
  */
 double core_per_tick(void);
@@ -130,7 +138,9 @@ double core_per_tick(void);
  * x86: LFENCE; RDTSC; LFENCE to start, RDTSCP; LFENCE to end, or
  * LFENCE; RDTSC; LFENCE where CPUID says the processor has no RDTSCP (asked
  * once, by the first start_fenced_counter, before its read).  AArch64: ISB
- * before and after the read of CNTVCT_EL0.  Elsewhere: the plain read.
+ * before and after the read of CNTVCT_EL0.  riscv64: FENCE before and after
+ * rdtime.  ppc64le: ISYNC before and after mftb.  s390x: BCR 15,0
+ * (serialisation) before and after STCKF.  Elsewhere: the plain read.
  * start_fenced_counter replaces the start reading like start_counter.
  */
 void start_fenced_counter(void);

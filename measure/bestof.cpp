@@ -539,67 +539,44 @@ extern "C" void bestof_last(struct bestof_report *out) {
   *out = last_report;
 }
 
-// ---- The last-level cache's size ---------------------------------------------
+// ---- All settings at once -----------------------------------------------------
 
-// The first line of a small file, without its newline; 0 if unreadable.
-static int read_first_line(const char *path, char *line, int size) {
-  FILE *f = fopen(path, "r");
-  if (f == NULL)
-    return 0;
-  int ok = fgets(line, size, f) != NULL;
-  fclose(f);
-  if (ok)
-    line[strcspn(line, "\n")] = '\0';
-  return ok;
+extern "C" void get_bestof_settings(struct bestof_settings *out) {
+  if (out == NULL)
+    return;
+  // The settings wanted for the next measurement, not the running one's copy.
+  lock_settings();
+  out->k = wanted.kbest;
+  out->maxsamples = wanted.maxsamples;
+  out->epsilon = wanted.epsilon;
+  out->compensate = wanted.compensate;
+  out->clear_cache = wanted.clear_cache;
+  out->cache_size = (int)wanted.cache_bytes;
+  out->cache_block = (int)wanted.cache_block;
+  out->fence = wanted.fence;
+  out->core_cycles = wanted.core_cycles;
+  out->batch = wanted.batch;
+  out->verbose = wanted.verbose;
+  unlock_settings();
 }
 
-// The kernel's view: cpu0's data or unified cache of the highest level, its
-// size written as a number with a K, M or G suffix.  0 if none is listed.
-static long long sysfs_llc_bytes(void) {
-  long long best = 0;
-  long best_level = 0;
-  for (int i = 0;; i++) {
-    char path[96], type[32], level[16], size[32];
-    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/type", i);
-    if (!read_first_line(path, type, sizeof type))
-      break;
-    if (strcmp(type, "Data") != 0 && strcmp(type, "Unified") != 0)
-      continue;
-    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/level", i);
-    if (!read_first_line(path, level, sizeof level))
-      continue;
-    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/size", i);
-    if (!read_first_line(path, size, sizeof size))
-      continue;
-    char *unit;
-    long long bytes = strtoll(size, &unit, 10);
-    if (*unit == 'K')
-      bytes <<= 10;
-    else if (*unit == 'M')
-      bytes <<= 20;
-    else if (*unit == 'G')
-      bytes <<= 30;
-    long lv = strtol(level, NULL, 10);
-    if (bytes > 0 && (lv > best_level || (lv == best_level && bytes > best))) {
-      best_level = lv;
-      best = bytes;
-    }
-  }
-  return best;
+extern "C" void set_bestof_settings(const struct bestof_settings *in) {
+  if (in == NULL)
+    return;
+  set_bestof_k(in->k);
+  set_bestof_maxsamples(in->maxsamples);
+  set_bestof_epsilon(in->epsilon);
+  set_bestof_compensate(in->compensate);
+  set_bestof_clear_cache(in->clear_cache);
+  set_bestof_cache_sizee(in->cache_size);
+  set_bestof_cache_block(in->cache_block);
+  set_bestof_fence(in->fence);
+  set_bestof_core_cycles(in->core_cycles);
+  set_bestof_batch(in->batch);
+  set_bestof_verbose(in->verbose);
 }
 
-extern "C" int bestof_llc_bytes(void) {
-  // sysfs first: on some virtual machines sysconf reports the whole
-  // package's cache (every core complex's together), eight times what one
-  // core can fill.
-  long long bytes = sysfs_llc_bytes();
-#if defined(_SC_LEVEL4_CACHE_SIZE) && defined(_SC_LEVEL3_CACHE_SIZE) && \
-    defined(_SC_LEVEL2_CACHE_SIZE)
-  const int levels[] = {_SC_LEVEL4_CACHE_SIZE, _SC_LEVEL3_CACHE_SIZE, _SC_LEVEL2_CACHE_SIZE};
-  for (int i = 0; i < 3 && bytes <= 0; i++)
-    bytes = sysconf(levels[i]);
-#endif
-  if (bytes <= 0)
-    return 0;
-  return bytes > INT_MAX ? INT_MAX : (int)bytes;
+extern "C" void set_bestof_defaults(void) {
+  static const struct bestof_settings defaults = {3, 20, 0.01, 0, 0, 1 << 19, 32, 0, 0, 1, 0};
+  set_bestof_settings(&defaults);
 }

@@ -244,6 +244,38 @@ int bestof_llc_bytes(void);
  */
 int bestof_flush_bytes(void);
 
+/*
+ * Every setting above as one value, to save and restore around a change or
+ * to reset all at once.  Fields take the values of the setter of the same
+ * name (cache_size: set_bestof_cache_sizee).
+ */
+struct bestof_settings {
+  int k;
+  int maxsamples;
+  double epsilon;
+  int compensate;
+  int clear_cache;
+  int cache_size;
+  int cache_block;
+  int fence;
+  int core_cycles;
+  int batch;
+  int verbose;
+};
+
+/* Copies the settings in force to *out (nothing when out is null). */
+void get_bestof_settings(struct bestof_settings *out);
+
+/* Applies every field of *in through its setter, so a value that setter
+ * refuses leaves that setting as it was (nothing when in is null).  A new
+ * cache_size frees the flush buffer as set_bestof_cache_sizee does. */
+void set_bestof_settings(const struct bestof_settings *in);
+
+/* Restores every default: K 3, 20 runs, tolerance 0.01, no compensation,
+ * no flush, a flush of 524288 bytes read every 32, no fence, counter ticks,
+ * batch 1, quiet. */
+void set_bestof_defaults(void);
+
 #ifdef __cplusplus
 }
 #endif

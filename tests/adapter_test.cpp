@@ -24,11 +24,7 @@ std::string repeat(const std::string &s, int n) {
 class Adapter : public ::testing::Test {
  protected:
   void SetUp() override {
-    set_bestof_k(3);
-    set_bestof_maxsamples(20);
-    set_bestof_epsilon(0.01);
-    set_bestof_compensate(0);
-    set_bestof_clear_cache(0);
+    set_bestof_defaults();
     scripted::reset();
   }
   void TearDown() override { EXPECT_EQ(scripted::left(), 0u) << "scripted counts left unread"; }

@@ -74,15 +74,7 @@ std::string measure_verbose(double *result) {
 class Modes : public ::testing::Test {
  protected:
   void SetUp() override {
-    set_bestof_k(3);
-    set_bestof_maxsamples(20);
-    set_bestof_epsilon(0.01);
-    set_bestof_compensate(0);
-    set_bestof_clear_cache(0);
-    set_bestof_fence(0);
-    set_bestof_core_cycles(0);
-    set_bestof_batch(1);
-    set_bestof_verbose(0);
+    set_bestof_defaults();
     restart();
   }
   void TearDown() override { EXPECT_EQ(scripted::left(), 0u) << "scripted values left unread"; }

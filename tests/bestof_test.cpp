@@ -113,15 +113,10 @@ std::string repeat(const std::string &s, int n) {
 }
 
 // Settings back to their defaults, the flush buffer given back.
+// A size of 0 first, so the flush buffer is freed even at the default size.
 void defaults() {
-  set_bestof_k(3);
-  set_bestof_maxsamples(20);
-  set_bestof_epsilon(0.01);
-  set_bestof_compensate(0);
-  set_bestof_clear_cache(0);
   set_bestof_cache_sizee(0);
-  set_bestof_cache_sizee(1 << 19);
-  set_bestof_cache_block(32);
+  set_bestof_defaults();
 }
 
 class Driver : public ::testing::Test {
@@ -506,6 +501,75 @@ TEST_F(FlushDeathTest, FailedBufferAllocationEndsTheProcess) {
   EXPECT_EXIT(bestof(probe, 0), ::testing::ExitedWithCode(1),
               "^Fatal error.  Malloc returned null when trying to clear cache\n$");
   fail_malloc = false;
+}
+
+// ---- All settings as one value -------------------------------------------------
+
+bool same(const bestof_settings &a, const bestof_settings &b) {
+  return a.k == b.k && a.maxsamples == b.maxsamples && a.epsilon == b.epsilon &&
+         a.compensate == b.compensate && a.clear_cache == b.clear_cache &&
+         a.cache_size == b.cache_size && a.cache_block == b.cache_block && a.fence == b.fence &&
+         a.core_cycles == b.core_cycles && a.batch == b.batch && a.verbose == b.verbose;
+}
+
+// Every field away from its default.
+const bestof_settings changed = {5, 7, 0.25, 1, 1, 4096, 64, 1, 1, 0, 1};
+
+TEST_F(Driver, SettingsStartAtTheDocumentedDefaults) {
+  bestof_settings got;
+  get_bestof_settings(&got);
+  const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0, 1, 0};
+  EXPECT_TRUE(same(got, documented));
+}
+
+TEST_F(Driver, SettingsSetAllAtOnceReadBackAndResetToDefaults) {
+  bestof_settings before, got;
+  get_bestof_settings(&before);
+  set_bestof_settings(&changed);
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, changed)) << "k " << got.k << ", batch " << got.batch;
+  set_bestof_defaults();
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, before));
+  get_bestof_settings(nullptr);
+  set_bestof_settings(nullptr);
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, before)) << "a null pointer changes nothing";
+}
+
+TEST_F(Driver, SettingsEachSetterRefusesWhatItRefusesAlone) {
+  set_bestof_settings(&changed);
+  bestof_settings bad = changed;
+  bad.k = 0;
+  bad.cache_size = -1;
+  bad.cache_block = -4;
+  bad.batch = -1;
+  set_bestof_settings(&bad);
+  bestof_settings got;
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, changed)) << "k " << got.k << ", size " << got.cache_size << ", block "
+                                  << got.cache_block << ", batch " << got.batch;
+  bad = changed;
+  bad.cache_block = 2;
+  set_bestof_settings(&bad);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.cache_block, 4) << "rounded up to one word, as set_bestof_cache_block does";
+}
+
+TEST_F(Driver, SettingsSetAtOnceDecideTheMeasurement) {
+  bestof_settings s;
+  get_bestof_settings(&s);
+  s.k = 2;
+  s.maxsamples = 4;
+  set_bestof_settings(&s);
+  spread(4, 1000);
+  EXPECT_EQ(bestof(probe, 0), 1000.0);
+  EXPECT_EQ(runs(), 4) << "the run limit set at once ended it";
+  set_bestof_defaults();
+  args.clear();
+  scripted::counts({1000, 2000, 1500, 1009, 1004});
+  EXPECT_EQ(bestof(probe, 0), 1000.0);
+  EXPECT_EQ(runs(), 5) << "the default K of 3";
 }
 
 }  // namespace

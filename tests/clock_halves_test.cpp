@@ -63,6 +63,10 @@ double documented_rate() {
   uint64_t freq;
   __asm__ volatile("mrs %0, cntfrq_el0" : "=r"(freq));
   return (double)freq;
+#elif defined(__s390x__)
+  return 4096e6;  // the TOD clock: 4096 ticks per microsecond
+#elif defined(__riscv) || defined(__powerpc64__)
+  return 0;  // the timebase frequency: the device tree's, often 1 to 512 MHz
 #else
   return 1e9;  // nanoseconds
 #endif
@@ -76,7 +80,7 @@ TEST(CounterHalves, AdvanceAtThePlatformClocksRate) {
   } else {
     // An unknown clock rate, but a steady one: a swapped or mis-shifted
     // half would make the value jump by multiples of 2^32, not grow evenly.
-    EXPECT_GT(rate, 1e8);
+    EXPECT_GT(rate, 1e5);
     EXPECT_LT(rate, 2e10);
     EXPECT_NEAR(rate_over(0.05), rate, rate * 0.02);
   }

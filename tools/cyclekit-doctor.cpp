@@ -17,48 +17,11 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "bestof.h"
 #include "clock.h"
-
-// ---- Platform facts from CPUID ----------------------------------------------
-// Each is 1 (yes), 0 (no) or -1 (unknown).
-#if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-static const char *const COUNTER_KIND = "x86 time-stamp counter (RDTSC)";
-// CPUID 0x80000007 EDX bit 8: the counter ticks at one rate in every
-// frequency and sleep state.
-static int invariant_counter(void) {
-  unsigned a, b, c, d;
-  return __get_cpuid(0x80000007u, &a, &b, &c, &d) ? (int)(d >> 8 & 1u) : -1;
-}
-// CPUID 1 ECX bit 31, which hypervisors set for their guests.
-static int under_hypervisor(void) {
-  unsigned a, b, c, d;
-  return __get_cpuid(1u, &a, &b, &c, &d) ? (int)(c >> 31 & 1u) : -1;
-}
-#elif defined(__aarch64__)
-static const char *const COUNTER_KIND = "AArch64 virtual counter (CNTVCT_EL0)";
-static int invariant_counter(void) { return -1; }
-static int under_hypervisor(void) { return -1; }
-#else
-static const char *const COUNTER_KIND = "CLOCK_MONOTONIC_RAW nanoseconds";
-static int invariant_counter(void) { return -1; }
-static int under_hypervisor(void) { return -1; }
-#endif
+#include "doctor_checks.h"
+#include "machine.h"
 
 // ---- Reading the system -------------------------------------------------------
-
-// The first line of a file, without its newline; 0 if unreadable or empty.
-static int first_line(const char *path, char *line, int size) {
-  FILE *f = fopen(path, "r");
-  if (f == NULL)
-    return 0;
-  int ok = fgets(line, size, f) != NULL;
-  fclose(f);
-  if (ok)
-    line[strcspn(line, "\n")] = '\0';
-  return ok && line[0] != '\0';
-}
 
 static double seconds_now(void) {
   struct timespec ts;
@@ -95,16 +58,6 @@ static double least_pair(int fenced) {
   return least;
 }
 
-// 1 if boost/turbo is on, 0 if off, -1 if the system does not say.
-static int turbo_state(void) {
-  char line[32];
-  if (first_line("/sys/devices/system/cpu/intel_pstate/no_turbo", line, sizeof line))
-    return line[0] == '0';
-  if (first_line("/sys/devices/system/cpu/cpufreq/boost", line, sizeof line))
-    return line[0] == '1';
-  return -1;
-}
-
 static const char *yes_no(int v) { return v < 0 ? "unknown" : v ? "yes" : "no"; }
 
 // ---- The report ----------------------------------------------------------------
@@ -119,106 +72,76 @@ static void warn(const char *problem, const char *remedy) {
 }
 
 int main(void) {
-  char text[128], problem[192];
+  struct doctor_facts facts;
+  char governor[128], clocksource[64];
 
   double rate = counter_mhz();
-  printf("counter: %s\n", COUNTER_KIND);
+  printf("counter: %s\n", machine_counter_name());
   if (rate > 0)
     printf("counter rate: %.1f MHz\n", rate);
   else
     printf("counter rate: unknown\n");
 
   double cpt = core_per_tick();
+  facts.core_per_tick = cpt;
   if (cpt > 0)
     printf("core cycles per tick: %.3f\n", cpt);
   else
     printf("core cycles per tick: unknown\n");
-  if (cpt > 0 && fabs(cpt - 1.0) > 0.05) {
-    snprintf(problem, sizeof problem, "counts are ticks, not core cycles (%.3f cycles per tick)",
-             cpt);
-    warn(problem, "multiply counts by core_per_tick() to get core cycles");
-  }
 
   double step = counter_step();
+  facts.step = step;
   if (step > 0)
     printf("counter step: %.4g ticks\n", step);
   else
     printf("counter step: unknown (the counter did not advance)\n");
-  if (step > 1) {
-    snprintf(problem, sizeof problem,
-             "the counter advances in steps of %.4g ticks, so code shorter than a few steps "
-             "cannot be resolved",
-             step);
-    warn(problem, "time a loop of many calls and divide by their number");
-  } else if (step <= 0) {
-    warn("the counter did not advance", "use a machine whose counter runs");
-  }
 
   printf("overhead plain: %.0f ticks (least of 2000)\n", least_pair(0));
   printf("overhead fenced: %.0f ticks (least of 2000)\n", least_pair(1));
 
-  int invariant = invariant_counter();
-  printf("invariant TSC: %s\n", yes_no(invariant));
-  if (invariant == 0)
-    warn("the time-stamp counter is not invariant: its rate follows the core's clock",
-         "fix the core's clock (performance governor, boost off) before measuring");
+  facts.invariant = machine_counter_invariant();
+  printf("invariant TSC: %s\n", yes_no(facts.invariant));
 
-  int hypervisor = under_hypervisor();
-  printf("hypervisor: %s\n", yes_no(hypervisor));
-  if (hypervisor == 1)
-    warn("running under a hypervisor: the host may scale the counter and steal time",
-         "take the least of many runs, or measure on bare metal");
+  facts.hypervisor = machine_hypervisor();
+  printf("hypervisor: %s\n", yes_no(facts.hypervisor));
 
-  if (first_line("/sys/devices/system/cpu/cpu0/cpufreq/scaling_governor", text, sizeof text)) {
-    printf("frequency governor: %s\n", text);
-    if (strcmp(text, "performance") != 0) {
-      snprintf(problem, sizeof problem,
-               "the frequency governor '%.64s' moves the core's clock with the load", text);
-      warn(problem, "as root, cpupower frequency-set -g performance");
-    }
-  } else {
-    printf("frequency governor: unknown\n");
-  }
+  facts.governor = machine_governor(governor, sizeof governor) ? governor : NULL;
+  printf("frequency governor: %s\n", facts.governor ? facts.governor : "unknown");
 
-  int turbo = turbo_state();
-  printf("turbo/boost: %s\n", turbo < 0 ? "unknown" : turbo ? "on" : "off");
-  if (turbo == 1)
-    warn("turbo/boost is on: the core's clock varies with temperature and load",
-         "as root, write 0 to /sys/devices/system/cpu/cpufreq/boost (1 to intel_pstate/no_turbo)");
+  facts.turbo = machine_turbo();
+  printf("turbo/boost: %s\n", facts.turbo < 0 ? "unknown" : facts.turbo ? "on" : "off");
 
-  int llc = bestof_llc_bytes();
-  if (llc > 0) {
-    printf("last-level cache: %d bytes\n", llc);
-  } else {
+  facts.clocksource = machine_clocksource(clocksource, sizeof clocksource) ? clocksource : NULL;
+  facts.counter_clocksource = machine_counter_clocksource();
+  printf("kernel clocksource: %s\n", facts.clocksource ? facts.clocksource : "unknown");
+
+  facts.llc_bytes = bestof_llc_bytes();
+  if (facts.llc_bytes > 0)
+    printf("last-level cache: %d bytes\n", facts.llc_bytes);
+  else
     printf("last-level cache: unknown\n");
-    warn("the last-level cache's size is unknown, so a flush may not evict it",
-         "size the flush by hand with set_bestof_cache_sizee");
-  }
 
   double load[3];
-  long ncpu = sysconf(_SC_NPROCESSORS_ONLN);
+  facts.ncpu = sysconf(_SC_NPROCESSORS_ONLN);
+  facts.load = -1;
   if (getloadavg(load, 3) == 3) {
+    facts.load = load[0];
     printf("load average: %.2f %.2f %.2f\n", load[0], load[1], load[2]);
-    if (ncpu > 0 && load[0] > 0.5 * (double)ncpu) {
-      snprintf(problem, sizeof problem, "load average %.2f on %ld CPUs: other work competes",
-               load[0], ncpu);
-      warn(problem, "measure on an idle machine, or take the least of more runs");
-    }
   } else {
     printf("load average: unknown\n");
   }
 
   cpu_set_t set;
+  facts.cpus_allowed = 0;
   if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    int allowed = CPU_COUNT(&set);
-    printf("pinned to one CPU: %s (%d allowed)\n", allowed == 1 ? "yes" : "no", allowed);
-    if (allowed > 1)
-      warn("not pinned to one CPU: the process may move between cores mid-measurement",
-           "run it under taskset -c N");
+    facts.cpus_allowed = CPU_COUNT(&set);
+    printf("pinned to one CPU: %s (%d allowed)\n", facts.cpus_allowed == 1 ? "yes" : "no",
+           facts.cpus_allowed);
   } else {
     printf("pinned to one CPU: unknown\n");
   }
 
+  doctor_check(&facts, warn);
   for (int i = 0; i < nwarnings; i++)
     puts(warnings[i]);
 

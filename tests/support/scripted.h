@@ -4,7 +4,7 @@
 // scripted_counter.cpp defines the counter functions by name (start_counter,
 // get_counter, ...) for code that calls the counter from outside, such as
 // bestof and lullwatch.  scripted_platform.cpp gives the raw counter reading
-// of a clock module built with CYCLEKIT_SCRIPTED_READS and the targets of
+// of a clock module built on scripted_arch.h and the targets of
 // -Wl,--wrap=times,--wrap=sleep.  Both serve values from queues and note
 // each call in one trace, a letter per call:
 //   S start_counter   R get_counter   s start_comp_counter   r get_comp_counter

@@ -1,5 +1,5 @@
-// The clock module's raw counter read (in a build with
-// CYCLEKIT_SCRIPTED_READS) and, through -Wl,--wrap, times(), sleep() and
+// The clock module's raw counter read (in a build with its platform header
+// support/scripted_arch.h) and, through -Wl,--wrap, times(), sleep() and
 // clock_nanosleep().
 
 #include <errno.h>

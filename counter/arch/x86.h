@@ -1,0 +1,70 @@
+// 32-bit and 64-bit x86: the time-stamp counter.
+//
+// Each counter/arch header defines the same primitives for clock.cpp, all
+// static: read_cycle_counter (the plain read), fenced_setup with
+// read_fenced_start and read_fenced_end (the fenced pair), add_chain (blocks
+// of 100 dependent additions for core_per_tick), and the facts the doctor
+// prints: ARCH_COUNTER_NAME, ARCH_CLOCKSOURCE (the kernel clocksource that
+// reads the same counter, or null), arch_counter_invariant and
+// arch_hypervisor (1 yes, 0 no, -1 unknown).
+#ifndef CYCLEKIT_ARCH_X86_H
+#define CYCLEKIT_ARCH_X86_H
+
+#include <cpuid.h>
+#include <stdint.h>
+
+static const char *const ARCH_COUNTER_NAME = "x86 time-stamp counter (RDTSC)";
+static const char *const ARCH_CLOCKSOURCE = "tsc";
+
+// Processor cycles (TSC ticks).  RDTSC puts the high half in EDX and the low
+// half in EAX on 32-bit and 64-bit x86 alike.
+static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
+  __asm__ volatile("rdtsc" : "=d"(*hi), "=a"(*lo));
+}
+
+// 1 if the processor has RDTSCP (CPUID 0x80000001, EDX bit 27); -1 until the
+// first fenced start asks, outside any timed interval.
+static int has_rdtscp = -1;
+static inline void fenced_setup(void) {
+  if (has_rdtscp < 0) {
+    unsigned a, b, c, d;
+    has_rdtscp = __get_cpuid(0x80000001u, &a, &b, &c, &d) && (d >> 27 & 1u);
+  }
+}
+// The first LFENCE lets the read start only once every earlier instruction
+// has completed; the second keeps the timed code from starting before it.
+static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) {
+  __asm__ volatile("lfence\n\trdtsc\n\tlfence" : "=d"(*hi), "=a"(*lo) : : "memory");
+}
+// RDTSCP reads only once every earlier instruction, loads included, has
+// completed; it also writes the processor number into ECX.
+static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) {
+  if (has_rdtscp > 0)
+    __asm__ volatile("rdtscp\n\tlfence" : "=d"(*hi), "=a"(*lo) : : "ecx", "memory");
+  else
+    __asm__ volatile("lfence\n\trdtsc\n\tlfence" : "=d"(*hi), "=a"(*lo) : : "memory");
+}
+
+// One core cycle per ADD of a register on every x86 since the P6.  The loop
+// counter is a second, independent chain that runs alongside.
+static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
+  uint32_t acc = 0;
+  __asm__ volatile("1:\n\t.rept 100\n\taddl $1, %0\n\t.endr\n\tdecl %1\n\tjnz 1b"
+                   : "+r"(acc), "+r"(blocks)
+                   :
+                   : "cc");
+}
+
+// CPUID 0x80000007 EDX bit 8: the counter ticks at one rate in every
+// frequency and sleep state.
+static int arch_counter_invariant(void) {
+  unsigned a, b, c, d;
+  return __get_cpuid(0x80000007u, &a, &b, &c, &d) ? (int)(d >> 8 & 1u) : -1;
+}
+// CPUID 1 ECX bit 31, which hypervisors set for their guests.
+static int arch_hypervisor(void) {
+  unsigned a, b, c, d;
+  return __get_cpuid(1u, &a, &b, &c, &d) ? (int)(c >> 31 & 1u) : -1;
+}
+
+#endif

@@ -1,0 +1,54 @@
+/*
+ * machine: the facts about this machine that decide how far a count of the
+ * clock module can be trusted.  Part of the clock library; none of these is
+ * meant for a timed interval (each reads files or asks the processor).
+ *
+ * Files are read under a root directory, "/" unless set_machine_root names
+ * another (a copy of a machine's /sys, say).  What cannot be read is
+ * reported as unknown: -1, 0 or a null pointer as each call says.
+ */
+#ifndef CYCLEKIT_MACHINE_H
+#define CYCLEKIT_MACHINE_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* What the clock module's counter is, e.g. "x86 time-stamp counter (RDTSC)". */
+const char *machine_counter_name(void);
+
+/* The name of the kernel clocksource that reads the same counter ("tsc" on
+ * x86), or null where none is expected. */
+const char *machine_counter_clocksource(void);
+
+/* 1 if the counter is known to tick at one rate in every frequency and sleep
+ * state (x86: CPUID's invariant TSC), 0 if known not to, -1 unknown. */
+int machine_counter_invariant(void);
+
+/* 1 if running under a hypervisor (x86: CPUID's hypervisor bit), 0 if not,
+ * -1 unknown. */
+int machine_hypervisor(void);
+
+/* Each copies a line of /sys/devices/system/... into name (at most size
+ * bytes, terminated) and returns 1, or returns 0 if the file is missing or
+ * empty: the kernel's current clocksource (clocksource0), and cpu0's
+ * frequency governor. */
+int machine_clocksource(char *name, int size);
+int machine_governor(char *name, int size);
+
+/* 1 if turbo/boost is on, 0 if off, -1 if the system does not say
+ * (intel_pstate/no_turbo, else cpufreq/boost). */
+int machine_turbo(void);
+
+/* The size of the last-level cache in bytes; see bestof.h. */
+int bestof_llc_bytes(void);
+
+/* Reads every file above under dir instead of "/" (null or "" restores "/").
+ * A dir longer than 255 bytes is refused and the previous root kept. */
+void set_machine_root(const char *dir);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CYCLEKIT_MACHINE_H */

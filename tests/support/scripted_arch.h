@@ -1,0 +1,34 @@
+// The clock module's primitives for its scripted test build: every reading,
+// fenced or not, comes from the test (cyclekit_scripted_read, which
+// scripted_platform.cpp defines), so the arithmetic on readings can be
+// checked.  Selected with CYCLEKIT_COUNTER_HEADER, like a port's header.
+#ifndef CYCLEKIT_TESTS_SCRIPTED_ARCH_H
+#define CYCLEKIT_TESTS_SCRIPTED_ARCH_H
+
+#include <stdint.h>
+
+extern "C" void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo);
+
+static const char *const ARCH_COUNTER_NAME = "scripted counter";
+static const char *const ARCH_CLOCKSOURCE = 0;
+
+static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
+  cyclekit_scripted_read(hi, lo);
+}
+static inline void fenced_setup(void) {}
+static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
+static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
+
+// Its cost does not matter: the readings around it are scripted.
+static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
+  uint32_t acc = 0;
+  for (uint32_t i = 0; i < blocks * 100u; i++) {
+    acc += 1;
+    __asm__ volatile("" : "+r"(acc));
+  }
+}
+
+static int arch_counter_invariant(void) { return -1; }
+static int arch_hypervisor(void) { return -1; }
+
+#endif
