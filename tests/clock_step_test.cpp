@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <string>
 #include <vector>
 
 #include "clock.h"
@@ -21,6 +23,46 @@ void script_advances(const std::vector<uint64_t> &diffs) {
     v += diffs[(size_t)i % diffs.size()];
     scripted::add_reading(v);
   }
+}
+
+// Readings of a counter of step s (its lattice k*s, rounded to whole
+// ticks), k advancing by the numbers of steps given, in turn.
+void script_lattice(double s, const std::vector<int> &advances) {
+  uint64_t k = 0;
+  for (int i = 0; i < kReadings; i++) {
+    scripted::add_reading(1000 + (uint64_t)((double)k * s + 0.5));
+    k += (uint64_t)advances[(size_t)i % advances.size()];
+  }
+}
+
+// Repeating patterns of 1 to 5 steps, each of 4 to 30 advances, from a
+// fixed seed.  A pattern whose advances share a factor is skipped: that
+// counter really does move by whole multiples of it.
+std::vector<std::vector<int>> patterns(int how_many) {
+  std::vector<std::vector<int>> all;
+  uint32_t seed = 12345;
+  auto next = [&seed](int below) {
+    seed = seed * 1103515245u + 12345u;
+    return (int)((seed >> 16) % (uint32_t)below);
+  };
+  while ((int)all.size() < how_many) {
+    std::vector<int> p((size_t)(4 + next(27)));
+    int shared = 0;
+    for (int &a : p) {
+      a = 1 + next(5);
+      shared = std::gcd(shared, a);
+    }
+    if (shared == 1)
+      all.push_back(p);
+  }
+  return all;
+}
+
+std::string text(const std::vector<int> &v) {
+  std::string t;
+  for (int a : v)
+    t += std::to_string(a);
+  return t;
 }
 
 class Step : public ::testing::Test {
@@ -54,6 +96,60 @@ TEST_F(Step, CounterOfStepOneGivesOne) {
   // Back-to-back reads one tick apart.
   scripted::reset();
   script_advances({1});
+  EXPECT_EQ(counter_step(), 1.0);
+}
+
+TEST_F(Step, StepOneWhoseNeighboursAreAThirdAsCommon) {
+  // Neighbouring advances well above a stray's share are a step of 1, not
+  // strays around a step of 4.
+  script_advances({3, 4, 4, 4, 5});
+  EXPECT_EQ(counter_step(), 1.0);
+}
+
+TEST_F(Step, TwoNeighbouringValuesAreAFractionalStep) {
+  // 24.5 ticks: one step shows as 24 or 25, two as 49, three as 73 or 74.
+  script_lattice(24.5, {1, 2, 1, 3, 1, 1, 2});
+  EXPECT_NEAR(counter_step(), 24.5, 0.01);
+}
+
+TEST_F(Step, FractionalStepAdvancingOneToFiveSteps) {
+  // 26.25 ticks: a five-step advance is 131 or 132 ticks, whose nearest
+  // whole number of steps is 5 only when rounded, not truncated.
+  script_lattice(26.25, {1, 3, 2, 5, 1, 4, 2, 1, 5, 3});
+  EXPECT_NEAR(counter_step(), 26.25, 0.01);
+}
+
+TEST_F(Step, RareSingleStepsHalveWhatTheCommonAdvancesSuggest) {
+  // Mostly two and four steps: one step in ten advances still makes every
+  // reading a multiple of 26, not of 52.
+  script_lattice(26, {2, 4, 2, 2, 4, 2, 2, 4, 2, 1});
+  EXPECT_EQ(counter_step(), 26.0);
+  scripted::reset();
+  script_lattice(26.25, {2, 4, 2, 2, 4, 2, 2, 4, 2, 3, 2, 2, 4, 2, 2, 4, 2, 2, 4, 1});
+  EXPECT_NEAR(counter_step(), 26.25, 0.01);
+}
+
+TEST_F(Step, RepeatingPatternsOfOneToFiveStepsGiveTheStep) {
+  // The lattice's spacing, whatever the pattern: never a multiple of it, and
+  // within a hundredth of a tick, from 100,000 readings of each.
+  for (double s : {3.7, 26.25, 7.3, 24.5}) {
+    for (const std::vector<int> &p : patterns(27)) {
+      scripted::reset();
+      script_lattice(s, p);
+      EXPECT_NEAR(counter_step(), s, 0.01) << "step " << s << ", advances " << text(p);
+    }
+  }
+}
+
+TEST_F(Step, ReadsAreSpreadOverVaryingDelays) {
+  // A counter of step 1 read at a fixed period shows one difference, which
+  // would pass for its step; the delays between reads must vary enough to
+  // show its neighbours.  Here each read comes 20 ticks plus one per
+  // iteration of delay after the last.
+  static uint64_t now;
+  now = 5000;
+  scripted::add_reading(now);
+  scripted::on_delay([](int spins) { scripted::add_reading(now += 20 + (uint64_t)spins); });
   EXPECT_EQ(counter_step(), 1.0);
 }
 

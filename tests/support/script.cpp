@@ -16,6 +16,7 @@ std::deque<uint64_t> reading_queue;
 std::deque<clock_t> tick_queue;
 std::deque<double> core_queue;
 double step_ticks = 1;
+void (*delay_hook)(int) = nullptr;
 std::string calls;
 bool loaded = false;
 
@@ -83,6 +84,7 @@ void add_tick(clock_t value) { tick_queue.push_back(value); }
 
 void core_figures(std::initializer_list<double> values) { core_queue = values; }
 void step(double ticks) { step_ticks = ticks; }
+void on_delay(void (*hook)(int spins)) { delay_hook = hook; }
 
 size_t left() {
   return count_queue.size() + reading_queue.size() + tick_queue.size() + core_queue.size();
@@ -95,6 +97,7 @@ void reset() {
   tick_queue.clear();
   core_queue.clear();
   step_ticks = 1;
+  delay_hook = nullptr;
   calls.clear();
 }
 
@@ -115,5 +118,9 @@ double next_core_figure() {
   return next(core_queue, "core_per_tick called past the end of its script");
 }
 double current_step() { return step_ticks; }
+void delay(int spins) {
+  if (delay_hook != nullptr)
+    delay_hook(spins);
+}
 
 }  // namespace scripted

@@ -43,6 +43,9 @@ void add_tick(clock_t value);
 void core_figures(std::initializer_list<double> values);
 // What counter_step returns, every time (1 after a reset).
 void step(double ticks);
+// Called with each delay the clock module's counter_step makes before a
+// read, so a test can make the next reading depend on it; none after a reset.
+void on_delay(void (*hook)(int spins));
 
 // Scripted values not yet read, over all queues.
 size_t left();
@@ -62,6 +65,7 @@ uint64_t next_reading();
 clock_t next_tick();
 double next_core_figure();
 double current_step();
+void delay(int spins);
 
 }  // namespace scripted
 
