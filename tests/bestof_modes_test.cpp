@@ -120,6 +120,21 @@ TEST(ModesFresh, StepIsMeasuredOncePerProcess) {
   EXPECT_EXIT(exit_if_step_asked_once(), ::testing::ExitedWithCode(0), "");
 }
 
+// Exits 0 if a step that is no usable figure leaves the automatic batch
+// counting in single ticks.
+void exit_if_infinite_step_taken_as_one_tick() {
+  scripted::step(INFINITY);
+  set_bestof_batch(0);
+  // A pair cost of 5 ticks asks for runs of 500: 1, 2 and 4 calls probed.
+  scripted::counts({5, 6, 5, 100, 499, 500, 400, 400, 400});
+  double result = bestof(probe, 0);
+  exit(result == 100.0 && last().batch == 4 && scripted::left() == 0 ? 0 : 1);
+}
+
+TEST(ModesFresh, InfiniteStepLeavesTheBatchInSingleTicks) {
+  EXPECT_EXIT(exit_if_infinite_step_taken_as_one_tick(), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Modes, ReportAfterAConvergedMeasurement) {
   // 100, 100.5 and 101 agree within 1% at the fourth run; 130 was pushed out.
   scripted::counts({100, 130, 101, 100.5});
@@ -240,6 +255,34 @@ TEST_F(Modes, SpreadOfCountsAtOrBelowZero) {
   scripted::counts({0, 3, 1});
   bestof(probe, 0);
   EXPECT_TRUE(isinf(last().spread));
+}
+
+TEST_F(Modes, SpreadOfCountsThatAreAllZeroIsZero) {
+  // No 0/0: equal counts agree, whatever their size.
+  scripted::counts({0, 0, 0});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 0.0 cycles, 3 of 3 runs agreed within 0.00% (tolerance 1%), counter step "
+            "26\n");
+  bestof_report r = last();
+  EXPECT_EQ(r.spread, 0.0);
+  EXPECT_EQ(r.converged, 1);
+}
+
+TEST_F(Modes, ReportGivesTheToleranceInForce) {
+  set_bestof_epsilon(0.05);
+  scripted::counts({100, 104, 103});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 100.0 cycles, 3 of 3 runs agreed within 4.00% (tolerance 5%), counter "
+            "step 26\n");
+  EXPECT_EQ(last().tolerance, 0.05);
+
+  restart();
+  set_bestof_epsilon(0);
+  scripted::counts({7, 7, 7});
+  bestof(probe, 0);
+  EXPECT_EQ(last().tolerance, 0.0);
 }
 
 TEST_F(Modes, QuietUnlessVerboseAndNullReportIgnored) {
@@ -459,6 +502,23 @@ TEST_F(Modes, CoreCyclesWithoutAUsableFigureStayInTicks) {
   EXPECT_EQ(r.core_cycles, 0);
   EXPECT_EQ(r.core_per_tick_start, 1.5);
   EXPECT_EQ(r.core_per_tick_end, 0.0);
+}
+
+TEST_F(Modes, CoreCyclesWithAnInfiniteFigureStayInTicks) {
+  // An infinite figure at either end is no conversion: the counts stay in
+  // ticks and the report says so.
+  set_bestof_core_cycles(1);
+  scripted::core_figures({INFINITY, 1.5});
+  scripted::counts({100, 100, 100});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  EXPECT_EQ(last().core_cycles, 0);
+
+  restart();
+  scripted::core_figures({1.5, INFINITY});
+  scripted::counts({100, 100, 100});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  EXPECT_EQ(last().core_cycles, 0);
+  EXPECT_EQ(last().least, 100.0);
 }
 
 }  // namespace
