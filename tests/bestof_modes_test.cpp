@@ -120,19 +120,24 @@ TEST(ModesFresh, StepIsMeasuredOncePerProcess) {
   EXPECT_EXIT(exit_if_step_asked_once(), ::testing::ExitedWithCode(0), "");
 }
 
-// Exits 0 if a step that is no usable figure leaves the automatic batch
-// counting in single ticks.
-void exit_if_infinite_step_taken_as_one_tick() {
-  scripted::step(INFINITY);
+// Exits 0 if a step that is no usable figure (a counter that never
+// advanced, or worse) leaves the automatic batch counting in single ticks.
+void exit_if_step_taken_as_one_tick(double step) {
+  scripted::step(step);
   set_bestof_batch(0);
-  // A pair cost of 5 ticks asks for runs of 500: 1, 2 and 4 calls probed.
-  scripted::counts({5, 6, 5, 100, 499, 500, 400, 400, 400});
+  // A pair that costs nothing: runs of 100 single ticks, so 1 and 2 calls
+  // are probed.
+  scripted::counts({0, 1, 0, 50, 100, 100, 100, 100});
   double result = bestof(probe, 0);
-  exit(result == 100.0 && last().batch == 4 && scripted::left() == 0 ? 0 : 1);
+  exit(result == 50.0 && last().batch == 2 && scripted::left() == 0 ? 0 : 1);
 }
 
 TEST(ModesFresh, InfiniteStepLeavesTheBatchInSingleTicks) {
-  EXPECT_EXIT(exit_if_infinite_step_taken_as_one_tick(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(exit_if_step_taken_as_one_tick(INFINITY), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ModesFresh, ZeroStepLeavesTheBatchInSingleTicks) {
+  EXPECT_EXIT(exit_if_step_taken_as_one_tick(0), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Modes, ReportAfterAConvergedMeasurement) {
