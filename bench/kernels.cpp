@@ -121,10 +121,11 @@ void setup_kernels(size_t ring_bytes, size_t array_bytes) {
 void run_add_chain(int blocks) { sink = add_chain(1, blocks); }
 void run_imul_chain(int blocks) { sink = imul_chain(1, 3, blocks); }
 void run_mul_chain(int n) { sink = mul_chain(1, n); }
-void run_ring(int hops) { ring_pos = follow_ring(ring, ring_pos, hops); }
+void run_ring(int hops) { sink = ring_pos = follow_ring(ring, ring_pos, hops); }
 void run_ring_lap(int hops) { sink = follow_ring(lap, 0, hops); }
 void run_read(int bytes) {
   size_t n = (size_t)bytes / sizeof(uint64_t);
   sink = sum_words(array, n < array_words ? n : array_words);
 }
 void run_nothing(int) {}
+uint64_t last_result(void) { return sink; }

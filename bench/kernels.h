@@ -55,5 +55,8 @@ const size_t LAP_BYTES = 128 * 1024;
 void run_read(int bytes);
 // Does nothing; what is left is the driver's and the flush's own cost.
 void run_nothing(int);
+// What the last run_ form computed: its chain's or sum's result, or the
+// ring slot where it stopped.
+uint64_t last_result(void);
 
 #endif

@@ -18,11 +18,24 @@ static void pairs_table(int n, const char *a_name, const std::vector<double> &a,
   printf("figure\tvalue\n");
 }
 
+// What this machine's counter is: its step, and how far core_per_tick()
+// agrees with itself over a few calls (a machine-dependent figure that no
+// test asserts).
+static void counter_figures(void) {
+  printf("counter_step() (ticks)\t%g\n", counter_step());
+  std::vector<double> cpt;
+  for (int i = 0; i < 10; i++)
+    cpt.push_back(core_per_tick());
+  printf("core_per_tick(), median of 10 calls\t%.3f\n", median_of(cpt));
+  printf("core_per_tick(), most / least of 10 calls\t%.4f\n", max_of(cpt) / min_of(cpt));
+}
+
 static void bare_section(int n) {
   std::vector<double> counter, bare;
   overhead_pairs(n, &counter, &bare);
   pairs_table(n, "ovhd()", counter, "two bare reads", bare);
   printf("ovhd() / bare pair, leasts\t%.3f\n", min_of(counter) / min_of(bare));
+  counter_figures();
 }
 
 static void fenced_section(int n) {

@@ -262,10 +262,24 @@ extern "C" double core_per_tick(void) {
 static const int STEP_READS = 40000;
 static const int STEP_DIFFS = 2048;
 // A difference that occurs less than a fifth as often as the most common
-// one is a stray (a reading caught mid-update), not a step.
+// one is a stray (a reading caught mid-update), not a step, for choosing the
+// step's form (whole, fractional, or 1).
 static const int STEP_RARE = 5;
+// A difference seen less than a fiftieth as often as the most common one is
+// left out altogether: one seen that often but not a multiple of a step is a
+// real advance, and the step is a smaller one that explains it.
+static const int STEP_SEEN = 50;
+// A candidate step is an advance of a whole number of steps over at most
+// this many parts, and no smaller than STEP_SMALLEST ticks: below it a
+// difference of two rounded readings, up to a tick off, is a multiple of
+// nearly any step.
+static const int STEP_PARTS = 12;
+static const double STEP_SMALLEST = 2.5;
 
 static uint64_t step_diffs[STEP_DIFFS];
+// The distinct differences, ascending, and how often each occurs.
+static uint64_t step_value[STEP_DIFFS];
+static int step_count[STEP_DIFFS];
 
 static int compare_u64(const void *a, const void *b) {
   uint64_t x = *(const uint64_t *)a, y = *(const uint64_t *)b;
@@ -281,68 +295,117 @@ static uint64_t gcd_u64(uint64_t a, uint64_t b) {
   return a;
 }
 
-// The step from n non-zero differences, sorted ascending.  The readings of
-// a counter with step s lie on a lattice k*s (rounded to whole ticks), so
-// every common difference is near a multiple of s:
-//  - their greatest common divisor, if above 1, is s;
-//  - a run of three or more consecutive values means a step of 1;
-//  - otherwise s is fractional: the common values form clusters of one or
-//    two neighbours (24 and 25, 49, 73 and 74 for s = 24.5), and s is the
-//    distance between the outer clusters' centres over the number of steps
-//    between them, counted with the closest two clusters' distance.
-static double step_of(const uint64_t *d, int n) {
-  int maxcount = 0;
+// Fills step_value/step_count from n sorted differences; returns how many
+// distinct ones there are.
+static int histogram(const uint64_t *d, int n) {
+  int k = 0;
   for (int i = 0, j; i < n; i = j) {
     for (j = i; j < n && d[j] == d[i]; j++) {
     }
-    if (j - i > maxcount)
-      maxcount = j - i;
+    step_value[k] = d[i];
+    step_count[k++] = j - i;
   }
-  uint64_t g = 0, prev = 0, cluster_last = 0;
-  int run = 0, longest_run = 0, clusters = 0;
-  double weight = 0.0, sum = 0.0;  // of the current cluster
-  double first = 0.0, last = 0.0, closest = 0.0;
-  for (int i = 0, j; i < n; i = j) {
-    for (j = i; j < n && d[j] == d[i]; j++) {
-    }
-    if ((j - i) * STEP_RARE < maxcount)
+  return k;
+}
+
+// The number of steps of s that an advance of d ticks spans: the nearest
+// whole number, if d lies less than a tick from it (two readings rounded to
+// whole ticks), else 0.
+static long long steps_in(uint64_t d, double s) {
+  double x = (double)d;
+  long long m = (long long)(x / s + 0.5);
+  double off = x - (double)m * s;
+  return (off < 1.0 && off > -1.0) ? m : 0;
+}
+
+// The step near s that fits the advances s explains best: their total over
+// the steps they span, so that the rounding of each reading averages out.
+static double fit_step(int k, double s) {
+  double ticks = 0, steps = 0;
+  for (int i = 0; i < k; i++) {
+    long long m = steps_in(step_value[i], s);
+    ticks += m > 0 ? (double)step_value[i] * step_count[i] : 0;
+    steps += (double)m * step_count[i];
+  }
+  return steps > 0 ? ticks / steps : s;
+}
+
+// Advances, among differences not left out, that s explains.
+static long explained(int k, int maxcount, double s) {
+  long n = 0;
+  for (int i = 0; i < k; i++)
+    if (step_count[i] * STEP_SEEN >= maxcount && steps_in(step_value[i], s) > 0)
+      n += step_count[i];
+  return n;
+}
+
+// The step's form, from the differences that are not strays: 1 if three
+// or more of them are neighbours (a counter of step 1 read a varying delay
+// apart); their greatest common divisor if above 1 (a whole step); else 0,
+// a fractional step, whose multiples round to one of two neighbouring
+// values (24 and 25 for 24.5).
+static uint64_t step_form(int k, int maxcount) {
+  uint64_t g = 0, prev = 0;
+  int run = 0, longest_run = 0;
+  for (int i = 0; i < k; i++) {
+    if (step_count[i] * STEP_RARE < maxcount)
       continue;
-    uint64_t v = d[i];
-    g = gcd_u64(v, g);
-    run = (run > 0 && v == prev + 1) ? run + 1 : 1;
+    g = gcd_u64(step_value[i], g);
+    run = (run > 0 && step_value[i] == prev + 1) ? run + 1 : 1;
     if (run > longest_run)
       longest_run = run;
-    prev = v;
-    if (clusters > 0 && v == cluster_last + 1) {
-      weight += j - i;
-      sum += (double)v * (j - i);
-    } else {
-      if (clusters > 0) {
-        double centre = sum / weight;
-        if (clusters == 1)
-          first = centre;
-        else if (closest == 0.0 || centre - last < closest)
-          closest = centre - last;
-        last = centre;
-      }
-      clusters++;
-      weight = j - i;
-      sum = (double)v * (j - i);
-    }
-    cluster_last = v;
+    prev = step_value[i];
   }
-  if (g > 1)
-    return (double)g;
   if (longest_run >= 3)
+    return 1;
+  return g > 1 ? g : 0;
+}
+
+// The candidate step near s, fitted; kept in *best if it explains more
+// advances than *best, or as many and is larger.
+static void try_step(int k, int maxcount, double s, double *best, long *best_explained) {
+  s = fit_step(k, fit_step(k, s));
+  long e = explained(k, maxcount, s);
+  if (e > *best_explained || (e == *best_explained && s > *best)) {
+    *best = s;
+    *best_explained = e;
+  }
+}
+
+// The step from n non-zero differences, sorted ascending.  The readings of
+// a counter with step s lie on a lattice k*s rounded to whole ticks, so
+// every advance is within a tick of a multiple of s.  The step is the
+// candidate that explains the most advances, the largest of those that
+// explain as many: so one-step advances, even rare ones among mostly
+// two-step ones, make the step half of what the common advances alone
+// suggest.  The candidates are a whole step's divisor over 1, 2, ...
+// parts, or for a fractional step each common difference so divided.
+static double step_of(const uint64_t *d, int n) {
+  int k = histogram(d, n);
+  int maxcount = 0;
+  for (int i = 0; i < k; i++)
+    if (step_count[i] > maxcount)
+      maxcount = step_count[i];
+  uint64_t form = step_form(k, maxcount);
+  if (form == 1)
     return 1.0;
-  // Close the last cluster.
-  double centre = sum / weight;
-  if (clusters == 1)
-    return centre;
-  if (centre - last < closest || closest == 0.0)
-    closest = centre - last;
-  double steps = (double)(long long)((centre - first) / closest + 0.5);
-  return (centre - first) / steps;
+  double best = 0;
+  long best_explained = -1;
+  for (int i = 0; i < k; i++) {
+    if (form == 0 && step_count[i] * STEP_RARE < maxcount)
+      continue;
+    double whole = form > 1 ? (double)form : (double)step_value[i];
+    for (int parts = 1; parts <= STEP_PARTS; parts++)
+      if (parts == 1 || whole / parts >= STEP_SMALLEST)
+        try_step(k, maxcount, whole / parts, &best, &best_explained);
+    if (form > 1)
+      break;
+  }
+  // Candidates that explain the same advances may differ by a few
+  // thousandths; the fit to all of them is the step.
+  for (int i = 0; i < 4; i++)
+    best = fit_step(k, best);
+  return best;
 }
 
 extern "C" double counter_step(void) {
@@ -354,8 +417,7 @@ extern "C" double counter_step(void) {
     // A delay of 0 to 63 empty iterations spreads the gaps between reads
     // over a few steps: a counter of step 1 then shows every difference,
     // one of a larger step only its multiples.
-    for (int k = 0; k < r % 64; k++)
-      __asm__ volatile("");
+    step_delay(r % 64);
     read_cycle_counter(&hi, &lo);
     uint64_t now = (uint64_t)hi << 32 | lo;
     if (now != prev)

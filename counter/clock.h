@@ -147,15 +147,18 @@ void start_fenced_counter(void);
 double get_fenced_counter(void);
 
 /*
- * The counter's step in ticks: the smallest advance it shows reliably
- * between two reads.  1 on most bare-metal x86; a virtual machine may scale
- * the counter so that it advances by 2, 26 or a fractional step, e.g. by 24
- * and 25 in turn, a step of 24.5 (returned as such).  Code shorter than a
- * few steps cannot be resolved.  Found from a few thousand reads a varying
- * delay apart (well under a millisecond); a rare difference (the odd 1-tick
- * advance among 26-tick steps) is not taken for the step.  Returns 0 if the
- * counter never advanced within its bounded number of reads.  Does not
- * touch the start reading.
+ * The counter's step in ticks: the spacing of the lattice its readings lie
+ * on, so that every advance is a whole number of steps, rounded to whole
+ * ticks.  1 on most bare-metal x86; a virtual machine may scale the counter
+ * so that it advances by 2, 26 or a fractional step, e.g. by 24 and 25 in
+ * turn, a step of 24.5 (returned as such).  Code shorter than a few steps
+ * cannot be resolved.  Found from a few thousand reads a varying delay
+ * apart (well under a millisecond): of the spacings that explain the most
+ * advances, the largest.  So one-step advances, even rare ones among mostly
+ * two-step ones, halve it, but a rare difference that is no multiple of it
+ * (the odd 1-tick advance among 26-tick steps) is not taken for the step.
+ * Returns 0 if the counter never advanced within its bounded number of
+ * reads.  Does not touch the start reading.
  */
 double counter_step(void);
 

@@ -63,12 +63,29 @@ TEST(BenchKernels, SumReadsEveryWordWhateverTheCount) {
   EXPECT_EQ(sum_words(w.data() + 1, 20), ((uint64_t)1 << 21) - 2);
 }
 
-TEST(BenchKernels, ReadOfMoreThanTheArrayStaysInside) {
-  // The sanitizer build turns an overrun into a failure.
+TEST(BenchKernels, RunFormsReadWhatTheySayAndNoMore) {
+  // An array of 512 words, every byte 1: a read of more than the array sums
+  // the whole array once (the sanitizer build also fails an overrun).
+  const uint64_t word = 0x0101010101010101ull;
   setup_kernels(64 * 1024, 4096);
   run_read(1 << 20);
+  EXPECT_EQ(last_result(), 512 * word);
+  run_read(800);
+  EXPECT_EQ(last_result(), 100 * word);
+
+  // The long ring goes on where the last call stopped; the lap starts over.
   run_ring(10000);
-  run_ring_lap(10000);
+  run_ring(5000);
+  uint64_t after_two = last_result();
+  setup_kernels(64 * 1024, 4096);
+  run_ring(15000);
+  EXPECT_EQ(last_result(), after_two);
+  run_ring_lap(777);
+  uint64_t lap = last_result();
+  run_ring_lap(777);
+  EXPECT_EQ(last_result(), lap);
+  run_ring_lap(778);
+  EXPECT_NE(last_result(), lap);
 }
 
 TEST(BenchClocks, PinningLeavesExactlyTheCurrentCpu) {

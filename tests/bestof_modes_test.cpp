@@ -113,6 +113,26 @@ TEST(ModesFresh, StepIsMeasuredOncePerProcess) {
   EXPECT_EXIT(exit_if_step_asked_once(), ::testing::ExitedWithCode(0), "");
 }
 
+// Exits 0 if a step that is no usable figure (a counter that never
+// advanced, or worse) leaves the automatic batch counting in single ticks.
+void exit_if_step_taken_as_one_tick(double step) {
+  scripted::step(step);
+  set_bestof_batch(0);
+  // A pair that costs nothing: runs of 100 single ticks, so 1 and 2 calls
+  // are probed.
+  scripted::counts({0, 1, 0, 50, 100, 100, 100, 100});
+  double result = bestof(probe, 0);
+  exit(result == 50.0 && last().batch == 2 && scripted::left() == 0 ? 0 : 1);
+}
+
+TEST(ModesFresh, InfiniteStepLeavesTheBatchInSingleTicks) {
+  EXPECT_EXIT(exit_if_step_taken_as_one_tick(INFINITY), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ModesFresh, ZeroStepLeavesTheBatchInSingleTicks) {
+  EXPECT_EXIT(exit_if_step_taken_as_one_tick(0), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Modes, ReportAfterAConvergedMeasurement) {
   // 100, 100.5 and 101 agree within 1% at the fourth run; 130 was pushed out.
   scripted::counts({100, 130, 101, 100.5});
@@ -284,6 +304,34 @@ TEST_F(Modes, VerboseLinesGoToTheStreamSet) {
   restart();
   scripted::counts({10, 10, 10});
   EXPECT_NE(measure_verbose(&result), "") << "null restores standard output";
+}
+
+TEST_F(Modes, SpreadOfCountsThatAreAllZeroIsZero) {
+  // No 0/0: equal counts agree, whatever their size.
+  scripted::counts({0, 0, 0});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 0.0 cycles, 3 of 3 runs agreed, from 0.0 to 0.0 (tolerance 1%), counter "
+            "step 26\n");
+  bestof_report r = last();
+  EXPECT_EQ(r.spread, 0.0);
+  EXPECT_EQ(r.converged, 1);
+}
+
+TEST_F(Modes, ReportGivesTheToleranceInForce) {
+  set_bestof_epsilon(0.05);
+  scripted::counts({100, 104, 103});
+  double result;
+  EXPECT_EQ(measure_verbose(&result),
+            "bestof: 100.0 cycles, 3 of 3 runs agreed within 4.00% (tolerance 5%), counter "
+            "step 26\n");
+  EXPECT_EQ(last().tolerance, 0.05);
+
+  restart();
+  set_bestof_epsilon(0);
+  scripted::counts({7, 7, 7});
+  bestof(probe, 0);
+  EXPECT_EQ(last().tolerance, 0.0);
 }
 
 TEST_F(Modes, QuietUnlessVerboseAndNullReportIgnored) {
@@ -530,6 +578,23 @@ TEST_F(Modes, CoreCyclesWithoutAUsableFigureStayInTicks) {
   EXPECT_EQ(r.core_cycles, 0);
   EXPECT_EQ(r.core_per_tick_start, 1.5);
   EXPECT_EQ(r.core_per_tick_end, 0.0);
+}
+
+TEST_F(Modes, CoreCyclesWithAnInfiniteFigureStayInTicks) {
+  // An infinite figure at either end is no conversion: the counts stay in
+  // ticks and the report says so.
+  set_bestof_core_cycles(1);
+  scripted::core_figures({INFINITY, 1.5});
+  scripted::counts({100, 100, 100});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  EXPECT_EQ(last().core_cycles, 0);
+
+  restart();
+  scripted::core_figures({1.5, INFINITY});
+  scripted::counts({100, 100, 100});
+  EXPECT_EQ(bestof(probe, 0), 100.0);
+  EXPECT_EQ(last().core_cycles, 0);
+  EXPECT_EQ(last().least, 100.0);
 }
 
 }  // namespace

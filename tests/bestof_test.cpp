@@ -464,6 +464,34 @@ TEST_F(FlushReads, BlockBelowOneWordReadsEveryWord) {
   alarm(0);
 }
 
+TEST_F(FlushReads, EveryProbingRunOfTheAutomaticBatchIsFlushed) {
+  // Four pages read a page apart, the buffer made by a first measurement:
+  // a flush makes four reads.  Each call notes the reads since the call
+  // before.  The batch is chosen by probes of 1 and 2 calls (a pair cost of
+  // 0 and a step of 1 tick ask for runs of 100 ticks), then two runs of 2
+  // calls are measured.
+  const int page = (int)page_size();
+  set_bestof_cache_sizee(0);
+  set_bestof_cache_sizee(4 * page);
+  set_bestof_cache_block(page);
+  map_next = true;
+  flushed_runs(1);
+  set_bestof_batch(0);
+  set_bestof_maxsamples(2);
+  scripted::counts({0, 0, 0, 10, 100, 200, 200});
+  static std::vector<long> seen;
+  seen.clear();
+  arm();
+  bestof(
+      [](int) {
+        seen.push_back(faults);
+        arm();
+      },
+      0);
+  EXPECT_EQ(seen, std::vector<long>({4, 4, 0, 4, 0, 4, 0}))
+      << "a flush before each probe and each measured run, none within a run";
+}
+
 size_t resident_bytes() {
   FILE *f = fopen("/proc/self/statm", "r");
   long pages = 0, resident = 0;

@@ -240,4 +240,60 @@ TEST_F(Calibration, CompensatedReadSubtractsTheChargeForEachTick) {
   EXPECT_EQ(get_comp_counter(), 1000.0 - 20000.0) << "and may go negative";
 }
 
+// Core cycles per tick on scripted readings.  Each round times the short
+// and the long chain of dependent additions 32 times (a fenced start and
+// read each, four readings a try); the chains' lengths in additions are
+// 1000 and 11000 in the first round and grow fourfold each round after.
+class CorePerTick : public ScriptedClock {
+ protected:
+  static const int kTries = 32;
+  uint64_t now = 1000;
+  // One try whose chains count `short_ticks` and `long_ticks`.
+  void script_try(uint64_t short_ticks, uint64_t long_ticks) {
+    for (uint64_t ticks : {short_ticks, long_ticks}) {
+      scripted::add_reading(now);
+      now += ticks;
+      scripted::add_reading(now);
+      now += 7;  // time passes between the tries as well
+    }
+  }
+  // A round whose every try counts the same.
+  void script_round(uint64_t short_ticks, uint64_t long_ticks) {
+    for (int i = 0; i < kTries; i++)
+      script_try(short_ticks, long_ticks);
+  }
+};
+
+TEST_F(CorePerTick, ExtraAdditionsOverTheLeastCountsExtraTicks) {
+  // The least of each length, wherever in the round it falls and whatever
+  // the first try counted: short 500 (try 5), long 1600 (try 20); 10000
+  // extra additions over 1100 extra ticks.
+  for (int i = 0; i < kTries; i++)
+    script_try(i == 5 ? 500 : i == 0 ? 9000 : 600 + i, i == 20 ? 1600 : i == 0 ? 40000 : 2000 + i);
+  EXPECT_DOUBLE_EQ(core_per_tick(), 10000.0 / 1100.0);
+  EXPECT_EQ(scripted::trace(), std::string(4 * kTries, 'c')) << "one round, fenced reads only";
+}
+
+TEST_F(CorePerTick, ChainsGrowUntilTheyDifferByAThousandTicks) {
+  // 999 extra ticks are too few: the chains grow fourfold.  Exactly 1000
+  // are enough: 40000 extra additions over 1000 ticks.
+  script_round(100, 1099);
+  script_round(400, 1400);
+  EXPECT_EQ(core_per_tick(), 40.0);
+
+  scripted::reset();
+  script_round(0, 0);
+  script_round(0, 10);
+  script_round(0, 999);
+  script_round(3000, 5000);  // the fourth round: 640000 extra additions
+  EXPECT_EQ(core_per_tick(), 320.0);
+}
+
+TEST_F(CorePerTick, StoppedCounterGivesZeroAfterSixRounds) {
+  for (int round = 0; round < 6; round++)
+    script_round(0, 0);
+  EXPECT_EQ(core_per_tick(), 0.0);
+  EXPECT_EQ(scripted::trace().size(), 6u * 4 * kTries) << "then it stops reading";
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <string>
 #include <vector>
 
 #include "clock.h"
@@ -23,6 +25,46 @@ void script_advances(const std::vector<uint64_t> &diffs) {
   }
 }
 
+// Readings of a counter of step s (its lattice k*s, rounded to whole
+// ticks), k advancing by the numbers of steps given, in turn.
+void script_lattice(double s, const std::vector<int> &advances) {
+  uint64_t k = 0;
+  for (int i = 0; i < kReadings; i++) {
+    scripted::add_reading(1000 + (uint64_t)((double)k * s + 0.5));
+    k += (uint64_t)advances[(size_t)i % advances.size()];
+  }
+}
+
+// Repeating patterns of 1 to 5 steps, each of 4 to 30 advances, from a
+// fixed seed.  A pattern whose advances share a factor is skipped: that
+// counter really does move by whole multiples of it.
+std::vector<std::vector<int>> patterns(int how_many) {
+  std::vector<std::vector<int>> all;
+  uint32_t seed = 12345;
+  auto next = [&seed](int below) {
+    seed = seed * 1103515245u + 12345u;
+    return (int)((seed >> 16) % (uint32_t)below);
+  };
+  while ((int)all.size() < how_many) {
+    std::vector<int> p((size_t)(4 + next(27)));
+    int shared = 0;
+    for (int &a : p) {
+      a = 1 + next(5);
+      shared = std::gcd(shared, a);
+    }
+    if (shared == 1)
+      all.push_back(p);
+  }
+  return all;
+}
+
+std::string text(const std::vector<int> &v) {
+  std::string t;
+  for (int a : v)
+    t += std::to_string(a);
+  return t;
+}
+
 class Step : public ::testing::Test {
  protected:
   void SetUp() override { scripted::reset(); }
@@ -32,6 +74,23 @@ TEST_F(Step, SteppedCounterWithStrayOnesGivesItsStep) {
   // Advances of one to three steps of 26, as reads a varying delay apart
   // see them, and now and then a reading caught one tick off (1 then 25).
   std::vector<uint64_t> diffs = {26, 52, 26, 78, 26, 52, 1, 25, 26, 52, 78, 26, 26, 78, 52};
+  script_advances(diffs);
+  EXPECT_EQ(counter_step(), 26.0);
+  // A step of 3 split as 1 and 2: every advance is within a tick of a
+  // multiple of 1.5, but so it is of any step that small.
+  scripted::reset();
+  script_advances({3, 6, 3, 9, 3, 6, 1, 2, 3, 6, 9, 3, 3, 9, 6});
+  EXPECT_EQ(counter_step(), 3.0);
+}
+
+TEST_F(Step, AStrayTooRareToCountIsNoHalfStep) {
+  // A 52-tick advance caught mid-update as 13 and 39 once in a hundred
+  // advances: far fewer than the one-step advances, so not evidence of a
+  // step of 13.
+  std::vector<uint64_t> diffs(60, 26);
+  diffs.resize(98, 52);
+  diffs.push_back(13);
+  diffs.push_back(39);
   script_advances(diffs);
   EXPECT_EQ(counter_step(), 26.0);
 }
@@ -54,6 +113,77 @@ TEST_F(Step, CounterOfStepOneGivesOne) {
   // Back-to-back reads one tick apart.
   scripted::reset();
   script_advances({1});
+  EXPECT_EQ(counter_step(), 1.0);
+}
+
+TEST_F(Step, StepOneWhoseNeighboursAreAThirdAsCommon) {
+  // Neighbouring advances well above a stray's share are a step of 1, not
+  // strays around a step of 4.
+  script_advances({3, 4, 4, 4, 5});
+  EXPECT_EQ(counter_step(), 1.0);
+}
+
+TEST_F(Step, TwoNeighbouringValuesAreAFractionalStep) {
+  // 24.5 ticks: one step shows as 24 or 25, two as 49, three as 73 or 74.
+  script_lattice(24.5, {1, 2, 1, 3, 1, 1, 2});
+  EXPECT_NEAR(counter_step(), 24.5, 0.01);
+}
+
+TEST_F(Step, FractionalStepAdvancingOneToFiveSteps) {
+  // 26.25 ticks: a five-step advance is 131 or 132 ticks, whose nearest
+  // whole number of steps is 5 only when rounded, not truncated.
+  std::vector<int> advances = {1, 3, 2, 5, 1, 4, 2, 1, 5, 3};
+  script_lattice(26.25, advances);
+  // Every advance is within a tick of its steps, so the figure is the whole
+  // span over the steps it covers: the rounding of the readings cancels.
+  // The first 2048 advances are looked at, from the 2049 first readings.
+  uint64_t steps = 0;
+  for (int i = 0; i < 2048; i++)
+    steps += (uint64_t)advances[(size_t)i % advances.size()];
+  double span = (double)(uint64_t)((double)steps * 26.25 + 0.5);
+  double step = counter_step();
+  EXPECT_EQ(step, span / (double)steps);
+  EXPECT_NEAR(step, 26.25, 0.001);
+}
+
+TEST_F(Step, RareSingleStepsHalveWhatTheCommonAdvancesSuggest) {
+  // Mostly two and four steps: one step in ten advances still makes every
+  // reading a multiple of 26, not of 52.
+  script_lattice(26, {2, 4, 2, 2, 4, 2, 2, 4, 2, 1});
+  EXPECT_EQ(counter_step(), 26.0);
+  scripted::reset();
+  script_lattice(26.25, {2, 4, 2, 2, 4, 2, 2, 4, 2, 3, 2, 2, 4, 2, 2, 4, 2, 2, 4, 1});
+  EXPECT_NEAR(counter_step(), 26.25, 0.01);
+  // One advance in forty a single step: the few thousand advances looked at
+  // hold enough of them to tell.
+  scripted::reset();
+  std::vector<int> rare(40, 2);
+  rare[39] = 1;
+  script_lattice(26, rare);
+  EXPECT_EQ(counter_step(), 26.0);
+}
+
+TEST_F(Step, RepeatingPatternsOfOneToFiveStepsGiveTheStep) {
+  // The lattice's spacing, whatever the pattern: never a multiple of it, and
+  // within a thousandth of a tick, from 100,000 readings of each.
+  for (double s : {3.7, 26.25, 7.3, 24.5}) {
+    for (const std::vector<int> &p : patterns(27)) {
+      scripted::reset();
+      script_lattice(s, p);
+      EXPECT_NEAR(counter_step(), s, 0.001) << "step " << s << ", advances " << text(p);
+    }
+  }
+}
+
+TEST_F(Step, ReadsAreSpreadOverVaryingDelays) {
+  // A counter of step 1 read at a fixed period shows one difference, which
+  // would pass for its step; the delays between reads must vary enough to
+  // show its neighbours.  Here each read comes 20 ticks plus one per
+  // iteration of delay after the last.
+  static uint64_t now;
+  now = 5000;
+  scripted::add_reading(now);
+  scripted::on_delay([](int spins) { scripted::add_reading(now += 20 + (uint64_t)spins); });
   EXPECT_EQ(counter_step(), 1.0);
 }
 

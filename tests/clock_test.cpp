@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/time.h>
 #include <sys/times.h>
@@ -78,16 +79,18 @@ TEST(Rate, NegativeSecondsAreTakenAsZero) {
   EXPECT_TRUE(isinf(mhz(0, -2147483647 - 1)));
 }
 
-TEST(Rate, VerboseRatePrintsExactlyOneLine) {
+TEST(Rate, VerbosePrintsTheRateItReturns) {
+  // The exact text is checked on scripted readings; here the line the real
+  // counter gives is one line, and its figure is the rate returned.
   testing::internal::CaptureStdout();
   double r = mhz(1, 1);
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(std::regex_match(out, std::regex("Processor clock rate ~= [0-9]+\\.[0-9] MHz\n")))
+  std::smatch m;
+  ASSERT_TRUE(
+      std::regex_match(out, m, std::regex("Processor clock rate ~= ([0-9]+\\.[0-9]) MHz\n")))
       << out;
-  char expected[64];
-  snprintf(expected, sizeof expected, "Processor clock rate ~= %.1f MHz\n", r);
-  EXPECT_EQ(out, expected);
-  EXPECT_GT(r, 1.0);
+  EXPECT_NEAR(strtod(m[1].str().c_str(), nullptr), r, 0.05 + 1e-9 * r) << out;
+  EXPECT_GT(r, 1.0) << "a counter of at least a million ticks a second";
 }
 
 volatile sig_atomic_t alarms = 0;

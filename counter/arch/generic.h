@@ -8,6 +8,8 @@
 #include <stdint.h>
 #include <time.h>
 
+#include "delay.h"
+
 static const char *const ARCH_COUNTER_NAME = "CLOCK_MONOTONIC_RAW nanoseconds";
 static const char *const ARCH_CLOCKSOURCE = 0;
 

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "delay.h"
+
 static const char *const ARCH_COUNTER_NAME = "RISC-V time CSR (rdtime)";
 static const char *const ARCH_CLOCKSOURCE = 0;
 

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "delay.h"
+
 static const char *const ARCH_COUNTER_NAME = "z/Architecture TOD clock (STCKF)";
 static const char *const ARCH_CLOCKSOURCE = 0;
 

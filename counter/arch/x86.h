@@ -3,7 +3,8 @@
 // Each counter/arch header defines the same primitives for clock.cpp, all
 // static: read_cycle_counter (the plain read), fenced_setup with
 // read_fenced_start and read_fenced_end (the fenced pair), add_chain (blocks
-// of 100 dependent additions for core_per_tick), and the facts the doctor
+// of 100 dependent additions for core_per_tick), step_delay (arch/delay.h:
+// the delay between counter_step's reads), and the facts the doctor
 // prints: ARCH_COUNTER_NAME, ARCH_CLOCKSOURCE (the kernel clocksource that
 // reads the same counter, or null), arch_counter_invariant and
 // arch_hypervisor (1 yes, 0 no, -1 unknown).
@@ -12,6 +13,8 @@
 
 #include <cpuid.h>
 #include <stdint.h>
+
+#include "delay.h"
 
 static const char *const ARCH_COUNTER_NAME = "x86 time-stamp counter (RDTSC)";
 static const char *const ARCH_CLOCKSOURCE = "tsc";

@@ -17,6 +17,7 @@ std::deque<clock_t> tick_queue;
 std::deque<double> core_queue;
 double step_ticks = 1;
 int times_error = 0;
+void (*delay_hook)(int) = nullptr;
 std::string calls;
 bool loaded = false;
 
@@ -88,6 +89,7 @@ void fail_times(int errnum) { times_error = errnum; }
 
 void core_figures(std::initializer_list<double> values) { core_queue = values; }
 void step(double ticks) { step_ticks = ticks; }
+void on_delay(void (*hook)(int spins)) { delay_hook = hook; }
 
 size_t left() {
   return count_queue.size() + reading_queue.size() + tick_queue.size() + core_queue.size();
@@ -101,6 +103,7 @@ void reset() {
   core_queue.clear();
   step_ticks = 1;
   times_error = 0;
+  delay_hook = nullptr;
   calls.clear();
 }
 
@@ -124,6 +127,10 @@ double current_step() { return step_ticks; }
 int times_errno() {
   load_environment();
   return times_error;
+}
+void delay(int spins) {
+  if (delay_hook != nullptr)
+    delay_hook(spins);
 }
 
 }  // namespace scripted

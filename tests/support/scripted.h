@@ -47,6 +47,9 @@ void fail_times(int errnum);
 void core_figures(std::initializer_list<double> values);
 // What counter_step returns, every time (1 after a reset).
 void step(double ticks);
+// Called with each delay the clock module's counter_step makes before a
+// read, so a test can make the next reading depend on it; none after a reset.
+void on_delay(void (*hook)(int spins));
 
 // Scripted values not yet read, over all queues.
 size_t left();
@@ -67,6 +70,7 @@ clock_t next_tick();
 double next_core_figure();
 double current_step();
 int times_errno();
+void delay(int spins);
 
 }  // namespace scripted
 

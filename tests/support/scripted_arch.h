@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 extern "C" void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo);
+extern "C" void cyclekit_scripted_delay(int spins);
 
 static const char *const ARCH_COUNTER_NAME = "scripted counter";
 static const char *const ARCH_CLOCKSOURCE = 0;
@@ -15,6 +16,8 @@ static const char *const ARCH_CLOCKSOURCE = 0;
 static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
   cyclekit_scripted_read(hi, lo);
 }
+// The test sees each delay before the read it follows.
+static inline void step_delay(int spins) { cyclekit_scripted_delay(spins); }
 static inline void fenced_setup(void) {}
 static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
 static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }

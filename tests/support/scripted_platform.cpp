@@ -16,6 +16,9 @@ void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo) {
   *lo = (uint32_t)v;
 }
 
+// counter_step's delay before a read: no time passes, the test may see it.
+void cyclekit_scripted_delay(int spins) { scripted::delay(spins); }
+
 // Elapsed ticks are returned and user time is the same number; the other
 // fields are noise that no caller may use.
 clock_t __wrap_times(struct tms *t) {
