@@ -29,6 +29,8 @@ static int clear_cache = 0;
 static int fence = 0;
 static int core_cycles = 0;
 static int verbose = 0;
+// Non-zero: the verbose line is a JSON object.
+static int json = 0;
 // Calls of the test function per timed run; 0 chooses it per measurement.
 static int batch = 1;
 
@@ -320,6 +322,29 @@ static void print_report(const struct bestof_report *r) {
   printf(", counter step %g\n", r->step);
 }
 
+// A number as JSON has it: infinities and NaN, which it cannot write, as null.
+static void print_json_number(const char *name, double v) {
+  if (isfinite(v))
+    printf(",\"%s\":%.17g", name, v);
+  else
+    printf(",\"%s\":null", name);
+}
+
+static void print_report_json(const struct bestof_report *r) {
+  printf("{\"type\":\"bestof\",\"runs\":%d,\"converged\":%d,\"k\":%d,\"kept\":%d,\"batch\":%d",
+         r->runs, r->converged, r->k, r->kept, r->batch);
+  print_json_number("tolerance", r->tolerance);
+  print_json_number("least", r->least);
+  print_json_number("kth_least", r->kth_least);
+  print_json_number("spread", r->spread);
+  print_json_number("step", r->step);
+  printf(",\"fenced\":%d,\"compensated\":%d,\"core_cycles\":%d", r->fenced, r->compensated,
+         r->core_cycles);
+  print_json_number("core_per_tick_start", r->core_per_tick_start);
+  print_json_number("core_per_tick_end", r->core_per_tick_end);
+  printf("}\n");
+}
+
 // ---- The K-best driver ------------------------------------------------------
 
 extern "C" double bestof(bestof_test_fn f, int arg) {
@@ -352,7 +377,7 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
     step_once();
   make_report(pair, n, core, cpt_start, cpt_end, scale);
   if (verbose)
-    print_report(&last_report);
+    (json ? print_report_json : print_report)(&last_report);
   double result = values[0] * scale;
   leave_measurement();
   return result;
@@ -377,6 +402,8 @@ extern "C" void set_bestof_clear_cache(int on) { clear_cache = on; }
 extern "C" void set_bestof_fence(int on) { fence = on; }
 extern "C" void set_bestof_core_cycles(int on) { core_cycles = on; }
 extern "C" void set_bestof_verbose(int on) { verbose = on; }
+extern "C" void set_bestof_json(int on) { json = on; }
+extern "C" int bestof_verbose_form(void) { return verbose ? (json ? 2 : 1) : 0; }
 
 extern "C" void set_bestof_batch(int n) {
   if (n >= 0)
