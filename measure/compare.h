@@ -91,10 +91,12 @@ struct bestof_fit {
  * Measures f(n) by bestof at sizes spread evenly over [n_lo, n_hi] (8 by
  * default, fewer only when the range holds fewer whole numbers), fits a line
  * by Theil and Sen and returns its slope, the cycles per element; fills *out
- * unless out is null.  A range of fewer than two sizes (n_hi <= n_lo) is
- * measured not at all: the slope is NaN and sizes is 0.  Fatal: as bestof;
- * and "Fatal error.  Malloc returned null when allocating a fit\n" on
- * standard error, status 1.
+ * unless out is null.  A bare closing read may run ahead of the last few
+ * hundred cycles of f, by a different amount at each size: the slope ignores
+ * such a size, r2 and the worst residual show it, so fence
+ * (set_bestof_fence) when r2 is to show how straight the line is.  A range of fewer than two sizes
+ * (n_hi <= n_lo) is measured not at all: the slope is NaN and sizes is 0.  Fatal: as bestof; and
+ * "Fatal error.  Malloc returned null when allocating a fit\n" on standard error, status 1.
  */
 double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof_fit *out);
 
