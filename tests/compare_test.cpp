@@ -577,7 +577,20 @@ TEST_F(Compare, TheFitAsJsonHasEveryField) {
   EXPECT_EQ(m.size(), 11u);
 }
 
-TEST_F(Compare, AFitOfNoSizesWritesNullsInJson) {
+TEST_F(Compare, JsonAloneIsSilent) {
+  set_bestof_json(1);
+  set_bestof_compare_pairs(6);
+  script_pairs(std::vector<std::pair<double, double>>(6, {1000, 1100}));
+  script_line(50, 3);
+  scripted::add_count(10);
+  testing::internal::CaptureStdout();
+  bestof_compare(first_fn, 0, second_fn, 0, nullptr);
+  bestof_cpe(sized, 1000, 8000, nullptr);
+  bestof(first_fn, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "JSON chooses the form, verbose prints";
+}
+
+TEST_F(Compare, AFitOfNoSizesPrintsNothing) {
   set_bestof_verbose(1);
   set_bestof_json(1);
   testing::internal::CaptureStdout();
