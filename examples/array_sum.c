@@ -4,19 +4,19 @@
  * cyclekit with
  *   cc array_sum.c $(pkg-config --cflags --libs cyclekit) */
 #include <cyclekit/bestof.h>
+#include <cyclekit/keep.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #define MAX_ELEMENTS (1 << 20)
 
 static int *data;
-static volatile long total; /* keeps the sums from being optimised away */
 
 static void sum_array(int n) {
   long s = 0;
   for (int i = 0; i < n; i++)
     s += data[i];
-  total = s;
+  CYCLEKIT_KEEP(s); /* keeps the sum from being optimised away */
 }
 
 int main(void) {

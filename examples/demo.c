@@ -3,18 +3,18 @@
  * caches flushed before each run, and with the tick-compensated counter. */
 #include <cyclekit/bestof.h>
 #include <cyclekit/clock.h>
+#include <cyclekit/keep.h>
 #include <stdio.h>
 
 #define N 4096
 static int data[N];
-static volatile int result;
 
-/* Sums the first n elements; the volatile store keeps the work. */
+/* Sums the first n elements; CYCLEKIT_KEEP keeps the work. */
 static void sum_array(int n) {
   int s = 0;
   for (int i = 0; i < n; i++)
     s += data[i];
-  result = s;
+  CYCLEKIT_KEEP(s);
 }
 
 int main(void) {

@@ -34,12 +34,13 @@ struct settings {
   int fence;
   int core_cycles;
   int verbose;
+  int json;
   int batch;
   uint32_t cache_bytes;
   uint32_t cache_block;
   FILE *stream;  // null: standard output
 };
-static struct settings wanted = {3, 20, 0.01, 0, 0, 0, 0, 0, 1, 1u << 19, 32, NULL};
+static struct settings wanted = {3, 20, 0.01, 0, 0, 0, 0, 0, 0, 1, 1u << 19, 32, NULL};
 
 // The running measurement's settings, copied from wanted at its start.
 static int kbest = 3;
@@ -51,6 +52,8 @@ static int clear_cache = 0;
 static int fence = 0;
 static int core_cycles = 0;
 static int verbose = 0;
+// Non-zero: the verbose line is a JSON object.
+static int json = 0;
 // Calls of the test function per timed run; 0 chooses it per measurement.
 static int batch = 1;
 
@@ -240,6 +243,7 @@ static void take_settings(void) {
   fence = wanted.fence;
   core_cycles = wanted.core_cycles;
   verbose = wanted.verbose;
+  json = wanted.json;
   batch = wanted.batch;
   cache_bytes = wanted.cache_bytes;
   cache_block = wanted.cache_block;
@@ -426,6 +430,30 @@ static void print_report(const struct bestof_report *r) {
   fprintf(out, ", counter step %g\n", r->step);
 }
 
+// A number as JSON has it: infinities and NaN, which it cannot write, as null.
+static void print_json_number(const char *name, double v) {
+  if (isfinite(v))
+    fprintf(stream, ",\"%s\":%.17g", name, v);
+  else
+    fprintf(stream, ",\"%s\":null", name);
+}
+
+static void print_report_json(const struct bestof_report *r) {
+  fprintf(stream,
+          "{\"type\":\"bestof\",\"runs\":%d,\"converged\":%d,\"k\":%d,\"kept\":%d,\"batch\":%d",
+          r->runs, r->converged, r->k, r->kept, r->batch);
+  print_json_number("tolerance", r->tolerance);
+  print_json_number("least", r->least);
+  print_json_number("kth_least", r->kth_least);
+  print_json_number("spread", r->spread);
+  print_json_number("step", r->step);
+  fprintf(stream, ",\"fenced\":%d,\"compensated\":%d,\"core_cycles\":%d", r->fenced, r->compensated,
+          r->core_cycles);
+  print_json_number("core_per_tick_start", r->core_per_tick_start);
+  print_json_number("core_per_tick_end", r->core_per_tick_end);
+  fprintf(stream, "}\n");
+}
+
 // ---- The K-best driver ------------------------------------------------------
 
 extern "C" double bestof(bestof_test_fn f, int arg) {
@@ -467,7 +495,7 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
     step_once();
   make_report(pair, n, core, cpt_start, cpt_end, scale);
   if (verbose)
-    print_report(&last_report);
+    (json ? print_report_json : print_report)(&last_report);
   double result = values[0] * scale;
   leave_measurement();
   return result;
@@ -521,6 +549,22 @@ extern "C" void set_bestof_verbose_stream(FILE *out) {
   unlock_settings();
 }
 
+extern "C" void set_bestof_json(int on) { set_int(&wanted.json, on); }
+
+extern "C" int bestof_verbose_form(void) {
+  lock_settings();
+  int form = wanted.verbose ? (wanted.json ? 2 : 1) : 0;
+  unlock_settings();
+  return form;
+}
+
+extern "C" FILE *get_bestof_verbose_stream(void) {
+  lock_settings();
+  FILE *out = wanted.stream != NULL ? wanted.stream : stdout;
+  unlock_settings();
+  return out;
+}
+
 extern "C" void set_bestof_batch(int n) {
   if (n >= 0)
     set_int(&wanted.batch, n);
@@ -557,6 +601,7 @@ extern "C" void get_bestof_settings(struct bestof_settings *out) {
   out->core_cycles = wanted.core_cycles;
   out->batch = wanted.batch;
   out->verbose = wanted.verbose;
+  out->json = wanted.json;
   unlock_settings();
 }
 
@@ -574,9 +619,10 @@ extern "C" void set_bestof_settings(const struct bestof_settings *in) {
   set_bestof_core_cycles(in->core_cycles);
   set_bestof_batch(in->batch);
   set_bestof_verbose(in->verbose);
+  set_bestof_json(in->json);
 }
 
 extern "C" void set_bestof_defaults(void) {
-  static const struct bestof_settings defaults = {3, 20, 0.01, 0, 0, 1 << 19, 32, 0, 0, 1, 0};
+  static const struct bestof_settings defaults = {3, 20, 0.01, 0, 0, 1 << 19, 32, 0, 0, 1, 0, 0};
   set_bestof_settings(&defaults);
 }

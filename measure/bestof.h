@@ -188,6 +188,26 @@ void set_bestof_verbose(int on);
  * neither flushes nor closes it. */
 void set_bestof_verbose_stream(FILE *out);
 
+/* The stream the verbose lines go to now: the one set, else standard
+ * output.  bestof_compare and bestof_cpe print theirs there too. */
+FILE *get_bestof_verbose_stream(void);
+
+/* Non-zero: the verbose line, and the lines of bestof_compare and
+ * bestof_cpe (cyclekit/compare.h), are each one JSON object on one line
+ * instead (default 0), for scripts: every field of the report by name, the
+ * numbers as C writes them with 17 significant digits, an infinity or NaN as
+ * null.  The verbose line then reads
+ *   {"type":"bestof","runs":4,"converged":1,"k":3,"kept":3,"batch":1,
+ *    "tolerance":0.01,"least":100,"kth_least":101,"spread":0.01,"step":26,
+ *    "fenced":0,"compensated":0,"core_cycles":0,"core_per_tick_start":0,
+ *    "core_per_tick_end":0}
+ * Nothing is printed unless the verbose setting is on as well. */
+void set_bestof_json(int on);
+
+/* The form of line the settings ask for: 0 none (verbose off), 1 the text
+ * line, 2 the JSON line. */
+int bestof_verbose_form(void);
+
 /* The last measurement, as bestof_last reports it.  Counts are per call and
  * in the unit that bestof returned (core cycles when core_cycles is 1). */
 struct bestof_report {
@@ -261,6 +281,7 @@ struct bestof_settings {
   int core_cycles;
   int batch;
   int verbose;
+  int json;
 };
 
 /* Copies the settings in force to *out (nothing when out is null). */
@@ -273,7 +294,7 @@ void set_bestof_settings(const struct bestof_settings *in);
 
 /* Restores every default: K 3, 20 runs, tolerance 0.01, no compensation,
  * no flush, a flush of 524288 bytes read every 32, no fence, counter ticks,
- * batch 1, quiet. */
+ * batch 1, quiet, text lines. */
 void set_bestof_defaults(void);
 
 #ifdef __cplusplus

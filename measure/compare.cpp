@@ -1,0 +1,301 @@
+// Comparing two functions and fitting cycles per element, on top of the
+// K-best driver's public functions.  Everything here runs between bestof
+// answers, outside every timed interval: the ratios, the sorting, the
+// interval, the line and the printing.
+
+#include "compare.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+// ---- Settings ---------------------------------------------------------------
+
+static int compare_pairs = 21;
+static double compare_margin = 0;
+static int cpe_sizes = 8;
+
+// The interval's least coverage, and the fewest pairs that can give it: with
+// n pairs the widest interval, from the least ratio to the greatest, misses
+// the median with probability 2 / 2^n, below 5 % from n = 6 on.
+static const double compare_coverage = 0.95;
+static const int compare_least_pairs = 6;
+static const int compare_most_pairs = 1000;
+
+extern "C" void set_bestof_compare_pairs(int pairs) {
+  if (pairs >= compare_least_pairs && pairs <= compare_most_pairs)
+    compare_pairs = pairs;
+}
+
+extern "C" void set_bestof_compare_margin(double margin) {
+  if (margin >= 0)
+    compare_margin = margin;
+}
+
+extern "C" void set_bestof_cpe_sizes(int sizes) {
+  if (sizes >= 3 && sizes <= 10000)
+    cpe_sizes = sizes;
+}
+
+// ---- Helpers ----------------------------------------------------------------
+
+static void *checked_malloc(size_t bytes, const char *message) {
+  void *p = malloc(bytes);
+  if (p == NULL) {
+    fputs(message, stderr);
+    exit(1);
+  }
+  return p;
+}
+
+static int ascending(const void *a, const void *b) {
+  double x = *static_cast<const double *>(a), y = *static_cast<const double *>(b);
+  return x < y ? -1 : x > y;
+}
+
+// Sorts v[0..n) and returns its median; NaN when n is 0.
+static double sorted_median(double *v, int n) {
+  if (n == 0)
+    return NAN;
+  qsort(v, (size_t)n, sizeof *v, ascending);
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The same for a copy, leaving v as it is; tmp holds n doubles.
+static double median_of_copy(const double *v, int n, double *tmp) {
+  memcpy(tmp, v, (size_t)n * sizeof *v);
+  return sorted_median(tmp, n);
+}
+
+// One bestof answer; counts the answers the run limit ended and notes
+// whether they were in core cycles.
+static double answer(bestof_test_fn f, int arg, int *not_converged, int *core) {
+  double a = bestof(f, arg);
+  struct bestof_report r;
+  bestof_last(&r);
+  if (!r.converged)
+    ++*not_converged;
+  *core = r.core_cycles;
+  return a;
+}
+
+// The measurements' own lines would bury the one line of the question:
+// silence them while it runs.  Returns the form of line asked for.
+static int quiet_answers(void) {
+  int form = bestof_verbose_form();
+  if (form)
+    set_bestof_verbose(0);
+  return form;
+}
+
+static void json_number(const char *name, double v) {
+  if (isfinite(v))
+    fprintf(get_bestof_verbose_stream(), ",\"%s\":%.17g", name, v);
+  else
+    fprintf(get_bestof_verbose_stream(), ",\"%s\":null", name);
+}
+
+static const char *unit(int core) { return core ? "core cycles" : "cycles"; }
+
+// ---- The interval -----------------------------------------------------------
+
+// For n pair ratios in ascending order, the rank j (from 1) of the lower end
+// of the sign test's interval [r_j, r_(n+1-j)] for their median: the
+// greatest j whose interval misses the median with probability
+// 2 P(B <= j - 1) <= 5 %, B binomial with n trials of 1/2.  Stores the
+// coverage 1 - 2 P(B <= j - 1).  0 when no j qualifies (n < 6).  The
+// probabilities are products of doubles, not of libm's exp and log, so that
+// a C program need not link libm; 2^-n stays a normal double up to
+// n = 1022, hence the limit on pairs.
+static int interval_rank(int n, double *coverage) {
+  double p = 1, below = 0;
+  for (int i = 0; i < n; i++)
+    p /= 2;
+  int j = 0;
+  *coverage = 0;
+  for (int k = 0; 2 * k < n; k++) {
+    below += p;
+    if (2 * below > 1 - compare_coverage)
+      break;
+    j = k + 1;
+    *coverage = 1 - 2 * below;
+    p = p * (n - k) / (k + 1);
+  }
+  return j;
+}
+
+static int verdict_of(double low, double high, double margin) {
+  if (low > 1 + margin)
+    return 1;
+  if (high < 1 / (1 + margin))
+    return -1;
+  return 0;
+}
+
+// ---- The comparison ---------------------------------------------------------
+
+static void print_comparison(const struct bestof_comparison *c, int form) {
+  if (form == 2) {
+    fprintf(get_bestof_verbose_stream(), "{\"type\":\"comparison\"");
+    json_number("ratio", c->ratio);
+    json_number("low", c->low);
+    json_number("high", c->high);
+    fprintf(get_bestof_verbose_stream(), ",\"verdict\":%d,\"runs\":%d,\"used\":%d", c->verdict,
+            c->runs, c->used);
+    json_number("confidence", c->confidence);
+    json_number("margin", c->margin);
+    json_number("first", c->first);
+    json_number("second", c->second);
+    fprintf(get_bestof_verbose_stream(), ",\"not_converged\":%d,\"core_cycles\":%d}\n",
+            c->not_converged, c->core_cycles);
+    return;
+  }
+  const char *v = c->verdict < 0 ? "faster" : c->verdict > 0 ? "slower" : "not distinguishable";
+  fprintf(get_bestof_verbose_stream(),
+          "compare: second/first %.4f (95%% interval %.4f to %.4f): %s; %d pairs, first %.1f %s, "
+          "second %.1f %s\n",
+          c->ratio, c->low, c->high, v, c->runs, c->first, unit(c->core_cycles), c->second,
+          unit(c->core_cycles));
+}
+
+extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, int garg,
+                                 struct bestof_comparison *out) {
+  int n = compare_pairs;
+  double *mem = static_cast<double *>(
+      checked_malloc(4 * (size_t)n * sizeof(double),
+                     "Fatal error.  Malloc returned null when allocating a comparison\n"));
+  double *fa = mem, *ga = mem + n, *ratios = mem + 2 * n, *tmp = mem + 3 * n;
+  struct bestof_comparison c;
+  memset(&c, 0, sizeof c);
+  int form = quiet_answers();
+  int used = 0;
+  // f first in the even pairs, g first in the odd ones.
+  for (int i = 0; i < n; i++) {
+    if (i % 2 == 0) {
+      fa[i] = answer(f, farg, &c.not_converged, &c.core_cycles);
+      ga[i] = answer(g, garg, &c.not_converged, &c.core_cycles);
+    } else {
+      ga[i] = answer(g, garg, &c.not_converged, &c.core_cycles);
+      fa[i] = answer(f, farg, &c.not_converged, &c.core_cycles);
+    }
+    if (fa[i] > 0 && ga[i] > 0)
+      ratios[used++] = ga[i] / fa[i];
+  }
+  if (form)
+    set_bestof_verbose(1);
+  c.runs = n;
+  c.used = used;
+  c.margin = compare_margin;
+  c.first = median_of_copy(fa, n, tmp);
+  c.second = median_of_copy(ga, n, tmp);
+  c.ratio = sorted_median(ratios, used);
+  int j = interval_rank(used, &c.confidence);
+  if (j > 0) {
+    c.low = ratios[j - 1];
+    c.high = ratios[used - j];
+    c.verdict = verdict_of(c.low, c.high, c.margin);
+  } else {
+    c.low = 0;
+    c.high = HUGE_VAL;
+  }
+  free(mem);
+  if (form)
+    print_comparison(&c, form);
+  if (out != NULL)
+    *out = c;
+  return c.ratio;
+}
+
+// ---- Cycles per element -----------------------------------------------------
+
+static void print_fit(const struct bestof_fit *r, int form) {
+  if (form == 2) {
+    fprintf(get_bestof_verbose_stream(), "{\"type\":\"fit\"");
+    json_number("slope", r->slope);
+    json_number("intercept", r->intercept);
+    json_number("r2", r->r2);
+    json_number("worst_residual", r->worst_residual);
+    fprintf(get_bestof_verbose_stream(),
+            ",\"worst_size\":%d,\"sizes\":%d,\"n_lo\":%d,\"n_hi\":%d,\"not_converged\":%d,"
+            "\"core_cycles\":%d}\n",
+            r->worst_size, r->sizes, r->n_lo, r->n_hi, r->not_converged, r->core_cycles);
+    return;
+  }
+  fprintf(get_bestof_verbose_stream(),
+          "cpe: %.4f %s per element + %.1f, R^2 %.6f, worst residual %.1f at n = %d, %d sizes "
+          "from %d to %d\n",
+          r->slope, unit(r->core_cycles), r->intercept, r->r2, r->worst_residual, r->worst_size,
+          r->sizes, r->n_lo, r->n_hi);
+}
+
+// The i-th of m sizes spread evenly over [lo, hi], rounded to the nearest
+// whole number; distinct as long as m - 1 <= hi - lo.
+static int size_at(int lo, int hi, int i, int m) {
+  long long span = (long long)hi - lo;
+  return (int)(lo + (span * i + (m - 1) / 2) / (m - 1));
+}
+
+// Theil and Sen's line through (x[i], y[i]); work holds m (m - 1) / 2
+// doubles.  Fills slope, intercept, r2 and the worst residual of *r.
+static void robust_line(const double *x, const double *y, int m, double *work,
+                        struct bestof_fit *r) {
+  int k = 0;
+  for (int i = 0; i < m; i++)
+    for (int j = i + 1; j < m; j++)
+      work[k++] = (y[j] - y[i]) / (x[j] - x[i]);
+  r->slope = sorted_median(work, k);
+  for (int i = 0; i < m; i++)
+    work[i] = y[i] - r->slope * x[i];
+  r->intercept = sorted_median(work, m);
+  double mean = 0, ss_tot = 0, ss_res = 0;
+  for (int i = 0; i < m; i++)
+    mean += y[i] / m;
+  for (int i = 0; i < m; i++) {
+    double res = y[i] - (r->intercept + r->slope * x[i]);
+    ss_res += res * res;
+    ss_tot += (y[i] - mean) * (y[i] - mean);
+    if (i == 0 || fabs(res) > fabs(r->worst_residual)) {
+      r->worst_residual = res;
+      r->worst_size = (int)x[i];
+    }
+  }
+  r->r2 = ss_tot > 0 ? 1 - ss_res / ss_tot : ss_res == 0 ? 1 : 0;
+}
+
+extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof_fit *out) {
+  struct bestof_fit r;
+  memset(&r, 0, sizeof r);
+  r.n_lo = n_lo;
+  r.n_hi = n_hi;
+  long long span = (long long)n_hi - n_lo;
+  int m = span + 1 < cpe_sizes ? (int)(span + 1) : cpe_sizes;
+  if (m < 2) {
+    r.slope = r.intercept = r.r2 = r.worst_residual = NAN;
+    if (out != NULL)
+      *out = r;
+    return r.slope;
+  }
+  size_t pairs = (size_t)m * (size_t)(m - 1) / 2;
+  double *mem = static_cast<double *>(
+      checked_malloc((2 * (size_t)m + (pairs > (size_t)m ? pairs : (size_t)m)) * sizeof(double),
+                     "Fatal error.  Malloc returned null when allocating a fit\n"));
+  double *x = mem, *y = mem + m, *work = mem + 2 * m;
+  int form = quiet_answers();
+  // From both ends inwards: lo, hi, the second, the second last, ...
+  for (int t = 0; t < m; t++) {
+    int i = t % 2 == 0 ? t / 2 : m - 1 - t / 2;
+    x[i] = size_at(n_lo, n_hi, i, m);
+    y[i] = answer(f, (int)x[i], &r.not_converged, &r.core_cycles);
+  }
+  if (form)
+    set_bestof_verbose(1);
+  r.sizes = m;
+  robust_line(x, y, m, work, &r);
+  free(mem);
+  if (form)
+    print_fit(&r, form);
+  if (out != NULL)
+    *out = r;
+  return r.slope;
+}
