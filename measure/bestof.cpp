@@ -31,6 +31,8 @@ static int core_cycles = 0;
 static int verbose = 0;
 // Calls of the test function per timed run; 0 chooses it per measurement.
 static int batch = 1;
+static int net = 0;
+static int precise = 0;
 
 static uint32_t cache_bytes = 1 << 19;
 static uint32_t cache_block = 32;
@@ -272,6 +274,167 @@ static int choose_batch(bestof_test_fn f, int arg, enum counter_pair pair) {
   }
 }
 
+// ---- Precise mode and net counts -------------------------------------------
+
+// An estimate of one run's count, in ticks, and the variance of that
+// estimate; runs: how many runs it drew on, window: how many it averaged.
+struct run_estimate {
+  double value;
+  double variance;
+  int runs;
+  int window;
+  int settled;  // 1: it reached precise_share; 0: the run cap ended it
+};
+
+// The fine estimator's window: runs within this many counter steps of the
+// least are averaged.
+static const double precise_window_steps = 1.5;
+// Runs are taken in blocks; a precise estimate draws on at least
+// precise_min_runs and at most precise_max_runs runs, and stops between the
+// two once its uncertainty is within precise_share of the count.
+static const int precise_block = 100;
+static const int precise_min_runs = 100;
+static const int precise_max_runs = 2000;
+static const double precise_share = 0.001;
+// An answer is resolved when its uncertainty is at most this share of it.
+static const double resolved_share = 0.1;
+
+// Every run's count of one precise estimate, in ticks, whole runs.
+static double precise_counts[precise_max_runs];
+
+// The mean of the counts within precise_window_steps steps of the least.  A
+// count of a stepped counter is the true duration rounded down or up to the
+// lattice of steps, up with a probability equal to the fraction of a step
+// it spans beyond the lower point when the start falls at a random phase of
+// the step; the two lattice points both lie in the window and their mean is
+// the duration itself, while the slower runs (an interrupt, a busy
+// neighbour) lie outside.  The variance adds to the sample's a floor of
+// (step / m)^2: m equal counts cannot rule out a duration that far above
+// them.
+static struct run_estimate fine_estimate(const double *counts, int n, double step) {
+  double least = counts[0];
+  for (int i = 1; i < n; i++)
+    if (counts[i] < least)
+      least = counts[i];
+  double limit = least + precise_window_steps * step;
+  double sum = 0;
+  int m = 0;
+  for (int i = 0; i < n; i++)
+    if (counts[i] <= limit) {
+      sum += counts[i];
+      m++;
+    }
+  double mean = sum / m, squares = 0;
+  for (int i = 0; i < n; i++)
+    if (counts[i] <= limit)
+      squares += (counts[i] - mean) * (counts[i] - mean);
+  struct run_estimate e;
+  e.value = mean;
+  e.variance = (m > 1 ? squares / (m - 1) / m : 0) + (step / m) * (step / m);
+  e.runs = n;
+  e.window = m;
+  e.settled = 0;
+  return e;
+}
+
+// Runs f(arg) (n calls per run) in blocks until the fine estimate of a run's
+// count settles or the cap is reached.  With sample set, every count (per
+// call) also goes through add_sample, so the report's K least stay filled.
+static struct run_estimate precise_runs(bestof_test_fn f, int arg, enum counter_pair pair, int n,
+                                        double step, int sample) {
+  int r = 0;
+  for (;;) {
+    for (int b = 0; b < precise_block; b++, r++) {
+      if (clear_cache)
+        clear();
+      double count = timed_run(f, arg, pair, n);
+      precise_counts[r] = count;
+      if (sample)
+        add_sample(n == 1 ? count : count / n);
+    }
+    struct run_estimate e = fine_estimate(precise_counts, r, step);
+    e.settled = r >= precise_min_runs && 2 * sqrt(e.variance) <= precise_share * fabs(e.value);
+    if (e.settled || r >= precise_max_runs)
+      return e;
+  }
+}
+
+// Timed in place of the test function to find what the pair and the call
+// cost around nothing.
+static void empty_call(int) {}
+
+// The cost of one run of n empty calls, whole run in ticks, with the
+// answer's own estimator: the fine one in precise mode, else the least of
+// as many runs as the run limit allows (at least one).
+static struct run_estimate pair_cost(enum counter_pair pair, int n, int fine, double step) {
+  if (fine)
+    return precise_runs(empty_call, 0, pair, n, step, 0);
+  struct run_estimate e;
+  memset(&e, 0, sizeof e);
+  int runs = maxsamples > 1 ? maxsamples : 1;
+  for (int i = 0; i < runs; i++) {
+    if (clear_cache)
+      clear();
+    double count = timed_run(empty_call, 0, pair, n);
+    if (i == 0 || count < e.value)
+      e.value = count;
+  }
+  e.runs = e.window = runs;
+  return e;
+}
+
+// The reference chain: reference_adds dependent register additions, one
+// core cycle each on every x86 since the P6 and on AArch64 cores.  The
+// addend sits in a register: some cores retire small-immediate additions
+// faster than one a cycle.  Like most measured code it ends by storing its
+// result.  Where no such chain is known, reference_adds is 0 and precise
+// mode goes without it.
+static volatile uint64_t reference_sink;
+#if defined(__i386__) || defined(__x86_64__)
+static const int reference_adds = 64;
+static void reference_chain(int) {
+  uint32_t acc = 0, one = 1;
+  __asm__(".rept 64\n\taddl %1, %0\n\t.endr" : "+r"(acc) : "r"(one));
+  reference_sink = acc;
+}
+#elif defined(__aarch64__)
+static const int reference_adds = 64;
+static void reference_chain(int) {
+  uint64_t acc = 0, one = 1;
+  __asm__(".rept 64\n\tadd %0, %0, %1\n\t.endr" : "+r"(acc) : "r"(one));
+  reference_sink = acc;
+}
+#else
+static const int reference_adds = 0;
+static void reference_chain(int) {}
+#endif
+
+// What precise mode and net counts found in one measurement, in ticks of
+// whole runs.
+struct fine_result {
+  int fine, net;
+  double step;                      // the counter's step, or 1 if unknown
+  struct run_estimate est;          // the test function's runs (fine only)
+  struct run_estimate cost_before;  // the empty runs before the first run
+  struct run_estimate cost_after;   // and after the last (net only)
+  int reference;                    // 1: the reference chain was timed
+  struct run_estimate ref_before;   // its runs before the first run
+  struct run_estimate ref_after;    // and after the last
+};
+
+// Times the pair around the empty call and, in precise mode with single
+// calls, around the reference chain: *cost and *ref.
+static void time_references(const struct fine_result *fr, enum counter_pair pair, int n,
+                            struct run_estimate *cost, struct run_estimate *ref) {
+  *cost = pair_cost(pair, n, fr->fine, fr->step);
+  if (fr->reference)
+    *ref = precise_runs(reference_chain, 0, pair, n, fr->step, 0);
+}
+
+// The step that the estimator and the resolution use: a counter without a
+// usable step is taken to advance by one tick.
+static double usable_step(double step) { return step > 0 && step < HUGE_VAL ? step : 1; }
+
 // ---- The report and the verbose line ----------------------------------------
 
 // Fills last_report from the finished measurement; scale converts counts
@@ -302,11 +465,81 @@ static void make_report(enum counter_pair pair, int n, int core, double cpt_star
   last_report = r;
 }
 
+// The K-best answer's uncertainty: the least is quantised to the counter's
+// step, and a net answer is the difference of two such figures.
+static void kbest_resolution(struct bestof_report *r) {
+  double scale = r->core_cycles ? (r->core_per_tick_start + r->core_per_tick_end) / 2 : 1;
+  r->uncertainty = usable_step(r->step) * (r->net ? 2 : 1) * scale / r->batch;
+  r->resolved = r->answer > r->uncertainty && r->uncertainty <= resolved_share * r->answer;
+}
+
+// The part of the empty call's own cost that code of its length hides, in
+// ticks: the empty call's count less the reference chain's intercept (its
+// count less its additions, converted to ticks).  The call and return, and
+// the pair's work around them, run alongside the timed code, so code that
+// outlasts them pays only its own latency beyond the pair; an empty call
+// pays them whole.  0 where no reference chain was timed, where counts are
+// not in core cycles, or where the empty call hides nothing.
+static double hidden_overhead(const struct fine_result *fr, double cost, double scale) {
+  if (!fr->reference)
+    return 0;
+  double ref = (fr->ref_before.value + fr->ref_after.value) / 2;
+  double hidden = cost - (ref - reference_adds / scale);
+  return hidden > 0 ? hidden : 0;
+}
+
+// Adds what net counts and precise mode found to the report that make_report
+// filled: the answer, the pair's cost, how far the answer can be trusted.
+static void finish_report(struct bestof_report *r, const struct fine_result *fr, double scale) {
+  int n = r->batch;
+  double cost = 0, cost_variance = 0;
+  if (fr->net) {
+    cost = (fr->cost_before.value + fr->cost_after.value) / 2;
+    cost_variance = (fr->cost_before.variance + fr->cost_after.variance) / 4;
+  }
+  r->net = fr->net;
+  r->precise = fr->fine;
+  r->pair_cost = cost * scale / n;
+  if (!fr->fine) {
+    r->answer = r->least - r->pair_cost;
+    r->window = r->kept;
+    if (step_known)
+      kbest_resolution(r);
+    return;
+  }
+  r->converged = fr->est.settled;
+  r->window = fr->est.window;
+  double net_ticks = fr->est.value - cost, variance = fr->est.variance + cost_variance;
+  double hidden = r->core_cycles ? hidden_overhead(fr, cost, scale) : 0;
+  int under_call = hidden > 0 && net_ticks <= hidden / 2;
+  if (hidden > 0 && !under_call) {
+    // The same as the estimate less the reference chain's intercept.
+    net_ticks += hidden;
+    variance = fr->est.variance + (fr->ref_before.variance + fr->ref_after.variance) / 4;
+    r->hidden_overhead = hidden * scale / n;
+  }
+  r->answer = net_ticks * scale / n;
+  // About two standard errors.
+  r->uncertainty = 2 * sqrt(variance) * scale / n;
+  r->resolved =
+      !under_call && r->answer > r->uncertainty && r->uncertainty <= resolved_share * r->answer;
+}
+
 static void print_report(const struct bestof_report *r) {
-  printf("bestof: %.1f %s", r->least, r->core_cycles ? "core cycles" : "cycles");
+  int fine = r->net || r->precise;
+  printf("bestof: %.1f %s", r->answer, r->core_cycles ? "core cycles" : "cycles");
   if (r->batch != 1)
     printf(" per call (batch %d)", r->batch);
-  if (r->converged)
+  if (fine)
+    printf(" +/- %.2f", r->uncertainty);
+  if (r->net)
+    printf(", net of the pair's %.1f", r->pair_cost);
+  if (r->hidden_overhead > 0)
+    printf(" of which the code hides %.1f", r->hidden_overhead);
+  if (r->precise)
+    printf(", the mean of %d of %d runs within %g steps of the least%s", r->window, r->runs,
+           precise_window_steps, r->converged ? "" : " (the run cap ended it)");
+  else if (r->converged)
     printf(", %d of %d runs agreed within %.2f%%", r->kept, r->runs, 100 * r->spread);
   else if (r->kept < r->k)
     printf(", not converged: the run limit ended it after %d of the %d runs K needs", r->runs,
@@ -314,10 +547,14 @@ static void print_report(const struct bestof_report *r) {
   else
     printf(", not converged: the run limit ended it after %d runs, the %d least %.2f%% apart",
            r->runs, r->k, 100 * r->spread);
-  printf(" (tolerance %g%%)", 100 * r->tolerance);
+  if (!r->precise)
+    printf(" (tolerance %g%%)", 100 * r->tolerance);
   if (r->core_cycles)
     printf(", %.3f core cycles per tick", (r->core_per_tick_start + r->core_per_tick_end) / 2);
-  printf(", counter step %g\n", r->step);
+  printf(", counter step %g", r->step);
+  if (fine && !r->resolved)
+    printf(", below the counter's resolution");
+  printf("\n");
 }
 
 // ---- The K-best driver ------------------------------------------------------
@@ -329,17 +566,34 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
   init_sampler();
   // The counter pair, the batch and the conversion hold for the whole
   // measurement; the compensated counter has no fenced form, so it wins.
+  // Precise mode is the fence, core cycles, net counts and the fine
+  // estimator together.
   int comp = compensate;
-  enum counter_pair pair = comp ? PAIR_COMPENSATED : fence ? PAIR_FENCED : PAIR_PLAIN;
+  struct fine_result fr;
+  memset(&fr, 0, sizeof fr);
+  fr.fine = precise;
+  fr.net = net || precise;
+  enum counter_pair pair = comp ? PAIR_COMPENSATED : fence || fr.fine ? PAIR_FENCED : PAIR_PLAIN;
   int n = batch > 0 ? batch : choose_batch(f, arg, pair);
-  int core = core_cycles;
+  int core = core_cycles || fr.fine;
   double cpt_start = core ? core_per_tick() : 0;
-  do {
-    if (clear_cache)
-      clear();
-    double count = timed_run(f, arg, pair, n);
-    add_sample(n == 1 ? count : count / n);
-  } while (!has_converged() && samplecount < maxsamples);
+  if (fr.fine || fr.net)
+    fr.step = usable_step(step_once());
+  fr.reference = fr.fine && n == 1 && reference_adds > 0;
+  if (fr.net)
+    time_references(&fr, pair, n, &fr.cost_before, &fr.ref_before);
+  if (fr.fine) {
+    fr.est = precise_runs(f, arg, pair, n, fr.step, 1);
+  } else {
+    do {
+      if (clear_cache)
+        clear();
+      double count = timed_run(f, arg, pair, n);
+      add_sample(n == 1 ? count : count / n);
+    } while (!has_converged() && samplecount < maxsamples);
+  }
+  if (fr.net)
+    time_references(&fr, pair, n, &fr.cost_after, &fr.ref_after);
   double cpt_end = core ? core_per_tick() : 0;
   // Counts are converted at the mean of both ends; a figure that is not a
   // positive number leaves them in counter ticks, and the report says so.
@@ -351,9 +605,10 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
   if (verbose)
     step_once();
   make_report(pair, n, core, cpt_start, cpt_end, scale);
+  finish_report(&last_report, &fr, scale);
   if (verbose)
     print_report(&last_report);
-  double result = values[0] * scale;
+  double result = last_report.answer;
   leave_measurement();
   return result;
 }
@@ -378,6 +633,9 @@ extern "C" void set_bestof_fence(int on) { fence = on; }
 extern "C" void set_bestof_core_cycles(int on) { core_cycles = on; }
 extern "C" void set_bestof_verbose(int on) { verbose = on; }
 
+extern "C" void set_bestof_net(int on) { net = on; }
+extern "C" void set_bestof_precise(int on) { precise = on; }
+
 extern "C" void set_bestof_batch(int n) {
   if (n >= 0)
     batch = n;
@@ -388,8 +646,11 @@ extern "C" void bestof_last(struct bestof_report *out) {
     return;
   // The step is measured here, between measurements, unless a measurement
   // already needed it.
-  if (last_report.runs > 0 && !step_known)
+  if (last_report.runs > 0 && !step_known) {
     last_report.step = step_once();
+    if (!last_report.precise)
+      kbest_resolution(&last_report);
+  }
   *out = last_report;
 }
 

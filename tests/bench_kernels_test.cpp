@@ -19,6 +19,12 @@ TEST(BenchKernels, AssemblyChainsRunEveryInstruction) {
     expect *= 3;
   EXPECT_EQ(imul_chain(7, 3, 2), expect);
   EXPECT_EQ(imul_chain(7, 3, 0), 7u);
+
+  uint64_t thirty = 7;
+  for (int i = 0; i < 30; i++)
+    thirty *= 3;
+  EXPECT_EQ(imul_tens(7, 3, 3), thirty);
+  EXPECT_EQ(imul_tens(7, 3, 0), 7u);
 }
 
 TEST(BenchKernels, MultiplyChainMultipliesNTimes) {
@@ -69,6 +75,7 @@ TEST(BenchKernels, ReadOfMoreThanTheArrayStaysInside) {
   run_read(1 << 20);
   run_ring(10000);
   run_ring_lap(10000);
+  run_ring_small(10000);
 }
 
 TEST(BenchClocks, PinningLeavesExactlyTheCurrentCpu) {
