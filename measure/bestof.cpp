@@ -286,6 +286,22 @@ struct run_estimate {
   int settled;  // 1: it reached precise_share; 0: the run cap ended it
 };
 
+// The square root of x (0 for x of 0 or below), by Newton's iteration from
+// above, which falls until it reaches the root: the library must not need
+// the C maths library, which a C program does not link by default.
+static double root_of(double x) {
+  if (!(x > 0))
+    return 0;
+  double r = x > 1 ? x : 1;
+  for (int i = 0; i < 200; i++) {
+    double next = (r + x / r) / 2;
+    if (!(next < r))
+      break;
+    r = next;
+  }
+  return r;
+}
+
 // The fine estimator's window: runs within this many counter steps of the
 // least are averaged.
 static const double precise_window_steps = 1.5;
@@ -353,7 +369,7 @@ static struct run_estimate precise_runs(bestof_test_fn f, int arg, enum counter_
         add_sample(n == 1 ? count : count / n);
     }
     struct run_estimate e = fine_estimate(precise_counts, r, step);
-    e.settled = r >= precise_min_runs && 2 * sqrt(e.variance) <= precise_share * fabs(e.value);
+    e.settled = r >= precise_min_runs && 2 * root_of(e.variance) <= precise_share * fabs(e.value);
     if (e.settled || r >= precise_max_runs)
       return e;
   }
@@ -520,7 +536,7 @@ static void finish_report(struct bestof_report *r, const struct fine_result *fr,
   }
   r->answer = net_ticks * scale / n;
   // About two standard errors.
-  r->uncertainty = 2 * sqrt(variance) * scale / n;
+  r->uncertainty = 2 * root_of(variance) * scale / n;
   r->resolved =
       !under_call && r->answer > r->uncertainty && r->uncertainty <= resolved_share * r->answer;
 }

@@ -288,7 +288,14 @@ TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
   EXPECT_EQ(r.converged, 0) << "the lattice's spread keeps the estimate from settling";
   EXPECT_EQ(r.window, kCap) << "both lattice points lie within 1.5 steps of the least";
   EXPECT_EQ(r.least, 80 * 2.0);
-  EXPECT_GT(r.uncertainty, 0.0);
+  // Two standard errors, in core cycles: the function's 2000 counts are a
+  // step apart with shares 0.16 and 0.84 (variance 100 * 0.16 * 0.84 *
+  // 2000 / 1999 over 2000 counts), the empty call's with 0.58 and 0.42, and
+  // the mean of its two estimates halves their variance; each estimate adds
+  // (step / 2000)^2 for its quantisation.
+  double f_var = 100 * 0.16 * 0.84 / 1999 + 0.000025;
+  double cost_var = (100 * 0.58 * 0.42 / 1999 + 0.000025) / 2;
+  EXPECT_NEAR(r.uncertainty, 2 * sqrt(f_var + cost_var) * 2, 1e-6);
   EXPECT_LT(r.uncertainty, kStep * 2 / 10) << "a tenth of a step, in core cycles";
   EXPECT_EQ(r.resolved, 1);
 }
