@@ -308,8 +308,8 @@ static const double precise_window_steps = 1.5;
 // Runs are taken in blocks; a precise estimate draws on at least
 // precise_min_runs and at most precise_max_runs runs, and stops between the
 // two once its uncertainty is within precise_share of the count.
-static const int precise_block = 100;
-static const int precise_min_runs = 100;
+static const int precise_block = 50;
+static const int precise_min_runs = 50;
 static const int precise_max_runs = 2000;
 static const double precise_share = 0.001;
 // An answer is resolved when its uncertainty is at most this share of it.

@@ -166,7 +166,7 @@ void set_bestof_net(int on);
  * as set, and the measurement is the K-best one.
  *
  * The fine estimator resolves code shorter than the counter's step.  It
- * times runs in blocks of 100, at most 2000 of them, stopping once the
+ * times runs in blocks of 50, at most 2000 of them, stopping once the
  * estimate's uncertainty is within 0.1% of a run's count, and takes the
  * mean of the counts that lie within 1.5 counter steps of the least.  Its
  * assumption: the start falls at a random phase of the counter's step, so

@@ -57,9 +57,10 @@ void lattice(double d, int runs) {
   }
 }
 
-// `runs` equal counts.  At least 20 steps long, 100 of them settle the fine
-// estimate (its uncertainty, 2 steps / 100, is within 0.1% of the count);
-// every steady stage below is.
+// `runs` equal counts.  From 20 to 40 steps long, the fine estimate settles
+// at its second block of 50: its uncertainty, 2 steps / 100, is then within
+// 0.1% of the count, while 2 steps / 50 was not.  Every steady stage below
+// is that long.
 void steady(double v, int runs) {
   for (int i = 0; i < runs; i++)
     scripted::add_count(v);
@@ -209,10 +210,10 @@ TEST_F(Precise, PreciseIsFenceCoreCyclesNetAndTheReferencesInThisOrder) {
   set_bestof_precise(1);
   scripted::core_figures({2, 2});
   steady(300, 100);  // empty calls
-  steady(400, 100);  // the reference chain
-  steady(600, 100);  // the function
+  steady(390, 100);  // the reference chain
+  steady(380, 100);  // the function
   steady(300, 100);
-  steady(400, 100);
+  steady(390, 100);
   bestof(probe, 0);
   EXPECT_EQ(trace_without_step(),
             "C" + repeat("Xx", 200) + repeat("XFx", 100) + repeat("Xx", 200) + "C");
@@ -222,19 +223,19 @@ TEST_F(Precise, PreciseIsFenceCoreCyclesNetAndTheReferencesInThisOrder) {
   EXPECT_EQ(r.net, 1);
   EXPECT_EQ(r.precise, 1);
   EXPECT_EQ(r.runs, 100);
-  EXPECT_EQ(r.converged, 1) << "equal counts of 30 steps settle after one block";
+  EXPECT_EQ(r.converged, 1) << "equal counts of 38 steps settle after two blocks";
   EXPECT_EQ(r.window, 100);
-  EXPECT_EQ(r.least, 1200.0);
-  // The reference's intercept, 400 - 64 / 2, lies above the empty call's 300:
+  EXPECT_EQ(r.least, 760.0);
+  // The reference's intercept, 390 - 64 / 2, lies above the empty call's 300:
   // nothing is hidden.
   EXPECT_EQ(r.hidden_overhead, 0.0);
-  EXPECT_DOUBLE_EQ(r.answer, (600 - 300) * 2.0);
+  EXPECT_DOUBLE_EQ(r.answer, (380 - 300) * 2.0);
 }
 
 TEST_F(Precise, PreciseLeavesTheSettingsItOverridesAsTheyWere) {
   set_bestof_precise(1);
   scripted::core_figures({2, 2});
-  for (double v : {300, 400, 600, 300, 400})
+  for (double v : {300, 390, 380, 300, 390})
     steady(v, 100);
   bestof(probe, 0);
   set_bestof_precise(0);
@@ -249,7 +250,7 @@ TEST_F(Precise, CompensatedCounterWinsOverPrecisesFence) {
   set_bestof_precise(1);
   set_bestof_compensate(1);
   scripted::core_figures({2, 2});
-  for (double v : {300, 400, 600, 300, 400})
+  for (double v : {300, 390, 380, 300, 390})
     steady(v, 100);
   bestof(probe, 0);
   set_bestof_compensate(0);
@@ -263,9 +264,9 @@ TEST_F(Precise, BatchedPreciseHasNoReferenceChain) {
   set_bestof_precise(1);
   set_bestof_batch(2);
   scripted::core_figures({2, 2});
-  for (double v : {300, 700, 300})
+  for (double v : {300, 380, 300})
     steady(v, 100);
-  EXPECT_DOUBLE_EQ(bestof(probe, 0), (700 - 300) * 2.0 / 2);
+  EXPECT_DOUBLE_EQ(bestof(probe, 0), (380 - 300) * 2.0 / 2);
   EXPECT_EQ(trace_without_step(),
             "C" + repeat("Xx", 100) + repeat("XFFx", 100) + repeat("Xx", 100) + "C");
 }
