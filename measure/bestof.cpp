@@ -315,34 +315,69 @@ static const double precise_share = 0.001;
 // An answer is resolved when its uncertainty is at most this share of it.
 static const double resolved_share = 0.1;
 
-// Every run's count of one precise estimate, in ticks, whole runs.
-static double precise_counts[precise_max_runs];
+// The window's anchor: the count of this rank, per run, among the counts
+// in ascending order (0: the least).
+static const int precise_anchor_per = 50;
 
-// The mean of the counts within precise_window_steps steps of the least.  A
-// count of a stepped counter is the true duration rounded down or up to the
-// lattice of steps, up with a probability equal to the fraction of a step
-// it spans beyond the lower point when the start falls at a random phase of
-// the step; the two lattice points both lie in the window and their mean is
-// the duration itself, while the slower runs (an interrupt, a busy
-// neighbour) lie outside.  The variance adds to the sample's a floor of
+// Every run's count of one precise estimate, in ticks, whole runs, and a
+// scratch copy for finding the anchor.
+static double precise_counts[precise_max_runs];
+static double precise_scratch[precise_max_runs];
+
+// The k-th smallest (from 0) of a[0..n), by selection in place: the
+// partition that holds it is halved until it is one element.
+static double kth_smallest(double *a, int n, int k) {
+  int lo = 0, hi = n - 1;
+  while (lo < hi) {
+    double pivot = a[lo + (hi - lo) / 2];
+    int i = lo, j = hi;
+    while (i <= j) {
+      while (a[i] < pivot)
+        i++;
+      while (a[j] > pivot)
+        j--;
+      if (i <= j) {
+        double t = a[i];
+        a[i++] = a[j];
+        a[j--] = t;
+      }
+    }
+    if (k <= j)
+      hi = j;
+    else if (k >= i)
+      lo = i;
+    else
+      return a[k];
+  }
+  return a[k];
+}
+
+// The mean of the counts from the anchor (the least but the fastest 2%) to
+// precise_window_steps steps above it.  A count of a stepped counter is the
+// true duration rounded down or up to the lattice of steps, up with a
+// probability equal to the fraction of a step it spans beyond the lower
+// point when the start falls at a random phase of the step; the two lattice
+// points both lie in the window and their mean is the duration itself,
+// while the slower runs (an interrupt, a busy neighbour) lie outside.  The
+// anchor skips the odd run a step or two faster than the rest (a stray
+// reading), which would otherwise drag the window down with it from one
+// measurement to the next.  The variance adds to the sample's a floor of
 // (step / m)^2: m equal counts cannot rule out a duration that far above
 // them.
 static struct run_estimate fine_estimate(const double *counts, int n, double step) {
-  double least = counts[0];
-  for (int i = 1; i < n; i++)
-    if (counts[i] < least)
-      least = counts[i];
+  memcpy(precise_scratch, counts, (size_t)n * sizeof counts[0]);
+  double least = kth_smallest(precise_scratch, n, n / precise_anchor_per);
   double limit = least + precise_window_steps * step;
   double sum = 0;
   int m = 0;
   for (int i = 0; i < n; i++)
-    if (counts[i] <= limit) {
+    if (counts[i] >= least && counts[i] <= limit) {
       sum += counts[i];
       m++;
     }
   double mean = sum / m, squares = 0;
   for (int i = 0; i < n; i++)
-    if (counts[i] <= limit)
+    if (counts[i] >= least && counts[i] <= limit)
       squares += (counts[i] - mean) * (counts[i] - mean);
   struct run_estimate e;
   e.value = mean;
@@ -553,8 +588,8 @@ static void print_report(const struct bestof_report *r) {
   if (r->hidden_overhead > 0)
     printf(" of which the code hides %.1f", r->hidden_overhead);
   if (r->precise)
-    printf(", the mean of %d of %d runs within %g steps of the least%s", r->window, r->runs,
-           precise_window_steps, r->converged ? "" : " (the run cap ended it)");
+    printf(", the mean of %d of %d runs from the 2nd percentile to %g steps above it%s", r->window,
+           r->runs, precise_window_steps, r->converged ? "" : " (the run cap ended it)");
   else if (r->converged)
     printf(", %d of %d runs agreed within %.2f%%", r->kept, r->runs, 100 * r->spread);
   else if (r->kept < r->k)

@@ -168,7 +168,9 @@ void set_bestof_net(int on);
  * The fine estimator resolves code shorter than the counter's step.  It
  * times runs in blocks of 50, at most 2000 of them, stopping once the
  * estimate's uncertainty is within 0.1% of a run's count, and takes the
- * mean of the counts that lie within 1.5 counter steps of the least.  Its
+ * mean of the counts from the 2nd percentile (the least once the fastest
+ * 2%, stray readings a step or two low, are set aside) to 1.5 counter
+ * steps above it.  Its
  * assumption: the start falls at a random phase of the counter's step, so
  * a run of duration d between two points of the step's lattice reads the
  * lower or the upper one, the upper with a probability equal to d's share
@@ -210,7 +212,7 @@ void set_bestof_precise(int on);
  * (net of the pair's cost) is followed by " +/- u" (its uncertainty) and
  * ", net of the pair's p"; in precise mode the agreement and the tolerance
  * give way to
- *   ", the mean of m of r runs within 1.5 steps of the least"
+ *   ", the mean of m of r runs from the 2nd percentile to 1.5 steps above it"
  * with " (the run cap ended it)" after it when the estimate did not settle;
  * and an answer that is not resolved (see the report) ends the line with
  *   ", below the counter's resolution". */
