@@ -25,21 +25,12 @@ void overhead_pairs(int n, std::vector<double> *counter, std::vector<double> *ba
   }
 }
 
-double fenced_ovhd(void) {
-  double result = 0;
-  for (int i = 0; i < 2; i++) {
-    start_fenced_counter();
-    result = get_fenced_counter();
-  }
-  return result;
-}
-
 void fence_pairs(int n, std::vector<double> *plain, std::vector<double> *fenced) {
   plain->assign(n, 0);
   fenced->assign(n, 0);
   for (int i = 0; i < n; i++) {
     (*plain)[i] = ovhd();
-    (*fenced)[i] = fenced_ovhd();
+    (*fenced)[i] = ovhd_fenced();
   }
 }
 

@@ -25,12 +25,7 @@ static inline uint64_t bare_read(void) {
 // that both see the same machine.
 void overhead_pairs(int n, std::vector<double> *counter, std::vector<double> *bare);
 
-// What the fenced pair costs, measured as ovhd() measures the plain one: an
-// out-of-line start_fenced_counter, get_fenced_counter pair after one that
-// warms the code.
-double fenced_ovhd(void);
-
-// n calls of ovhd() interleaved with n of fenced_ovhd().
+// n calls of ovhd() interleaved with n of ovhd_fenced().
 void fence_pairs(int n, std::vector<double> *plain, std::vector<double> *fenced);
 
 // Counter ticks per call of f(arg) over one loop of `calls` calls between one

@@ -21,6 +21,12 @@ uint64_t imul_chain(uint64_t x, uint64_t k, int blocks) {
   return x;
 }
 
+uint64_t imul_tens(uint64_t x, uint64_t k, int tens) {
+  for (int b = 0; b < tens; b++)
+    __asm__(".rept 10\n\timulq %1, %0\n\t.endr" : "+r"(x) : "r"(k));
+  return x;
+}
+
 uint64_t mul_chain(uint64_t x, int n) {
   for (int i = 0; i < n; i++) {
     x *= MUL_CHAIN_FACTOR;
@@ -103,13 +109,16 @@ uint64_t sum_words(const uint64_t *p, size_t n) {
 static uint32_t *ring;
 static uint32_t ring_pos;
 static uint32_t *lap;
+static uint32_t *small_ring;
 static uint64_t *array;
 static size_t array_words;
 
 void setup_kernels(size_t ring_bytes, size_t array_bytes) {
   free(ring);
   free(lap);
+  free(small_ring);
   free(array);
+  small_ring = make_ring((uint32_t)(SMALL_RING_BYTES / (RING_STRIDE * sizeof(uint32_t))), 777);
   lap = make_ring((uint32_t)(LAP_BYTES / (RING_STRIDE * sizeof(uint32_t))), 54321);
   ring = make_ring((uint32_t)(ring_bytes / (RING_STRIDE * sizeof(uint32_t))), 12345);
   ring_pos = 0;
@@ -123,6 +132,8 @@ void run_imul_chain(int blocks) { sink = imul_chain(1, 3, blocks); }
 void run_mul_chain(int n) { sink = mul_chain(1, n); }
 void run_ring(int hops) { sink = ring_pos = follow_ring(ring, ring_pos, hops); }
 void run_ring_lap(int hops) { sink = follow_ring(lap, 0, hops); }
+void run_ring_small(int hops) { sink = follow_ring(small_ring, 0, hops); }
+void run_imul_tens(int tens) { sink = imul_tens(1, 3, tens); }
 void run_read(int bytes) {
   size_t n = (size_t)bytes / sizeof(uint64_t);
   sink = sum_words(array, n < array_words ? n : array_words);

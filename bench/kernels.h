@@ -22,6 +22,8 @@ uint64_t add_chain(uint64_t x, int blocks);
 // x times k to the power blocks * CHAIN_BLOCK (mod 2^64), one dependent
 // 64-bit IMUL at a time.
 uint64_t imul_chain(uint64_t x, uint64_t k, int blocks);
+// The same in blocks of 10, for chains of a few dozen IMULs.
+uint64_t imul_tens(uint64_t x, uint64_t k, int tens);
 // x times MUL_CHAIN_FACTOR n times, a compiled loop of dependent multiplies.
 const uint64_t MUL_CHAIN_FACTOR = 0x9E3779B97F4A7C15ull;
 uint64_t mul_chain(uint64_t x, int n);
@@ -43,6 +45,7 @@ uint64_t sum_words(const uint64_t *p, size_t n);
 void setup_kernels(size_t ring_bytes, size_t array_bytes);
 void run_add_chain(int blocks);
 void run_imul_chain(int blocks);
+void run_imul_tens(int tens);
 void run_mul_chain(int n);
 // Continues along the ring where the last call stopped: every call reaches
 // lines the previous calls left behind.
@@ -51,6 +54,9 @@ void run_ring(int hops);
 // call, each waiting for the one before.
 void run_ring_lap(int hops);
 const size_t LAP_BYTES = 128 * 1024;
+// The same along a ring of SMALL_RING_BYTES, which L1d holds.
+void run_ring_small(int hops);
+const size_t SMALL_RING_BYTES = 16 * 1024;
 // Reads the first `bytes` bytes of the array.
 void run_read(int bytes);
 // Does nothing; what is left is the driver's and the flush's own cost.

@@ -2,7 +2,8 @@
 // tab-separated: a header line, then rows, a blank line between tables.  A
 // table headed "figure", "value" holds the figures bench/targets.tsv judges.
 //
-//   bench_report peer|latency|cycles|linearity|flush|memory|batch|throughput [--quick]
+//   bench_report peer|latency|cycles|linearity|flush|memory|batch|throughput|precise
+//                [--quick]
 
 #include <cyclekit/bestof.h>
 #include <math.h>
@@ -312,15 +313,158 @@ static void throughput_section(const scale &sc) {
   }
 }
 
+// ---- One call in core cycles: precise mode -----------------------------------
+
+// How bestof is asked: all three count core cycles; the first two are the
+// K-best driver with bare and with fenced reads, the third precise mode.
+enum ask { ASK_PLAIN, ASK_FENCED, ASK_PRECISE };
+
+static void set_ask(enum ask a) {
+  set_bestof_core_cycles(a != ASK_PRECISE);
+  set_bestof_fence(a == ASK_FENCED);
+  set_bestof_precise(a == ASK_PRECISE);
+}
+
+// n answers for f(arg) asked one way; the median wall time of an answer
+// (the mean would count the time a shared machine gave to others) and how
+// many answers the report called resolved go through the pointers.
+static std::vector<double> asked(enum ask a, void (*f)(int), int arg, int n, double *wall,
+                                 int *resolved) {
+  set_ask(a);
+  std::vector<double> v, walls;
+  *resolved = 0;
+  for (int i = 0; i < n; i++) {
+    double t0 = wall_seconds();
+    v.push_back(bestof(f, arg));
+    walls.push_back(wall_seconds() - t0);
+    bestof_report r;
+    bestof_last(&r);
+    *resolved += r.resolved;
+  }
+  set_ask(ASK_PLAIN);
+  set_bestof_core_cycles(0);
+  *wall = median_of(walls);
+  return v;
+}
+
+// Core cycles per step of a kernel from the slope between two lengths, the
+// least fenced core-cycle answer of n at each: the pair's cost and the
+// closing read's overlap cancel.
+static double core_slope(void (*f)(int), int short_arg, int long_arg, double units_per_arg, int n) {
+  double wall;
+  int resolved;
+  double t_short = min_of(asked(ASK_FENCED, f, short_arg, n, &wall, &resolved));
+  double t_long = min_of(asked(ASK_FENCED, f, long_arg, n, &wall, &resolved));
+  return (t_long - t_short) / ((long_arg - short_arg) * units_per_arg);
+}
+
+struct precise_case {
+  const char *name;
+  void (*f)(int);
+  int arg;
+  double truth;  // core cycles
+};
+
+// The figures of one case: medians of each way of asking, the precise
+// answers' spread (max - min) / median, the wall time per precise answer.
+struct precise_row {
+  double plain, fenced, precise, spread, ms;
+  int resolved;
+};
+
+static precise_row precise_measure(const precise_case &c, int n) {
+  precise_row row;
+  double wall;
+  int resolved;
+  row.plain = median_of(asked(ASK_PLAIN, c.f, c.arg, n, &wall, &resolved));
+  row.fenced = median_of(asked(ASK_FENCED, c.f, c.arg, n, &wall, &resolved));
+  std::vector<double> p = asked(ASK_PRECISE, c.f, c.arg, n, &wall, &row.resolved);
+  row.precise = median_of(p);
+  row.spread = (max_of(p) - min_of(p)) / fabs(row.precise);
+  row.ms = wall * 1e3;
+  return row;
+}
+
+static void precise_section(const scale &sc) {
+  // A quick run only proves the row works: a ring of 64 MiB is set up in a
+  // fraction of the time.
+  long ring_bytes = sc.answers < FULL.answers ? 64L * MIB : llc_multiple(4);
+  setup_kernels((size_t)ring_bytes, 4096);
+  const int hops = 32, groups = sc.answers * 1000;
+  run_ring(groups * hops);  // untimed: code, branches and page tables warm
+  // The long loop in pieces of 100 groups, the least piece: on a shared
+  // machine a loop of a second, and many of its pieces, also count the time
+  // others ran, while the mean of 3,200 loads strays little from piece to
+  // piece.
+  std::vector<double> pieces;
+  double cpt_before = core_per_tick();
+  for (int i = 0; i < groups / 100; i++)
+    pieces.push_back(fenced_ring_loop(100 * hops) / 100);
+  double loop_core = min_of(pieces) * (cpt_before + core_per_tick()) / 2;
+  // The truths: latencies per instruction by slope, times the length.
+  double imul = core_slope(run_imul_chain, 10, 100, CHAIN_BLOCK, sc.few);
+  double add = core_slope(run_add_chain, 10, 100, CHAIN_BLOCK, sc.few);
+  double load = core_slope(run_ring_small, 1000, 10000, 1, sc.few);
+  const precise_case cases[] = {
+      {"empty function", run_nothing, 0, 0},
+      {"10 dependent IMULs", run_imul_tens, 1, 10 * imul},
+      {"30 dependent IMULs", run_imul_tens, 3, 30 * imul},
+      {"100 dependent IMULs", run_imul_tens, 10, 100 * imul},
+      {"1000 dependent IMULs", run_imul_tens, 100, 1000 * imul},
+      {"1000 dependent ADDs", run_add_chain, 10, 1000 * add},
+      {"100 dependent loads around a 16 KiB ring", run_ring_small, 100, 100 * load},
+      {"32 dependent loads beyond the last-level cache", run_ring, hops, loop_core},
+  };
+  const int ncases = sizeof cases / sizeof cases[0];
+  precise_row rows[ncases];
+  for (int i = 0; i < ncases; i++)
+    rows[i] = precise_measure(cases[i], sc.answers);
+  printf(
+      "one call of\ttruth\tplain\tfenced\tprecise\tprecise spread (%%)\tms per precise answer, "
+      "median"
+      "\tprecise answers resolved\n");
+  double worst_spread = 0, worst_ms = 0;
+  for (int i = 0; i < ncases; i++) {
+    const precise_row &r = rows[i];
+    char spread[32] = "n/a";
+    if (i > 0)
+      snprintf(spread, sizeof spread, "%.2f", 100 * r.spread);
+    printf("%s\t%.1f\t%.1f\t%.1f\t%.1f\t%s\t%.3f\t%d of %d\n", cases[i].name, cases[i].truth,
+           r.plain, r.fenced, r.precise, spread, r.ms, r.resolved, sc.answers);
+    // The walk beyond the cache times other lines at every call: its spread
+    // is the memory's, not the estimator's.
+    if (cases[i].truth >= 300 && i < ncases - 1)
+      worst_spread = fmax(worst_spread, r.spread);
+    worst_ms = fmax(worst_ms, r.ms);
+  }
+  printf("\nper instruction (core cycles)\tIMUL\tADD\tload, 16 KiB ring\n");
+  printf("slope between two lengths\t%.3f\t%.3f\t%.3f\n\n", imul, add, load);
+  printf("figure\tvalue\n");
+  printf("empty function, precise answer (core cycles)\t%.2f\n", rows[0].precise);
+  printf("empty function, precise answers resolved\t%d\n", rows[0].resolved);
+  for (int i = 1; i <= 2; i++)
+    printf("%s, precise less truth (core cycles)\t%.2f\n", cases[i].name,
+           rows[i].precise - cases[i].truth);
+  for (int i = 3; i < ncases - 1; i++)
+    printf("%s, precise / truth\t%.4f\n", cases[i].name, rows[i].precise / cases[i].truth);
+  printf("%s, precise / long fenced loop\t%.3f\n", cases[ncases - 1].name,
+         rows[ncases - 1].precise / cases[ncases - 1].truth);
+  printf("largest precise spread of fixed work from 300 core cycles up (%%)\t%.2f\n",
+         100 * worst_spread);
+  printf("longest median time per precise answer (ms)\t%.3f\n", worst_ms);
+}
+
 int main(int argc, char **argv) {
   static const struct {
     const char *name;
     void (*run)(const scale &);
-  } sections[] = {{"peer", peer_section},     {"latency", latency_section},
-                  {"cycles", cycles_section}, {"linearity", linearity_section},
-                  {"flush", flush_section},   {"memory", memory_section},
-                  {"batch", batch_section},   {"throughput", throughput_section}};
-  const char *usage = "peer|latency|cycles|linearity|flush|memory|batch|throughput [--quick]";
+  } sections[] = {{"peer", peer_section},      {"latency", latency_section},
+                  {"cycles", cycles_section},  {"linearity", linearity_section},
+                  {"flush", flush_section},    {"memory", memory_section},
+                  {"batch", batch_section},    {"throughput", throughput_section},
+                  {"precise", precise_section}};
+  const char *usage =
+      "peer|latency|cycles|linearity|flush|memory|batch|throughput|precise [--quick]";
   for (const auto &s : sections)
     if (argc > 1 && strcmp(argv[1], s.name) == 0) {
       scale sc = quick_mode(argc, argv, 2, usage) ? QUICK : FULL;

@@ -3,7 +3,7 @@
  *
  * Time an interval with start_counter(), the code to time, get_counter().
  * The module keeps one start reading for the whole process: start_counter,
- * start_comp_counter, ovhd, mhz and mhz_def all replace it, so none of them
+ * start_comp_counter, ovhd, ovhd_fenced, mhz and mhz_def all replace it, so none of them
  * may be called between a caller's own start and read.  Not thread-safe.
  *
  * On x86 the counter is the time-stamp counter, read with a bare RDTSC.
@@ -131,10 +131,13 @@ double core_per_tick(void);
  * reading, same arithmetic), but the start read waits until every earlier
  * instruction has completed and the closing read waits until the measured
  * code has finished, loads included.  A bare read may run ahead of the code
- * it closes: a few dependent cache-missing loads can count almost nothing.
- * Fence when the code is memory-bound or short; the fences cost a few dozen
- * cycles more per pair (compare ovhd with a fenced pair), the same at every
- * run.
+ * it closes, and not only of loads: a few dependent cache-missing loads can
+ * count almost nothing, and a chain of dependent multiplies a few hundred
+ * cycles long reads short by a couple of hundred core cycles, the depth of
+ * the processor's reorder window.  Fence whenever one call's own latency is
+ * wanted; the fences cost a few dozen cycles more per pair (ovhd_fenced
+ * against ovhd), the same at every run, and bestof's net setting takes that
+ * cost off.
  * x86: LFENCE; RDTSC; LFENCE to start, RDTSCP; LFENCE to end, or
  * LFENCE; RDTSC; LFENCE where CPUID says the processor has no RDTSCP (asked
  * once, by the first start_fenced_counter, before its read).  AArch64: ISB
@@ -145,6 +148,15 @@ double core_per_tick(void);
  */
 void start_fenced_counter(void);
 double get_fenced_counter(void);
+
+/*
+ * Ticks taken by one start_fenced_counter followed by one get_fenced_counter,
+ * as ovhd gives the plain pair's: the cost every fenced count carries.  One
+ * pair is one reading, quantised to the counter's step like any other; for a
+ * figure to rely on, take the median of many.  Like ovhd it replaces the
+ * start reading.
+ */
+double ovhd_fenced(void);
 
 /*
  * The counter's step in ticks: the spacing of the lattice its readings lie

@@ -35,12 +35,14 @@ struct settings {
   int core_cycles;
   int verbose;
   int json;
+  int net;
+  int precise;
   int batch;
   uint32_t cache_bytes;
   uint32_t cache_block;
   FILE *stream;  // null: standard output
 };
-static struct settings wanted = {3, 20, 0.01, 0, 0, 0, 0, 0, 0, 1, 1u << 19, 32, NULL};
+static struct settings wanted = {3, 20, 0.01, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1u << 19, 32, NULL};
 
 // The running measurement's settings, copied from wanted at its start.
 static int kbest = 3;
@@ -56,6 +58,10 @@ static int verbose = 0;
 static int json = 0;
 // Calls of the test function per timed run; 0 chooses it per measurement.
 static int batch = 1;
+// Net counts; precise mode (the fence, core cycles, net counts and the fine
+// estimator together).
+static int net = 0;
+static int precise = 0;
 
 static uint32_t cache_bytes = 1 << 19;
 static uint32_t cache_block = 32;
@@ -244,6 +250,8 @@ static void take_settings(void) {
   core_cycles = wanted.core_cycles;
   verbose = wanted.verbose;
   json = wanted.json;
+  net = wanted.net;
+  precise = wanted.precise;
   batch = wanted.batch;
   cache_bytes = wanted.cache_bytes;
   cache_block = wanted.cache_block;
@@ -371,6 +379,219 @@ static int choose_batch(bestof_test_fn f, int arg, enum counter_pair pair) {
   }
 }
 
+// ---- Precise mode and net counts -------------------------------------------
+
+// An estimate of one run's count, in ticks, and the variance of that
+// estimate; runs: how many runs it drew on, window: how many it averaged.
+struct run_estimate {
+  double value;
+  double variance;
+  int runs;
+  int window;
+  int settled;  // 1: it reached precise_share; 0: the run cap ended it
+};
+
+// The square root of x (0 for x of 0 or below), by Newton's iteration from
+// above, which falls until it reaches the root: the library must not need
+// the C maths library, which a C program does not link by default.
+static double root_of(double x) {
+  if (!(x > 0))
+    return 0;
+  double r = x > 1 ? x : 1;
+  for (int i = 0; i < 200; i++) {
+    double next = (r + x / r) / 2;
+    if (!(next < r))
+      break;
+    r = next;
+  }
+  return r;
+}
+
+// The fine estimator's window: runs within this many counter steps of the
+// least are averaged.
+static const double precise_window_steps = 1.5;
+// Runs are taken in blocks; a precise estimate draws on at least
+// precise_min_runs and at most precise_max_runs runs, and stops between the
+// two once its uncertainty is within precise_share of the count.
+static const int precise_block = 50;
+static const int precise_min_runs = 50;
+static const int precise_max_runs = 2000;
+static const double precise_share = 0.001;
+// An answer is resolved when its uncertainty is at most this share of it.
+static const double resolved_share = 0.1;
+
+// The window's anchor: the count of this rank, per run, among the counts
+// in ascending order (0: the least).
+static const int precise_anchor_per = 50;
+
+// Every run's count of one precise estimate, in ticks, whole runs, and a
+// scratch copy for finding the anchor.
+static double precise_counts[precise_max_runs];
+static double precise_scratch[precise_max_runs];
+
+// The k-th smallest (from 0) of a[0..n), by selection in place: the
+// partition that holds it is halved until it is one element.
+static double kth_smallest(double *a, int n, int k) {
+  int lo = 0, hi = n - 1;
+  while (lo < hi) {
+    double pivot = a[lo + (hi - lo) / 2];
+    int i = lo, j = hi;
+    while (i <= j) {
+      while (a[i] < pivot)
+        i++;
+      while (a[j] > pivot)
+        j--;
+      if (i <= j) {
+        double t = a[i];
+        a[i++] = a[j];
+        a[j--] = t;
+      }
+    }
+    if (k <= j)
+      hi = j;
+    else if (k >= i)
+      lo = i;
+    else
+      return a[k];
+  }
+  return a[k];
+}
+
+// The mean of the counts from the anchor (the least but the fastest 2%) to
+// precise_window_steps steps above it.  A count of a stepped counter is the
+// true duration rounded down or up to the lattice of steps, up with a
+// probability equal to the fraction of a step it spans beyond the lower
+// point when the start falls at a random phase of the step; the two lattice
+// points both lie in the window and their mean is the duration itself,
+// while the slower runs (an interrupt, a busy neighbour) lie outside.  The
+// anchor skips the odd run a step or two faster than the rest (a stray
+// reading), which would otherwise drag the window down with it from one
+// measurement to the next.  The variance adds to the sample's a floor of
+// (step / m)^2: m equal counts cannot rule out a duration that far above
+// them.
+static struct run_estimate fine_estimate(const double *counts, int n, double step) {
+  memcpy(precise_scratch, counts, (size_t)n * sizeof counts[0]);
+  double least = kth_smallest(precise_scratch, n, n / precise_anchor_per);
+  double limit = least + precise_window_steps * step;
+  double sum = 0;
+  int m = 0;
+  for (int i = 0; i < n; i++)
+    if (counts[i] >= least && counts[i] <= limit) {
+      sum += counts[i];
+      m++;
+    }
+  double mean = sum / m, squares = 0;
+  for (int i = 0; i < n; i++)
+    if (counts[i] >= least && counts[i] <= limit)
+      squares += (counts[i] - mean) * (counts[i] - mean);
+  struct run_estimate e;
+  e.value = mean;
+  e.variance = (m > 1 ? squares / (m - 1) / m : 0) + (step / m) * (step / m);
+  e.runs = n;
+  e.window = m;
+  e.settled = 0;
+  return e;
+}
+
+// Runs f(arg) (n calls per run) in blocks until the fine estimate of a run's
+// count settles or the cap is reached.  With sample set, every count (per
+// call) also goes through add_sample, so the report's K least stay filled.
+static struct run_estimate precise_runs(bestof_test_fn f, int arg, enum counter_pair pair, int n,
+                                        double step, int sample) {
+  int r = 0;
+  for (;;) {
+    for (int b = 0; b < precise_block; b++, r++) {
+      if (clear_cache)
+        clear();
+      double count = timed_run(f, arg, pair, n);
+      check_not_abandoned();
+      precise_counts[r] = count;
+      if (sample)
+        add_sample(n == 1 ? count : count / n);
+    }
+    struct run_estimate e = fine_estimate(precise_counts, r, step);
+    e.settled = r >= precise_min_runs && 2 * root_of(e.variance) <= precise_share * fabs(e.value);
+    if (e.settled || r >= precise_max_runs)
+      return e;
+  }
+}
+
+// Timed in place of the test function to find what the pair and the call
+// cost around nothing.
+static void empty_call(int) {}
+
+// The cost of one run of n empty calls, whole run in ticks, with the
+// answer's own estimator: the fine one in precise mode, else the least of
+// as many runs as the run limit allows (at least one).
+static struct run_estimate pair_cost(enum counter_pair pair, int n, int fine, double step) {
+  if (fine)
+    return precise_runs(empty_call, 0, pair, n, step, 0);
+  struct run_estimate e;
+  memset(&e, 0, sizeof e);
+  int runs = maxsamples > 1 ? maxsamples : 1;
+  for (int i = 0; i < runs; i++) {
+    if (clear_cache)
+      clear();
+    double count = timed_run(empty_call, 0, pair, n);
+    if (i == 0 || count < e.value)
+      e.value = count;
+  }
+  e.runs = e.window = runs;
+  return e;
+}
+
+// The reference chain: reference_adds dependent register additions, one
+// core cycle each on every x86 since the P6 and on AArch64 cores.  The
+// addend sits in a register: some cores retire small-immediate additions
+// faster than one a cycle.  Like most measured code it ends by storing its
+// result.  Where no such chain is known, reference_adds is 0 and precise
+// mode goes without it.
+static volatile uint64_t reference_sink;
+#if defined(__i386__) || defined(__x86_64__)
+static const int reference_adds = 64;
+static void reference_chain(int) {
+  uint32_t acc = 0, one = 1;
+  __asm__(".rept 64\n\taddl %1, %0\n\t.endr" : "+r"(acc) : "r"(one));
+  reference_sink = acc;
+}
+#elif defined(__aarch64__)
+static const int reference_adds = 64;
+static void reference_chain(int) {
+  uint64_t acc = 0, one = 1;
+  __asm__(".rept 64\n\tadd %0, %0, %1\n\t.endr" : "+r"(acc) : "r"(one));
+  reference_sink = acc;
+}
+#else
+static const int reference_adds = 0;
+static void reference_chain(int) {}
+#endif
+
+// What precise mode and net counts found in one measurement, in ticks of
+// whole runs.
+struct fine_result {
+  int fine, net;
+  double step;                      // the counter's step, or 1 if unknown
+  struct run_estimate est;          // the test function's runs (fine only)
+  struct run_estimate cost_before;  // the empty runs before the first run
+  struct run_estimate cost_after;   // and after the last (net only)
+  int reference;                    // 1: the reference chain was timed
+  struct run_estimate ref_before;   // its runs before the first run
+  struct run_estimate ref_after;    // and after the last
+};
+
+// Times the pair around the empty call and, in precise mode with single
+// calls, around the reference chain: *cost and *ref.
+static void time_references(const struct fine_result *fr, enum counter_pair pair, int n,
+                            struct run_estimate *cost, struct run_estimate *ref) {
+  *cost = pair_cost(pair, n, fr->fine, fr->step);
+  if (fr->reference)
+    *ref = precise_runs(reference_chain, 0, pair, n, fr->step, 0);
+}
+
+// The step that the estimator and the resolution use: a counter without a
+// usable step is taken to advance by one tick.
+static double usable_step(double step) { return step > 0 && step < HUGE_VAL ? step : 1; }
+
 // ---- The report and the verbose line ----------------------------------------
 
 // Fills last_report from the finished measurement; scale converts counts
@@ -403,12 +624,83 @@ static void make_report(enum counter_pair pair, int n, int core, double cpt_star
 
 // A least of 0 or below has no relative spread to compare with the
 // tolerance: the line gives the K least themselves instead.
+// The K-best answer's uncertainty: the least is quantised to the counter's
+// step, and a net answer is the difference of two such figures.
+static void kbest_resolution(struct bestof_report *r) {
+  double scale = r->core_cycles ? (r->core_per_tick_start + r->core_per_tick_end) / 2 : 1;
+  r->uncertainty = usable_step(r->step) * (r->net ? 2 : 1) * scale / r->batch;
+  r->resolved = r->answer > r->uncertainty && r->uncertainty <= resolved_share * r->answer;
+}
+
+// The part of the empty call's own cost that code of its length hides, in
+// ticks: the empty call's count less the reference chain's intercept (its
+// count less its additions, converted to ticks).  The call and return, and
+// the pair's work around them, run alongside the timed code, so code that
+// outlasts them pays only its own latency beyond the pair; an empty call
+// pays them whole.  0 where no reference chain was timed, where counts are
+// not in core cycles, or where the empty call hides nothing.
+static double hidden_overhead(const struct fine_result *fr, double cost, double scale) {
+  if (!fr->reference)
+    return 0;
+  double ref = (fr->ref_before.value + fr->ref_after.value) / 2;
+  double hidden = cost - (ref - reference_adds / scale);
+  return hidden > 0 ? hidden : 0;
+}
+
+// Adds what net counts and precise mode found to the report that make_report
+// filled: the answer, the pair's cost, how far the answer can be trusted.
+static void finish_report(struct bestof_report *r, const struct fine_result *fr, double scale) {
+  int n = r->batch;
+  double cost = 0, cost_variance = 0;
+  if (fr->net) {
+    cost = (fr->cost_before.value + fr->cost_after.value) / 2;
+    cost_variance = (fr->cost_before.variance + fr->cost_after.variance) / 4;
+  }
+  r->net = fr->net;
+  r->precise = fr->fine;
+  r->pair_cost = cost * scale / n;
+  if (!fr->fine) {
+    r->answer = r->least - r->pair_cost;
+    r->window = r->kept;
+    if (step_known)
+      kbest_resolution(r);
+    return;
+  }
+  r->converged = fr->est.settled;
+  r->window = fr->est.window;
+  double net_ticks = fr->est.value - cost, variance = fr->est.variance + cost_variance;
+  double hidden = r->core_cycles ? hidden_overhead(fr, cost, scale) : 0;
+  int under_call = hidden > 0 && net_ticks <= hidden / 2;
+  if (hidden > 0 && !under_call) {
+    // The same as the estimate less the reference chain's intercept.
+    net_ticks += hidden;
+    variance = fr->est.variance + (fr->ref_before.variance + fr->ref_after.variance) / 4;
+    r->hidden_overhead = hidden * scale / n;
+  }
+  r->answer = net_ticks * scale / n;
+  // About two standard errors.
+  r->uncertainty = 2 * root_of(variance) * scale / n;
+  r->resolved =
+      !under_call && r->answer > r->uncertainty && r->uncertainty <= resolved_share * r->answer;
+}
+
 static void print_report(const struct bestof_report *r) {
   FILE *out = stream;
-  fprintf(out, "bestof: %.1f %s", r->least, r->core_cycles ? "core cycles" : "cycles");
+  int fine = r->net || r->precise;
+  fprintf(out, "bestof: %.1f %s", r->answer, r->core_cycles ? "core cycles" : "cycles");
   if (r->batch != 1)
     fprintf(out, " per call (batch %d)", r->batch);
-  if (r->converged && r->least > 0)
+  if (fine)
+    fprintf(out, " +/- %.2f", r->uncertainty);
+  if (r->net)
+    fprintf(out, ", net of the pair's %.1f", r->pair_cost);
+  if (r->hidden_overhead > 0)
+    fprintf(out, " of which the code hides %.1f", r->hidden_overhead);
+  if (r->precise)
+    fprintf(out, ", the mean of %d of %d runs from the 2nd percentile to %g steps above it%s",
+            r->window, r->runs, precise_window_steps,
+            r->converged ? "" : " (the run cap ended it)");
+  else if (r->converged && r->least > 0)
     fprintf(out, ", %d of %d runs agreed within %.2f%%", r->kept, r->runs, 100 * r->spread);
   else if (r->converged)
     fprintf(out, ", %d of %d runs agreed, from %.1f to %.1f", r->kept, r->runs, r->least,
@@ -423,11 +715,15 @@ static void print_report(const struct bestof_report *r) {
     fprintf(out,
             ", not converged: the run limit ended it after %d runs, the %d least from %.1f to %.1f",
             r->runs, r->k, r->least, r->kth_least);
-  fprintf(out, " (tolerance %g%%)", 100 * r->tolerance);
+  if (!r->precise)
+    fprintf(out, " (tolerance %g%%)", 100 * r->tolerance);
   if (r->core_cycles)
     fprintf(out, ", %.3f core cycles per tick",
             (r->core_per_tick_start + r->core_per_tick_end) / 2);
-  fprintf(out, ", counter step %g\n", r->step);
+  fprintf(out, ", counter step %g", r->step);
+  if (fine && !r->resolved)
+    fprintf(out, ", below the counter's resolution");
+  fprintf(out, "\n");
 }
 
 // A number as JSON has it: infinities and NaN, which it cannot write, as null.
@@ -451,6 +747,12 @@ static void print_report_json(const struct bestof_report *r) {
           r->core_cycles);
   print_json_number("core_per_tick_start", r->core_per_tick_start);
   print_json_number("core_per_tick_end", r->core_per_tick_end);
+  fprintf(stream, ",\"net\":%d,\"precise\":%d,\"resolved\":%d,\"window\":%d", r->net, r->precise,
+          r->resolved, r->window);
+  print_json_number("pair_cost", r->pair_cost);
+  print_json_number("uncertainty", r->uncertainty);
+  print_json_number("answer", r->answer);
+  print_json_number("hidden_overhead", r->hidden_overhead);
   fprintf(stream, "}\n");
 }
 
@@ -466,18 +768,35 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
   init_sampler();
   // The counter pair, the batch and the conversion hold for the whole
   // measurement; the compensated counter has no fenced form, so it wins.
+  // Precise mode is the fence, core cycles, net counts and the fine
+  // estimator together.
   int comp = compensate;
-  enum counter_pair pair = comp ? PAIR_COMPENSATED : fence ? PAIR_FENCED : PAIR_PLAIN;
+  struct fine_result fr;
+  memset(&fr, 0, sizeof fr);
+  fr.fine = precise;
+  fr.net = net || precise;
+  enum counter_pair pair = comp ? PAIR_COMPENSATED : fence || fr.fine ? PAIR_FENCED : PAIR_PLAIN;
   int n = batch > 0 ? batch : choose_batch(f, arg, pair);
-  int core = core_cycles != 0;
+  int core = core_cycles != 0 || fr.fine;
   double cpt_start = core ? core_per_tick() : 0;
-  do {
-    if (clear_cache)
-      clear();
-    double count = timed_run(f, arg, pair, n);
-    check_not_abandoned();
-    add_sample(n == 1 ? count : count / n);
-  } while (!has_converged() && samplecount < maxsamples);
+  if (fr.fine || fr.net)
+    fr.step = usable_step(step_once());
+  fr.reference = fr.fine && n == 1 && reference_adds > 0;
+  if (fr.net)
+    time_references(&fr, pair, n, &fr.cost_before, &fr.ref_before);
+  if (fr.fine) {
+    fr.est = precise_runs(f, arg, pair, n, fr.step, 1);
+  } else {
+    do {
+      if (clear_cache)
+        clear();
+      double count = timed_run(f, arg, pair, n);
+      check_not_abandoned();
+      add_sample(n == 1 ? count : count / n);
+    } while (!has_converged() && samplecount < maxsamples);
+  }
+  if (fr.net)
+    time_references(&fr, pair, n, &fr.cost_after, &fr.ref_after);
   double cpt_end = core ? core_per_tick() : 0;
   // Counts are converted at the mean of both ends; a figure that is not a
   // positive number, or a product that is not finite, leaves them in counter
@@ -494,9 +813,10 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
   if (verbose)
     step_once();
   make_report(pair, n, core, cpt_start, cpt_end, scale);
+  finish_report(&last_report, &fr, scale);
   if (verbose)
     (json ? print_report_json : print_report)(&last_report);
-  double result = values[0] * scale;
+  double result = last_report.answer;
   leave_measurement();
   return result;
 }
@@ -565,6 +885,9 @@ extern "C" FILE *get_bestof_verbose_stream(void) {
   return out;
 }
 
+extern "C" void set_bestof_net(int on) { set_int(&wanted.net, on); }
+extern "C" void set_bestof_precise(int on) { set_int(&wanted.precise, on); }
+
 extern "C" void set_bestof_batch(int n) {
   if (n >= 0)
     set_int(&wanted.batch, n);
@@ -579,6 +902,8 @@ extern "C" void bestof_last(struct bestof_report *out) {
     lock_settings();
     last_report.step = step_once();
     unlock_settings();
+    if (!last_report.precise)
+      kbest_resolution(&last_report);
   }
   *out = last_report;
 }
@@ -602,6 +927,8 @@ extern "C" void get_bestof_settings(struct bestof_settings *out) {
   out->batch = wanted.batch;
   out->verbose = wanted.verbose;
   out->json = wanted.json;
+  out->net = wanted.net;
+  out->precise = wanted.precise;
   unlock_settings();
 }
 
@@ -620,9 +947,12 @@ extern "C" void set_bestof_settings(const struct bestof_settings *in) {
   set_bestof_batch(in->batch);
   set_bestof_verbose(in->verbose);
   set_bestof_json(in->json);
+  set_bestof_net(in->net);
+  set_bestof_precise(in->precise);
 }
 
 extern "C" void set_bestof_defaults(void) {
-  static const struct bestof_settings defaults = {3, 20, 0.01, 0, 0, 1 << 19, 32, 0, 0, 1, 0, 0};
+  static const struct bestof_settings defaults = {3, 20, 0.01, 0, 0, 1 << 19, 32,
+                                                  0, 0,  1,    0, 0, 0,       0};
   set_bestof_settings(&defaults);
 }

@@ -125,17 +125,24 @@ void set_bestof_cache_block(int bytes);
  * What a count means.  By default a count is in ticks of the counter (on x86
  * the time-stamp counter, which runs at a fixed reference rate, not at the
  * core's own clock), read with bare reads that the processor may overlap
- * with the measured code.  Four settings change that, each off (or 1) by
- * default, each read once at the start of a measurement:
+ * with the measured code, and it includes the counter pair's own cost.  For
+ * how many core cycles one call takes, set_bestof_precise(1) (below) is the
+ * answer.  Its parts, and batching, are settings of their own, each off (or
+ * 1) by default, each read once at the start of a measurement:
  *
  *  - fence: the fenced pair, whose start read waits for earlier work and
- *    whose closing read waits for the measured code to finish.  Use it for
- *    short code whose loads or stores may still be in flight at a bare read.
+ *    whose closing read waits for the measured code to finish.  A bare
+ *    closing read runs ahead of any code still in flight, loads and plain
+ *    computation alike: a chain of a few hundred dependent multiplies reads
+ *    short by a couple of hundred core cycles.
  *  - compensate (above): the tick-compensated pair.  It has no fenced form:
  *    with both on, the compensated pair is used and the fence is ignored
  *    (the report's flags say which pair ran).
  *  - core cycles: counts in the core's cycles, whichever pair runs.
- *  - batch: n calls per timed run, counts per call.
+ *  - net: the pair's own cost taken off.
+ *  - batch: n calls per timed run, counts per call.  Independent calls then
+ *    overlap in the processor, so a batch measures throughput (calls per
+ *    cycle, inverted), not one call's latency.
  */
 
 /* Non-zero: time each run with start_fenced_counter/get_fenced_counter
@@ -167,6 +174,57 @@ void set_bestof_core_cycles(int on);
  * cache flush on, only the first call of a run finds the caches flushed. */
 void set_bestof_batch(int n);
 
+/* Non-zero: net counts (default 0).  Before the first timed run and after
+ * the last, outside every timed interval, the driver times the pair in use
+ * around an empty function (called as the test function is, n calls a run
+ * with a batch of n) with the answer's own estimator: without precise mode
+ * the least of as many runs as the run limit allows (at least one), in
+ * precise mode the fine estimate.  The mean of the two figures, the pair's
+ * cost, is taken off the answer, which may then be 0 or negative for code
+ * that costs less than a call of an empty function. */
+void set_bestof_net(int on);
+
+/*
+ * Non-zero: precise mode (default 0), the answer to "how many core cycles
+ * does one call take": the fenced pair (unless the compensated counter is
+ * on, which wins as it does over set_bestof_fence), core cycles, net counts
+ * and the fine estimator, whatever those settings say.  Off, each of them is
+ * as set, and the measurement is the K-best one.
+ *
+ * The fine estimator resolves code shorter than the counter's step.  It
+ * times runs in blocks of 50, at most 2000 of them, stopping once the
+ * estimate's uncertainty is within 0.1% of a run's count, and takes the
+ * mean of the counts from the 2nd percentile (the least once the fastest
+ * 2%, stray readings a step or two low, are set aside) to 1.5 counter
+ * steps above it.  Its
+ * assumption: the start falls at a random phase of the counter's step, so
+ * a run of duration d between two points of the step's lattice reads the
+ * lower or the upper one, the upper with a probability equal to d's share
+ * of the step beyond the lower; the mean of such counts is d, unbiased,
+ * while slower runs (an interrupt, a busy neighbour) lie outside the
+ * window.  A counter whose phase is the same at every start breaks it.  K,
+ * the tolerance and the run limit do not apply.  The net counts' empty runs
+ * use the same estimator.  With the flush on, every run is flushed, so a
+ * flushed precise measurement is slow.
+ *
+ * The call and return of the test function, and the pair's own work around
+ * them, run alongside the code they time: an empty call pays them whole,
+ * code that outlasts them only its own latency.  So with single calls
+ * (batch 1) precise mode also times a reference chain of 64 dependent
+ * register additions (one core cycle each on x86 and AArch64), and adds
+ * back the part of the empty call's cost that code hides: the empty call's
+ * count less the chain's count less 64 core cycles (the report's
+ * hidden_overhead, a few to a dozen core cycles).  Code no longer than that
+ * part (its net count at most half of it) cannot be told from an empty
+ * call: its answer is the plain net count, near 0, and is not resolved.
+ * Elsewhere (no known one-cycle chain) nothing is added back.
+ *
+ * A precise answer takes a fraction of a millisecond to a few milliseconds
+ * (the two core_per_tick figures, the references before and after, and the
+ * runs), the first one of a process also the counter's step.
+ */
+void set_bestof_precise(int on);
+
 /* Non-zero: print one line per measurement on standard output (default 0):
  *   "bestof: A cycles, k of r runs agreed within s% (tolerance t%), counter
  *   step c"
@@ -179,7 +237,14 @@ void set_bestof_batch(int n);
  * relative spread: the agreement reads ", k of r runs agreed, from A to B"
  * and the last form ", the K least from A to B".  The step is measured
  * (once per process) when first needed.  Measurements take turns, so the
- * lines of different threads never mix. */
+ * lines of different threads never mix.  With net counts or precise mode
+ * the answer (net of the pair's cost) is followed by " +/- u" (its
+ * uncertainty) and ", net of the pair's p"; in precise mode the agreement
+ * and the tolerance give way to
+ *   ", the mean of m of r runs from the 2nd percentile to 1.5 steps above it"
+ * with " (the run cap ended it)" after it when the estimate did not settle;
+ * and an answer that is not resolved (see the report) ends the line with
+ *   ", below the counter's resolution". */
 void set_bestof_verbose(int on);
 
 /* The stream the verbose lines go to (default standard output), for a
@@ -200,7 +265,8 @@ FILE *get_bestof_verbose_stream(void);
  *   {"type":"bestof","runs":4,"converged":1,"k":3,"kept":3,"batch":1,
  *    "tolerance":0.01,"least":100,"kth_least":101,"spread":0.01,"step":26,
  *    "fenced":0,"compensated":0,"core_cycles":0,"core_per_tick_start":0,
- *    "core_per_tick_end":0}
+ *    "core_per_tick_end":0,"net":0,"precise":0,"resolved":1,"window":3,
+ *    "pair_cost":0,"uncertainty":26,"answer":100,"hidden_overhead":0}
  * Nothing is printed unless the verbose setting is on as well. */
 void set_bestof_json(int on);
 
@@ -209,7 +275,9 @@ void set_bestof_json(int on);
 int bestof_verbose_form(void);
 
 /* The last measurement, as bestof_last reports it.  Counts are per call and
- * in the unit that bestof returned (core cycles when core_cycles is 1). */
+ * in the unit that bestof returned (core cycles when core_cycles is 1).
+ * least and kth_least are counts as read, the pair's cost included; answer
+ * is what bestof returned. */
 struct bestof_report {
   int runs;         /* timed runs made (an automatic batch's probes excluded) */
   int converged;    /* 1: the K least agreed; 0: the run limit ended it */
@@ -217,7 +285,7 @@ struct bestof_report {
   int kept;         /* counts kept: K, or runs when fewer than K were made */
   int batch;        /* calls per run actually used */
   double tolerance; /* the relative tolerance in force */
-  double least;     /* the least count, which bestof returned */
+  double least;     /* the least count (bestof's answer unless net or precise) */
   double kth_least; /* the K-th least count; the largest kept when kept < K */
   /* (kth_least - least) / least; with a least of 0 or below, 0 when the two
    * are equal and +infinity otherwise. */
@@ -230,6 +298,27 @@ struct bestof_report {
    * cycles are off. */
   double core_per_tick_start;
   double core_per_tick_end;
+  int net;          /* 1: the pair's cost was taken off */
+  int precise;      /* 1: precise mode; converged then says the estimate
+                     * settled (0: the cap of 2000 runs ended it) */
+  double answer;    /* what bestof returned: least (K-best) or the fine
+                     * estimate (precise), less pair_cost */
+  double pair_cost; /* the pair's cost around an empty call; 0 without net */
+  /* Precise mode: the part of pair_cost that the measured code hides (see
+   * set_bestof_precise), added back to the answer; else 0. */
+  double hidden_overhead;
+  int window; /* counts the answer rests on: the kept ones (K-best) or
+               * those in the fine estimator's window */
+  /* How far the answer can be trusted, +/- in its unit: for the fine
+   * estimate about two standard errors (of the estimate and of the pair's
+   * cost), which the machine's drift during the measurement does not
+   * include; for a K-best answer one counter step, two with net counts
+   * (the least is quantised to the step).  0 until the step is known. */
+  double uncertainty;
+  /* 1 when the answer is above its uncertainty and the uncertainty is at
+   * most 10% of it; 0 for an answer not to be told from zero or quantised
+   * beyond that. */
+  int resolved;
 };
 
 /* Copies the report of the calling thread's last measurement to *out
@@ -282,6 +371,8 @@ struct bestof_settings {
   int batch;
   int verbose;
   int json;
+  int net;
+  int precise;
 };
 
 /* Copies the settings in force to *out (nothing when out is null). */
@@ -294,7 +385,7 @@ void set_bestof_settings(const struct bestof_settings *in);
 
 /* Restores every default: K 3, 20 runs, tolerance 0.01, no compensation,
  * no flush, a flush of 524288 bytes read every 32, no fence, counter ticks,
- * batch 1, quiet, text lines. */
+ * batch 1, quiet, text lines, counts as read, no precise mode. */
 void set_bestof_defaults(void);
 
 #ifdef __cplusplus

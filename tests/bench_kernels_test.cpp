@@ -19,6 +19,12 @@ TEST(BenchKernels, AssemblyChainsRunEveryInstruction) {
     expect *= 3;
   EXPECT_EQ(imul_chain(7, 3, 2), expect);
   EXPECT_EQ(imul_chain(7, 3, 0), 7u);
+
+  uint64_t thirty = 7;
+  for (int i = 0; i < 30; i++)
+    thirty *= 3;
+  EXPECT_EQ(imul_tens(7, 3, 3), thirty);
+  EXPECT_EQ(imul_tens(7, 3, 0), 7u);
 }
 
 TEST(BenchKernels, MultiplyChainMultipliesNTimes) {
@@ -86,6 +92,8 @@ TEST(BenchKernels, RunFormsReadWhatTheySayAndNoMore) {
   EXPECT_EQ(last_result(), lap);
   run_ring_lap(778);
   EXPECT_NE(last_result(), lap);
+  run_ring_small(10000);
+  EXPECT_NE(last_result(), 0u);
 }
 
 TEST(BenchClocks, PinningLeavesExactlyTheCurrentCpu) {

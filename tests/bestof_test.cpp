@@ -538,16 +538,16 @@ bool same(const bestof_settings &a, const bestof_settings &b) {
          a.compensate == b.compensate && a.clear_cache == b.clear_cache &&
          a.cache_size == b.cache_size && a.cache_block == b.cache_block && a.fence == b.fence &&
          a.core_cycles == b.core_cycles && a.batch == b.batch && a.verbose == b.verbose &&
-         a.json == b.json;
+         a.json == b.json && a.net == b.net && a.precise == b.precise;
 }
 
 // Every field away from its default.
-const bestof_settings changed = {5, 7, 0.25, 1, 1, 4096, 64, 1, 1, 0, 1, 1};
+const bestof_settings changed = {5, 7, 0.25, 1, 1, 4096, 64, 1, 1, 0, 1, 1, 1, 1};
 
 TEST_F(Driver, SettingsStartAtTheDocumentedDefaults) {
   bestof_settings got;
   get_bestof_settings(&got);
-  const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0, 1, 0, 0};
+  const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0, 1, 0, 0, 0, 0};
   EXPECT_TRUE(same(got, documented));
 }
 

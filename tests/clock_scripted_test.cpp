@@ -65,6 +65,15 @@ TEST_F(Arithmetic, OvhdReturnsTheSecondPair) {
   EXPECT_EQ(ovhd(), 40.0);
 }
 
+// The scripted build serves fenced reads from the same readings, so the
+// trace cannot tell the pairs apart; the count of reads and the second
+// pair's difference can.
+TEST_F(Arithmetic, OvhdFencedReturnsTheSecondFencedPair) {
+  scripted::readings({1000, 1900, 5000, 5044});
+  EXPECT_EQ(ovhd_fenced(), 44.0);
+  EXPECT_EQ(scripted::trace(), "cccc");
+}
+
 TEST_F(Arithmetic, AccessCounterGivesBothHalves) {
   scripted::readings({reading(0x12345678u, 0x9abcdef0u)});
   uint32_t hi, lo;

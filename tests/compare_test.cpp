@@ -525,7 +525,15 @@ TEST_F(Compare, TheVerboseLineAsJsonHasEveryReportField) {
   EXPECT_EQ(number(m, "core_cycles"), r.core_cycles);
   EXPECT_EQ(number(m, "core_per_tick_start"), r.core_per_tick_start);
   EXPECT_EQ(number(m, "core_per_tick_end"), r.core_per_tick_end);
-  EXPECT_EQ(m.size(), 16u);
+  EXPECT_EQ(number(m, "net"), r.net);
+  EXPECT_EQ(number(m, "precise"), r.precise);
+  EXPECT_EQ(number(m, "resolved"), r.resolved);
+  EXPECT_EQ(number(m, "window"), r.window);
+  EXPECT_EQ(number(m, "pair_cost"), r.pair_cost);
+  EXPECT_EQ(number(m, "uncertainty"), r.uncertainty);
+  EXPECT_EQ(number(m, "answer"), r.answer);
+  EXPECT_EQ(number(m, "hidden_overhead"), r.hidden_overhead);
+  EXPECT_EQ(m.size(), 24u);
 }
 
 TEST_F(Compare, TheComparisonAsJsonHasEveryField) {

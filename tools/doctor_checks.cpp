@@ -12,14 +12,17 @@ static void check_counter(const struct doctor_facts *f, doctor_warn_fn warn) {
   if (cpt > 0 && fabs(cpt - 1.0) > 0.05) {
     snprintf(problem, sizeof problem, "counts are ticks, not core cycles (%.3f cycles per tick)",
              cpt);
-    warn(problem, "multiply counts by core_per_tick() to get core cycles");
+    warn(problem,
+         "set_bestof_core_cycles(1), or set_bestof_precise(1) for how long one call takes");
   }
   if (f->step > 1) {
     snprintf(problem, sizeof problem,
-             "the counter advances in steps of %.4g ticks, so code shorter than a few steps "
-             "cannot be resolved",
+             "the counter advances in steps of %.4g ticks, so one count of code shorter than a "
+             "few steps is mostly the step's rounding",
              f->step);
-    warn(problem, "time a loop of many calls and divide by their number");
+    warn(problem,
+         "set_bestof_precise(1) for one call's latency, which it resolves below the step; "
+         "set_bestof_batch(0) for the throughput of many independent calls");
   } else if (f->step <= 0) {
     warn("the counter did not advance", "use a machine whose counter runs");
   }
