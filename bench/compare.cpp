@@ -238,6 +238,12 @@ int main(int argc, char **argv) {
   tally_row("itself, a CPU hog on the same core", "Google Benchmark", peer_hogged, false);
   tally five = ours(imuls, 1000, imuls, 1050, sc.comparisons, 1.05);
   tally_row("1050 IMULs against 1000", "bestof_compare", five, true);
+  // Each answer above carries the pair's cost, the same for both, which
+  // pulls their ratio a little below the work's 1.05; net counts take it off.
+  set_bestof_net(1);
+  tally five_net = ours(imuls, 1000, imuls, 1050, sc.comparisons, 1.05);
+  set_bestof_net(0);
+  tally_row("1050 IMULs against 1000, net counts", "bestof_compare", five_net, true);
   tally_row("1050 IMULs against 1000", "Google Benchmark", theirs(imuls, 1000, imuls, 1050, sc),
             false);
   tally one = ours(imuls, 1000, imuls, 1010, sc.comparisons, 0);
@@ -280,7 +286,7 @@ int main(int argc, char **argv) {
   // ---- The judged figures ----
   auto of_100 = [&](int n) { return 100.0 * n / sc.comparisons; };
   std::vector<double> all_ms = self.ms;
-  for (const tally *t : {&hogged, &five, &one})
+  for (const tally *t : {&hogged, &five, &five_net, &one})
     all_ms.insert(all_ms.end(), t->ms.begin(), t->ms.end());
   std::vector<double> fit_ms = add.ms;
   fit_ms.insert(fit_ms.end(), imul.ms.begin(), imul.ms.end());
@@ -289,6 +295,8 @@ int main(int argc, char **argv) {
   printf("itself beside a CPU hog: not distinguishable, of 100\t%.0f\n", of_100(hogged.alike));
   printf("1050 against 1000: slower, of 100\t%.0f\n", of_100(five.slower));
   printf("1050 against 1000: interval holds 1.05, of 100\t%.0f\n", of_100(five.holds));
+  printf("1050 against 1000, net counts: interval holds 1.05, of 100\t%.0f\n",
+         of_100(five_net.holds));
   printf("1010 against 1000: median ratio\t%.4f\n", median_of(one.ratios));
   printf("ms per comparison, median\t%.2f\n", median_of(all_ms));
   printf("ms per fit, median\t%.2f\n", median_of(fit_ms));

@@ -228,6 +228,15 @@ extern "C" double ovhd_fenced(void) {
   return result;
 }
 
+// ---- A chain of known latency -----------------------------------------------
+
+// Keeps the chain's result, as measured code typically stores its own.
+static volatile uint32_t chain_sink;
+
+extern "C" void core_chain(int) { chain_sink = chain_of_adds(0, 1); }
+
+extern "C" int core_chain_adds(void) { return ARCH_CHAIN_ADDS; }
+
 // ---- Core cycles per tick --------------------------------------------------
 
 // Runs timed per chain length; the least of them is kept.

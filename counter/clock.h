@@ -127,6 +127,16 @@ double get_comp_counter(void);
 double core_per_tick(void);
 
 /*
+ * A function of known latency, for the driver's precise mode (and any
+ * caller's own check): core_chain runs core_chain_adds() dependent register
+ * additions, one core cycle each, and stores the result, as measured code
+ * typically does.  64 on x86 and AArch64; 0 where no such chain is claimed
+ * (core_chain then does nothing of known length).  Its argument is ignored.
+ */
+void core_chain(int unused);
+int core_chain_adds(void);
+
+/*
  * The fenced counter: the count of start_counter/get_counter (same start
  * reading, same arithmetic), but the start read waits until every earlier
  * instruction has completed and the closing read waits until the measured

@@ -540,32 +540,6 @@ static struct run_estimate pair_cost(enum counter_pair pair, int n, int fine, do
   return e;
 }
 
-// The reference chain: reference_adds dependent register additions, one
-// core cycle each on every x86 since the P6 and on AArch64 cores.  The
-// addend sits in a register: some cores retire small-immediate additions
-// faster than one a cycle.  Like most measured code it ends by storing its
-// result.  Where no such chain is known, reference_adds is 0 and precise
-// mode goes without it.
-static volatile uint64_t reference_sink;
-#if defined(__i386__) || defined(__x86_64__)
-static const int reference_adds = 64;
-static void reference_chain(int) {
-  uint32_t acc = 0, one = 1;
-  __asm__(".rept 64\n\taddl %1, %0\n\t.endr" : "+r"(acc) : "r"(one));
-  reference_sink = acc;
-}
-#elif defined(__aarch64__)
-static const int reference_adds = 64;
-static void reference_chain(int) {
-  uint64_t acc = 0, one = 1;
-  __asm__(".rept 64\n\tadd %0, %0, %1\n\t.endr" : "+r"(acc) : "r"(one));
-  reference_sink = acc;
-}
-#else
-static const int reference_adds = 0;
-static void reference_chain(int) {}
-#endif
-
 // What precise mode and net counts found in one measurement, in ticks of
 // whole runs.
 struct fine_result {
@@ -585,7 +559,7 @@ static void time_references(const struct fine_result *fr, enum counter_pair pair
                             struct run_estimate *cost, struct run_estimate *ref) {
   *cost = pair_cost(pair, n, fr->fine, fr->step);
   if (fr->reference)
-    *ref = precise_runs(reference_chain, 0, pair, n, fr->step, 0);
+    *ref = precise_runs(core_chain, 0, pair, n, fr->step, 0);
 }
 
 // The step that the estimator and the resolution use: a counter without a
@@ -643,7 +617,7 @@ static double hidden_overhead(const struct fine_result *fr, double cost, double 
   if (!fr->reference)
     return 0;
   double ref = (fr->ref_before.value + fr->ref_after.value) / 2;
-  double hidden = cost - (ref - reference_adds / scale);
+  double hidden = cost - (ref - core_chain_adds() / scale);
   return hidden > 0 ? hidden : 0;
 }
 
@@ -781,7 +755,7 @@ extern "C" double bestof(bestof_test_fn f, int arg) {
   double cpt_start = core ? core_per_tick() : 0;
   if (fr.fine || fr.net)
     fr.step = usable_step(step_once());
-  fr.reference = fr.fine && n == 1 && reference_adds > 0;
+  fr.reference = fr.fine && n == 1 && core_chain_adds() > 0;
   if (fr.net)
     time_references(&fr, pair, n, &fr.cost_before, &fr.ref_before);
   if (fr.fine) {

@@ -47,6 +47,8 @@ void start_fenced_counter(void) {}
 double get_fenced_counter(void) { return next_count(); }
 double core_per_tick(void) { return 1; }
 double counter_step(void) { return 1; }
+void core_chain(int) {}
+int core_chain_adds(void) { return 0; }
 }
 
 // ---- The lock's seam --------------------------------------------------------------

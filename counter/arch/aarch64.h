@@ -39,6 +39,14 @@ static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
                    : "cc");
 }
 
+// 64 dependent register additions, one core cycle each on AArch64 cores
+// (see arch/x86.h).
+static const int ARCH_CHAIN_ADDS = 64;
+static inline uint32_t chain_of_adds(uint32_t acc, uint32_t one) {
+  __asm__(".rept 64\n\tadd %w0, %w0, %w1\n\t.endr" : "+r"(acc) : "r"(one));
+  return acc;
+}
+
 static int arch_counter_invariant(void) { return -1; }
 static int arch_hypervisor(void) { return -1; }
 

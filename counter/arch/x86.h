@@ -3,8 +3,10 @@
 // Each counter/arch header defines the same primitives for clock.cpp, all
 // static: read_cycle_counter (the plain read), fenced_setup with
 // read_fenced_start and read_fenced_end (the fenced pair), add_chain (blocks
-// of 100 dependent additions for core_per_tick), step_delay (arch/delay.h:
-// the delay between counter_step's reads), and the facts the doctor
+// of 100 dependent additions for core_per_tick), ARCH_CHAIN_ADDS and
+// chain_of_adds (a chain of known latency, for core_chain), step_delay
+// (arch/delay.h: the delay between counter_step's reads), and the facts the
+// doctor
 // prints: ARCH_COUNTER_NAME, ARCH_CLOCKSOURCE (the kernel clocksource that
 // reads the same counter, or null), arch_counter_invariant and
 // arch_hypervisor (1 yes, 0 no, -1 unknown).
@@ -56,6 +58,16 @@ static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
                    : "+r"(acc), "+r"(blocks)
                    :
                    : "cc");
+}
+
+// 64 dependent register additions, one core cycle each since the P6: the
+// known latency that precise mode holds the pair's hidden cost against.  The
+// addend sits in a register: some cores retire small-immediate additions
+// faster than one a cycle.
+static const int ARCH_CHAIN_ADDS = 64;
+static inline uint32_t chain_of_adds(uint32_t acc, uint32_t one) {
+  __asm__(".rept 64\n\taddl %1, %0\n\t.endr" : "+r"(acc) : "r"(one));
+  return acc;
 }
 
 // CPUID 0x80000007 EDX bit 8: the counter ticks at one rate in every

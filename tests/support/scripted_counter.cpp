@@ -27,6 +27,10 @@ double core_per_tick(void) {
   scripted::note('C');
   return scripted::next_core_figure();
 }
+// The reference chain's runs are scripted like any other; it is taken to
+// exist on every platform, so the driver's use of it is tested everywhere.
+void core_chain(int) {}
+int core_chain_adds(void) { return 64; }
 double counter_step(void) {
   scripted::note('T');
   return scripted::current_step();
