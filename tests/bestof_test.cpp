@@ -566,6 +566,20 @@ TEST_F(Driver, SettingsSetAllAtOnceReadBackAndResetToDefaults) {
   EXPECT_TRUE(same(got, before)) << "a null pointer changes nothing";
 }
 
+TEST_F(Driver, SettingsReadBackNetAndPreciseApart) {
+  bestof_settings got;
+  set_bestof_precise(1);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.precise, 1);
+  EXPECT_EQ(got.net, 0);
+  set_bestof_precise(0);
+  set_bestof_net(1);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.precise, 0);
+  EXPECT_EQ(got.net, 1);
+  set_bestof_net(0);
+}
+
 TEST_F(Driver, SettingsEachSetterRefusesWhatItRefusesAlone) {
   set_bestof_settings(&changed);
   bestof_settings bad = changed;
