@@ -207,6 +207,7 @@ TEST_F(Precise, WithoutNetTheAnswerIsTheLeastAndItsUncertaintyOneStep) {
   EXPECT_EQ(r.pair_cost, 0.0);
   EXPECT_EQ(r.uncertainty, kStep);
   EXPECT_EQ(r.resolved, 1);
+  EXPECT_EQ(r.window, 3) << "the K least";
   EXPECT_EQ(line.find("+/-"), std::string::npos) << line;
 
   scripted::reset();
@@ -480,6 +481,19 @@ TEST_F(Precise, VerboseLineOfAResolvedPreciseAnswer) {
            "per tick, counter step 10\n",
            r.uncertainty);
   EXPECT_EQ(line, expect);
+}
+
+TEST_F(Precise, JsonLineGivesThePairsCostAndTheHiddenShare) {
+  set_bestof_precise(1);
+  set_bestof_json(1);
+  scripted::core_figures({2, 2});
+  for (double v : {250, 276, 300, 250, 276})
+    steady(v, 100);
+  double answer;
+  std::string line = measure_verbose(&answer);
+  set_bestof_json(0);
+  EXPECT_NE(line.find(",\"pair_cost\":500,"), std::string::npos) << line;
+  EXPECT_NE(line.find(",\"answer\":112,\"hidden_overhead\":12}\n"), std::string::npos) << line;
 }
 
 TEST_F(Precise, VerboseLineSaysWhenTheRunCapEndedIt) {
