@@ -580,6 +580,18 @@ TEST_F(Modes, CoreCyclesWithoutAUsableFigureStayInTicks) {
   EXPECT_EQ(r.core_per_tick_end, 0.0);
 }
 
+TEST_F(Modes, CoreCyclesThatOverflowTheKthLeastStayInTicks) {
+  // The least converts to a finite figure, the third least does not.
+  set_bestof_core_cycles(1);
+  set_bestof_maxsamples(3);
+  scripted::core_figures({10, 10});
+  scripted::counts({1e300, 1e308, 1e308});
+  EXPECT_EQ(bestof(probe, 0), 1e300);
+  bestof_report r = last();
+  EXPECT_EQ(r.core_cycles, 0);
+  EXPECT_EQ(r.kth_least, 1e308);
+}
+
 TEST_F(Modes, CoreCyclesWithAnInfiniteFigureStayInTicks) {
   // An infinite figure at either end is no conversion: the counts stay in
   // ticks and the report says so.

@@ -118,6 +118,22 @@ TEST(PreciseFresh, UncertaintyFollowsAStepMeasuredByTheReport) {
   EXPECT_EXIT(exit_if_resolution_follows_the_step(), ::testing::ExitedWithCode(0), "");
 }
 
+// Exits 0 if net counts on a counter whose step is no usable figure take
+// the step as one tick: the uncertainty of a difference of two is 2.
+void exit_if_unusable_step_is_one_tick(double step) {
+  scripted::step(step);
+  set_bestof_net(1);
+  set_bestof_maxsamples(1);
+  scripted::counts({40, 500, 40});
+  double answer = bestof(probe, 0);
+  bestof_report r = last();
+  exit(answer == 460 && r.uncertainty == 2 && r.resolved == 1 ? 0 : 1);
+}
+
+TEST(PreciseFresh, NetCountsTakeAnInfiniteStepAsOneTick) {
+  EXPECT_EXIT(exit_if_unusable_step_is_one_tick(INFINITY), ::testing::ExitedWithCode(0), "");
+}
+
 // ---- Net counts with the K-best driver ----------------------------------------
 
 TEST_F(Precise, NetTakesOffTheMeanOfTheLeastEmptyRunsBeforeAndAfter) {
@@ -191,6 +207,7 @@ TEST_F(Precise, WithoutNetTheAnswerIsTheLeastAndItsUncertaintyOneStep) {
   EXPECT_EQ(r.pair_cost, 0.0);
   EXPECT_EQ(r.uncertainty, kStep);
   EXPECT_EQ(r.resolved, 1);
+  EXPECT_EQ(r.window, 3) << "the K least";
   EXPECT_EQ(line.find("+/-"), std::string::npos) << line;
 
   scripted::reset();
@@ -269,6 +286,7 @@ TEST_F(Precise, BatchedPreciseHasNoReferenceChain) {
   EXPECT_DOUBLE_EQ(bestof(probe, 0), (380 - 300) * 2.0 / 2);
   EXPECT_EQ(trace_without_step(),
             "C" + repeat("Xx", 100) + repeat("XFFx", 100) + repeat("Xx", 100) + "C");
+  EXPECT_EQ(last().least, 380.0) << "the K least are counts per call: 190 ticks, 2 per tick";
 }
 
 TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
@@ -299,6 +317,37 @@ TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
   EXPECT_NEAR(r.uncertainty, 2 * sqrt(f_var + cost_var) * 2, 1e-6);
   EXPECT_LT(r.uncertainty, kStep * 2 / 10) << "a tenth of a step, in core cycles";
   EXPECT_EQ(r.resolved, 1);
+}
+
+TEST_F(Precise, CountsOfFortyStepsOrMoreSettleAfterTheFirstBlock) {
+  // Equal counts of 60 or 160 steps: two steps / 50 is within 0.1% of them
+  // after the first block, so each stage is 50 runs, the least allowed.
+  set_bestof_precise(1);
+  set_bestof_batch(2);  // no reference chain
+  scripted::core_figures({1, 1});
+  steady(600, 50);
+  steady(1600, 50);
+  steady(600, 50);
+  EXPECT_DOUBLE_EQ(bestof(probe, 0), (1600 - 600) / 2.0);
+  bestof_report r = last();
+  EXPECT_EQ(r.runs, 50);
+  EXPECT_EQ(r.converged, 1);
+}
+
+TEST_F(Precise, AStrayInTheFirstBlockIsNotTheAnchor) {
+  // 50 runs, one of them a step faster: the anchor is the second least
+  // count, wherever the stray lies among the runs.
+  set_bestof_precise(1);
+  set_bestof_batch(2);
+  for (int stray : {2, 47}) {
+    scripted::core_figures({1, 1});
+    steady(600, 50);
+    for (int i = 0; i < 50; i++)
+      scripted::add_count(i == stray ? 1590 : 1600);
+    steady(600, 50);
+    EXPECT_DOUBLE_EQ(bestof(probe, 0), (1600 - 600) / 2.0) << "stray at run " << stray;
+    EXPECT_EQ(last().window, 49);
+  }
 }
 
 TEST_F(Precise, WindowIsOneAndAHalfStepsAboveTheLeastInclusive) {
@@ -375,6 +424,38 @@ TEST_F(Precise, CodeNoLongerThanTheHiddenShareIsNotResolved) {
   EXPECT_NE(line.find(", below the counter's resolution\n"), std::string::npos) << line;
 }
 
+// The empty call costs 250 ticks and the chain 250 too: its intercept is
+// 250 - 64 / 2 = 218, so code that outlasts the call hides 32 ticks.
+void hidden_share_of_32(double function) {
+  scripted::core_figures({2, 2});
+  for (double v : {250.0, 250.0, function, 250.0, 250.0})
+    steady(v, 100);
+}
+
+TEST_F(Precise, CodeUpToHalfTheHiddenShareIsNotResolvedHoweverSteady) {
+  // Net 10 and 16 ticks, each well above its uncertainty: code this short
+  // may hide any part of the call, so the answer stays the plain net count.
+  set_bestof_precise(1);
+  for (double function : {260.0, 266.0}) {
+    hidden_share_of_32(function);
+    EXPECT_DOUBLE_EQ(bestof(probe, 0), (function - 250) * 2);
+    bestof_report r = last();
+    EXPECT_LT(r.uncertainty, r.answer / 10);
+    EXPECT_EQ(r.hidden_overhead, 0.0);
+    EXPECT_EQ(r.resolved, 0) << "net " << function - 250;
+  }
+}
+
+TEST_F(Precise, CodeBeyondHalfTheHiddenShareGetsItBack) {
+  // Net 20 ticks, more than half the 32 hidden: they are added back.
+  set_bestof_precise(1);
+  hidden_share_of_32(270);
+  EXPECT_DOUBLE_EQ(bestof(probe, 0), (20 + 32) * 2.0);
+  bestof_report r = last();
+  EXPECT_DOUBLE_EQ(r.hidden_overhead, 64);
+  EXPECT_EQ(r.resolved, 1);
+}
+
 TEST_F(Precise, AnEmptyFunctionIsNeverResolved) {
   set_bestof_precise(1);
   scripted::core_figures({2, 2});
@@ -400,6 +481,19 @@ TEST_F(Precise, VerboseLineOfAResolvedPreciseAnswer) {
            "per tick, counter step 10\n",
            r.uncertainty);
   EXPECT_EQ(line, expect);
+}
+
+TEST_F(Precise, JsonLineGivesThePairsCostAndTheHiddenShare) {
+  set_bestof_precise(1);
+  set_bestof_json(1);
+  scripted::core_figures({2, 2});
+  for (double v : {250, 276, 300, 250, 276})
+    steady(v, 100);
+  double answer;
+  std::string line = measure_verbose(&answer);
+  set_bestof_json(0);
+  EXPECT_NE(line.find(",\"pair_cost\":500,"), std::string::npos) << line;
+  EXPECT_NE(line.find(",\"answer\":112,\"hidden_overhead\":12}\n"), std::string::npos) << line;
 }
 
 TEST_F(Precise, VerboseLineSaysWhenTheRunCapEndedIt) {

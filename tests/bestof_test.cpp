@@ -492,6 +492,62 @@ TEST_F(FlushReads, EveryProbingRunOfTheAutomaticBatchIsFlushed) {
       << "a flush before each probe and each measured run, none within a run";
 }
 
+// Reads since the last arm, noted at each call of the function.
+std::vector<long> flushes_seen;
+void note_reads_and_arm(int) {
+  flushes_seen.push_back(faults);
+  arm();
+}
+
+// Four pages read a page apart, the buffer made by a first measurement: a
+// flush makes four reads.
+void flush_of_four_reads() {
+  const int page = (int)page_size();
+  set_bestof_cache_sizee(0);
+  set_bestof_cache_sizee(4 * page);
+  set_bestof_cache_block(page);
+  map_next = true;
+  flushed_runs(1);
+  flushes_seen.clear();
+}
+
+TEST_F(FlushReads, EveryEmptyRunOfNetCountsIsFlushed) {
+  // Two empty runs, two of the function, two empty ones: the reads after
+  // the function's last call are those of the empty runs after it.
+  flush_of_four_reads();
+  set_bestof_net(1);
+  set_bestof_maxsamples(2);
+  scripted::counts({5, 5, 100, 100, 5, 5});
+  arm();
+  bestof(note_reads_and_arm, 0);
+  set_bestof_net(0);
+  EXPECT_EQ(flushes_seen, std::vector<long>({4, 4}));
+  EXPECT_EQ(faults, 4) << "the empty runs after the function's are flushed too";
+}
+
+TEST_F(FlushReads, EveryRunOfPreciseModeIsFlushed) {
+  // Runs of two calls (no reference chain); 50 runs of each stage: a flush
+  // before each run, none between its two calls, and before the empty runs
+  // after.
+  flush_of_four_reads();
+  set_bestof_precise(1);
+  set_bestof_batch(2);
+  scripted::core_figures({1, 1});
+  for (double v : {600.0, 1600.0, 600.0})
+    for (int i = 0; i < 50; i++)
+      scripted::add_count(v);
+  arm();
+  bestof(note_reads_and_arm, 0);
+  set_bestof_precise(0);
+  std::vector<long> expected;
+  for (int i = 0; i < 50; i++) {
+    expected.push_back(4);
+    expected.push_back(0);
+  }
+  EXPECT_EQ(flushes_seen, expected);
+  EXPECT_EQ(faults, 4) << "the empty runs after the function's are flushed too";
+}
+
 size_t resident_bytes() {
   FILE *f = fopen("/proc/self/statm", "r");
   long pages = 0, resident = 0;
@@ -564,6 +620,20 @@ TEST_F(Driver, SettingsSetAllAtOnceReadBackAndResetToDefaults) {
   set_bestof_settings(nullptr);
   get_bestof_settings(&got);
   EXPECT_TRUE(same(got, before)) << "a null pointer changes nothing";
+}
+
+TEST_F(Driver, SettingsReadBackNetAndPreciseApart) {
+  bestof_settings got;
+  set_bestof_precise(1);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.precise, 1);
+  EXPECT_EQ(got.net, 0);
+  set_bestof_precise(0);
+  set_bestof_net(1);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.precise, 0);
+  EXPECT_EQ(got.net, 1);
+  set_bestof_net(0);
 }
 
 TEST_F(Driver, SettingsEachSetterRefusesWhatItRefusesAlone) {

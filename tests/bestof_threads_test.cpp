@@ -57,6 +57,11 @@ namespace {
 // Raise SIGUSR1 in this thread right after the lock is taken / before it is
 // released, once.
 thread_local bool raise_after_lock = false, raise_before_unlock = false;
+// Set: the next lock taken is the driver's, and how deeply it is held is
+// followed from then on.
+bool watch_next_lock = false;
+pthread_mutex_t *watched_lock = nullptr;
+int watched_depth = 0;
 }  // namespace
 
 extern "C" int __real_pthread_mutex_lock(pthread_mutex_t *);
@@ -64,6 +69,10 @@ extern "C" int __real_pthread_mutex_unlock(pthread_mutex_t *);
 
 extern "C" int __wrap_pthread_mutex_lock(pthread_mutex_t *m) {
   int r = __real_pthread_mutex_lock(m);
+  if (watch_next_lock && watched_lock == nullptr)
+    watched_lock = m;
+  if (m == watched_lock)
+    watched_depth++;
   if (raise_after_lock) {
     raise_after_lock = false;
     raise(SIGUSR1);
@@ -76,6 +85,8 @@ extern "C" int __wrap_pthread_mutex_unlock(pthread_mutex_t *m) {
     raise_before_unlock = false;
     raise(SIGUSR1);
   }
+  if (m == watched_lock)
+    watched_depth--;
   return __real_pthread_mutex_unlock(m);
 }
 
@@ -373,6 +384,20 @@ void abandon_inside(int) { bestof_abandon(); }
 TEST(ThreadsDeathTest, AbandonFromTheTestFunctionEndsWithAMessage) {
   EXPECT_EXIT(bestof(abandon_inside, 0), testing::ExitedWithCode(1),
               "^Fatal error.  bestof_abandon called from inside a measurement\n$");
+}
+
+void say_whether_the_lock_is_held() { fputs(watched_depth == 1 ? "held\n" : "free\n", stderr); }
+
+void abandon_and_exit() {
+  atexit(say_whether_the_lock_is_held);
+  watch_next_lock = true;
+  bestof(abandon_inside, 0);
+}
+
+// The abandoned measurement released the lock; the exit takes it again, so
+// that no other thread measures while the exit handlers run.
+TEST(ThreadsDeathTest, AbandonEndsTheProcessHoldingTheLock) {
+  EXPECT_EXIT(abandon_and_exit(), testing::ExitedWithCode(1), "inside a measurement\nheld\n$");
 }
 
 // ---- A signal handler at the edges of a measurement ------------------------------------

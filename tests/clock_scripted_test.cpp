@@ -72,6 +72,7 @@ TEST_F(Arithmetic, OvhdFencedReturnsTheSecondFencedPair) {
   scripted::readings({1000, 1900, 5000, 5044});
   EXPECT_EQ(ovhd_fenced(), 44.0);
   EXPECT_EQ(scripted::trace(), "cccc");
+  EXPECT_EQ(scripted::fences(), 2) << "each pair starts fenced";
 }
 
 TEST_F(Arithmetic, AccessCounterGivesBothHalves) {
@@ -100,6 +101,21 @@ TEST_F(Rate, DefaultSleepsTwoSecondsQuietly) {
   EXPECT_EQ(mhz_def(0), 1.5);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(scripted::trace(), "cz2nc");
+}
+
+TEST_F(Rate, SleepsOnToTheDeadlineWhileSignalsCutItShort) {
+  // The deadline is the whole interval after the start on the monotonic
+  // clock, however often the sleep towards it is interrupted.
+  scripted::readings({0, 4000000});
+  scripted::sleep_answers({EINTR, EINTR, 0});
+  struct timespec before, after;
+  clock_gettime(CLOCK_MONOTONIC, &before);
+  EXPECT_EQ(mhz(0, 2), 2.0);
+  clock_gettime(CLOCK_MONOTONIC, &after);
+  EXPECT_EQ(scripted::trace(), "cz2nnnc");
+  struct timespec d = scripted::last_deadline();
+  EXPECT_GE(d.tv_sec, before.tv_sec + 2);
+  EXPECT_LE(d.tv_sec, after.tv_sec + 2);
 }
 
 TEST_F(Rate, NegativeSecondsSleepNoneAndGiveInfinity) {
@@ -225,12 +241,29 @@ TEST_F(Calibration, FailingTimesAfterTheCalibrationChargesNothing) {
   scripted::fail_times(EPERM);
   scripted::readings({0, 100000, 0, 100000});
   start_comp_counter();
+  scripted::fail_times(0);
+  scripted::ticks({203});
   EXPECT_EQ(get_comp_counter(), 100000.0) << "no tick count at the start";
+  scripted::fail_times(EPERM);
   scripted::fail_times(0);
   scripted::ticks({200});
   start_comp_counter();
   scripted::fail_times(EPERM);
   EXPECT_EQ(get_comp_counter(), 100000.0) << "no tick count at the read";
+}
+
+TEST_F(Calibration, ATickCountOfMinusOneIsACountNotAFailure) {
+  // (clock_t)-1 is what times() fails with, and also a count it may give;
+  // errno, cleared before the call, tells them apart.
+  events(100, 4000);
+  start();
+  scripted::reset();
+  scripted::ticks({(clock_t)-1, 1});
+  scripted::readings({0, 100000});
+  errno = EDOM;
+  start_comp_counter();
+  EXPECT_EQ(errno, EDOM) << "a call that succeeds leaves errno as it was";
+  EXPECT_EQ(get_comp_counter(), 100000.0 - 2 * 4000.0);
 }
 
 TEST_F(Calibration, CompensatedReadSubtractsTheChargeForEachTick) {

@@ -304,6 +304,8 @@ TEST_F(Compare, AnIntervalThatTouchesTheMarginGivesNoVerdict) {
   EXPECT_EQ(compare(std::vector<std::pair<double, double>>(6, {1000, 800})).verdict, 0);
   set_bestof_compare_margin(0);
   EXPECT_EQ(compare(std::vector<std::pair<double, double>>(6, {1000, 1000})).verdict, 0);
+  EXPECT_EQ(compare(std::vector<std::pair<double, double>>(6, {1000, 1010})).verdict, 1)
+      << "the margin is back at 0";
 }
 
 TEST_F(Compare, PairsWithoutARatioAreLeftOut) {

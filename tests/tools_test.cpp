@@ -138,6 +138,16 @@ TEST(Hertzle, FailingTimesIsReportedNotCountedAsZero) {
   EXPECT_EQ(r.trace, "t") << "stops at the first failure";
 }
 
+TEST(Hertzle, ACountOfMinusOneIsACountNotAFailure) {
+  // times() fails with (clock_t)-1 and errno set, but -1 is also a count:
+  // first, and last just after a sleep that left errno set.
+  for (long before : {-1L, -101L}) {
+    Outcome r = hertzle(before, before + 100);
+    EXPECT_EQ(r.status, 0) << before;
+    EXPECT_EQ(r.out, "100 ticks/second\n") << before;
+  }
+}
+
 TEST(Hertzle, TickCountWrappingPastTheTopOfClockT) {
   // clock_t is a long: 32 bits on 32-bit Linux, where the count of ticks
   // since boot wraps after some 250 days at 100 ticks a second.

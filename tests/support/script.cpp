@@ -15,6 +15,9 @@ std::deque<double> count_queue;
 std::deque<uint64_t> reading_queue;
 std::deque<clock_t> tick_queue;
 std::deque<double> core_queue;
+std::deque<int> sleep_queue;
+struct timespec deadline_asked = {0, 0};
+int fence_count = 0;
 double step_ticks = 1;
 int times_error = 0;
 void (*delay_hook)(int) = nullptr;
@@ -91,8 +94,15 @@ void core_figures(std::initializer_list<double> values) { core_queue = values; }
 void step(double ticks) { step_ticks = ticks; }
 void on_delay(void (*hook)(int spins)) { delay_hook = hook; }
 
+void sleep_answers(std::initializer_list<int> values) { sleep_queue = values; }
+struct timespec last_deadline() {
+  return deadline_asked;
+}
+int fences() { return fence_count; }
+
 size_t left() {
-  return count_queue.size() + reading_queue.size() + tick_queue.size() + core_queue.size();
+  return count_queue.size() + reading_queue.size() + tick_queue.size() + core_queue.size() +
+         sleep_queue.size();
 }
 const std::string &trace() { return calls; }
 
@@ -101,6 +111,9 @@ void reset() {
   reading_queue.clear();
   tick_queue.clear();
   core_queue.clear();
+  sleep_queue.clear();
+  deadline_asked = {0, 0};
+  fence_count = 0;
   step_ticks = 1;
   times_error = 0;
   delay_hook = nullptr;
@@ -128,6 +141,15 @@ int times_errno() {
   load_environment();
   return times_error;
 }
+int next_sleep_answer(const struct timespec *deadline) {
+  deadline_asked = *deadline;
+  if (sleep_queue.empty())
+    return 0;
+  int v = sleep_queue.front();
+  sleep_queue.pop_front();
+  return v;
+}
+void fence() { fence_count++; }
 void delay(int spins) {
   if (delay_hook != nullptr)
     delay_hook(spins);

@@ -47,6 +47,13 @@ void fail_times(int errnum);
 void core_figures(std::initializer_list<double> values);
 // What counter_step returns, every time (1 after a reset).
 void step(double ticks);
+// What clock_nanosleep returns, in order (EINTR: a signal cut it short); 0
+// once they run out.
+void sleep_answers(std::initializer_list<int> values);
+// The deadline the last clock_nanosleep was asked to sleep to.
+struct timespec last_deadline();
+// How many times the clock module set up a fenced read.
+int fences();
 // Called with each delay the clock module's counter_step makes before a
 // read, so a test can make the next reading depend on it; none after a reset.
 void on_delay(void (*hook)(int spins));
@@ -71,6 +78,8 @@ double next_core_figure();
 double current_step();
 int times_errno();
 void delay(int spins);
+int next_sleep_answer(const struct timespec *deadline);
+void fence();
 
 }  // namespace scripted
 

@@ -9,6 +9,7 @@
 
 extern "C" void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo);
 extern "C" void cyclekit_scripted_delay(int spins);
+extern "C" void cyclekit_scripted_fence(void);
 
 static const char *const ARCH_COUNTER_NAME = "scripted counter";
 static const char *const ARCH_CLOCKSOURCE = 0;
@@ -18,7 +19,7 @@ static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
 }
 // The test sees each delay before the read it follows.
 static inline void step_delay(int spins) { cyclekit_scripted_delay(spins); }
-static inline void fenced_setup(void) {}
+static inline void fenced_setup(void) { cyclekit_scripted_fence(); }
 static inline void read_fenced_start(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
 static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_cycle_counter(hi, lo); }
 

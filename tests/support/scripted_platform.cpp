@@ -16,6 +16,9 @@ void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo) {
   *lo = (uint32_t)v;
 }
 
+// The fence before a fenced start: no instruction, but a test can count it.
+void cyclekit_scripted_fence(void) { scripted::fence(); }
+
 // counter_step's delay before a read: no time passes, the test may see it.
 void cyclekit_scripted_delay(int spins) { scripted::delay(spins); }
 
@@ -33,18 +36,21 @@ clock_t __wrap_times(struct tms *t) {
   return v;
 }
 
-// Takes no time; the trace records the length asked for.
+// Takes no time; the trace records the length asked for.  It leaves errno
+// at EINTR, as a call that succeeds may leave errno anything: a caller that
+// tells a failure by errno must clear it before that call.
 unsigned __wrap_sleep(unsigned seconds) {
   scripted::note('z');
   for (char digit : std::to_string(seconds))
     scripted::note(digit);
+  errno = EINTR;
   return 0;
 }
 
-// Takes no time either.
-int __wrap_clock_nanosleep(clockid_t, int, const struct timespec *, struct timespec *) {
+// Takes no time either; answers as scripted, and notes the deadline.
+int __wrap_clock_nanosleep(clockid_t, int, const struct timespec *deadline, struct timespec *) {
   scripted::note('n');
-  return 0;
+  return scripted::next_sleep_answer(deadline);
 }
 
 }  // extern "C"
