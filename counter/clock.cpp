@@ -327,14 +327,20 @@ static int histogram(const uint64_t *d, int n) {
   return k;
 }
 
+// How far from a whole number of steps an advance may lie: under a tick,
+// as two readings rounded to whole ticks are, with a margin far above the
+// rounding of m * s.  An advance exactly a tick off is no multiple, whether
+// or not the compiler fuses the multiply and the subtraction (AArch64's
+// does), which moves m * s by an ulp.
+static const double STEP_NEAR = 1.0 - 1e-9;
+
 // The number of steps of s that an advance of d ticks spans: the nearest
-// whole number, if d lies less than a tick from it (two readings rounded to
-// whole ticks), else 0.
+// whole number, if d lies less than a tick from it, else 0.
 static long long steps_in(uint64_t d, double s) {
   double x = (double)d;
   long long m = (long long)(x / s + 0.5);
   double off = x - (double)m * s;
-  return (off < 1.0 && off > -1.0) ? m : 0;
+  return (off < STEP_NEAR && off > -STEP_NEAR) ? m : 0;
 }
 
 // The step near s that fits the advances s explains best: their total over
