@@ -14,13 +14,6 @@ static void c_probe(int) { scripted::note('F'); }
 
 namespace {
 
-std::string repeat(const std::string &s, int n) {
-  std::string r;
-  for (int i = 0; i < n; i++)
-    r += s;
-  return r;
-}
-
 class Adapter : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -48,7 +41,8 @@ TEST_F(Adapter, CapturingLambdaRunsOncePerRunAndGivesTheDriversResult) {
   EXPECT_EQ(by_cxx, 900.0);
   EXPECT_EQ(calls, 5);
   EXPECT_EQ(scripted::trace(), c_trace);
-  EXPECT_EQ(scripted::trace(), repeat("SFR", 5)) << "only the callable between start and read";
+  EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", 5))
+      << "only the callable between start and read";
 }
 
 TEST_F(Adapter, FollowsTheDriversSettings) {
@@ -83,7 +77,7 @@ TEST_F(Adapter, CompensatedCounterAndFlushTakeTheirPlaces) {
   set_bestof_maxsamples(4);  // negative counts never converge
   double r = cyclekit::bestof([&] { scripted::note('F'); });
   EXPECT_EQ(r, -40.0);
-  EXPECT_EQ(scripted::trace(), repeat("sFr", 4));
+  EXPECT_EQ(scripted::trace(), scripted::repeat("sFr", 4));
   set_bestof_clear_cache(0);
 }
 
@@ -113,7 +107,7 @@ TEST_F(Adapter, FunctionObjectsAreUsedInPlace) {
   scripted::reset();
   scripted::counts({30, 30, 30});
   EXPECT_EQ(cyclekit::bestof(probe), 30.0);
-  EXPECT_EQ(scripted::trace(), repeat("SFR", 3));
+  EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", 3));
 }
 
 TEST_F(Adapter, ResultIgnoredCallablesAreAccepted) {

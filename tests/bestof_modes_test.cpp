@@ -26,24 +26,6 @@ namespace {
 // process, so one value serves all the tests of a run.
 const double kStep = 26;
 
-std::string repeat(const std::string &s, int n) {
-  std::string r;
-  for (int i = 0; i < n; i++)
-    r += s;
-  return r;
-}
-
-// The trace without counter_step's letter: whether the step is asked for in
-// a given test depends on the tests run before it in the same process.
-std::string trace_without_step() {
-  std::string t = scripted::trace();
-  std::string r;
-  for (char c : t)
-    if (c != 'T')
-      r += c;
-  return r;
-}
-
 // A fresh script with the step of every test here.
 void restart() {
   scripted::reset();
@@ -137,7 +119,8 @@ TEST_F(Modes, ReportAfterAConvergedMeasurement) {
   // 100, 100.5 and 101 agree within 1% at the fourth run; 130 was pushed out.
   scripted::counts({100, 130, 101, 100.5});
   EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(trace_without_step(), repeat("SFR", 4)) << "nothing new around an unbatched run";
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 4))
+      << "nothing new around an unbatched run";
   bestof_report r = last();
   EXPECT_EQ(r.runs, 4);
   EXPECT_EQ(r.converged, 1);
@@ -159,7 +142,7 @@ TEST_F(Modes, ReportAfterAConvergedMeasurement) {
   EXPECT_EQ(measure_verbose(&result),
             "bestof: 100.0 cycles, 3 of 4 runs agreed within 1.00% (tolerance 1%), "
             "counter step 26\n");
-  EXPECT_EQ(trace_without_step(), repeat("SFR", 4));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 4));
 
   // Agreement at the last run the limit allows is convergence.
   restart();
@@ -354,7 +337,7 @@ TEST_F(Modes, BatchOfNCallsNTimesPerRunAndDivides) {
             "bestof: 100.0 cycles per call (batch 4), 3 of 3 runs agreed within 1.00% "
             "(tolerance 1%), counter step 26\n");
   EXPECT_EQ(result, 100.0);
-  EXPECT_EQ(trace_without_step(), repeat(batch_run('S', 4, 'R'), 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat(batch_run('S', 4, 'R'), 3));
   bestof_report r = last();
   EXPECT_EQ(r.batch, 4);
   EXPECT_EQ(r.kth_least, 101.0);
@@ -365,7 +348,7 @@ TEST_F(Modes, BatchOfNCallsNTimesPerRunAndDivides) {
   set_bestof_verbose(0);
   scripted::counts({40, 40, 40});
   EXPECT_EQ(bestof(probe, 0), 10.0);
-  EXPECT_EQ(trace_without_step(), repeat(batch_run('S', 4, 'R'), 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat(batch_run('S', 4, 'R'), 3));
 }
 
 TEST_F(Modes, BatchOneKeepsTheUnbatchedRun) {
@@ -374,20 +357,20 @@ TEST_F(Modes, BatchOneKeepsTheUnbatchedRun) {
   set_bestof_batch(1);
   scripted::counts({7, 9, 7, 7});
   EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(trace_without_step(), repeat("SFR", 4));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 4));
 
   restart();
   set_bestof_compensate(1);
   scripted::counts({7, 7, 7});
   EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(trace_without_step(), repeat("sFr", 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("sFr", 3));
 
   restart();
   set_bestof_compensate(0);
   set_bestof_fence(1);
   scripted::counts({7, 7, 7});
   EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(trace_without_step(), repeat("XFx", 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFx", 3));
 }
 
 TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
@@ -400,9 +383,10 @@ TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
   EXPECT_EQ(measure_verbose(&result),
             "bestof: 100.0 cycles per call (batch 8), 3 of 3 runs agreed within 1.00% "
             "(tolerance 1%), counter step 26\n");
-  EXPECT_EQ(trace_without_step(), repeat("SR", 3) + batch_run('S', 1, 'R') +
-                                      batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
-                                      batch_run('S', 8, 'R') + repeat(batch_run('S', 8, 'R'), 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SR", 3) + batch_run('S', 1, 'R') +
+                                                batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
+                                                batch_run('S', 8, 'R') +
+                                                scripted::repeat(batch_run('S', 8, 'R'), 3));
   bestof_report r = last();
   EXPECT_EQ(r.batch, 8);
   EXPECT_EQ(r.runs, 3) << "the probing runs are not samples";
@@ -411,7 +395,7 @@ TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
   restart();
   scripted::counts({20, 20, 20, 5000, 5000, 5000, 5000});
   EXPECT_EQ(bestof(probe, 0), 5000.0);
-  EXPECT_EQ(trace_without_step(), repeat("SR", 3) + repeat("SFR", 4));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SR", 3) + scripted::repeat("SFR", 4));
   EXPECT_EQ(last().batch, 1);
 }
 
@@ -422,9 +406,9 @@ TEST_F(Modes, AutomaticBatchOutlastsThePairsOwnCostToo) {
   // the cost each run carries once is at most 1% of it.  3999 falls short.
   scripted::counts({45, 40, 41, 2600, 3999, 4000, 1000, 1000, 1000});
   EXPECT_EQ(bestof(probe, 0), 250.0);
-  EXPECT_EQ(trace_without_step(), repeat("SR", 3) + batch_run('S', 1, 'R') +
-                                      batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
-                                      repeat(batch_run('S', 4, 'R'), 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SR", 3) + batch_run('S', 1, 'R') +
+                                                batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
+                                                scripted::repeat(batch_run('S', 4, 'R'), 3));
   EXPECT_EQ(last().batch, 4);
 }
 
@@ -450,7 +434,7 @@ TEST_F(Modes, AdapterRunsTheCallableNTimesPerRun) {
   });
   EXPECT_EQ(result, 100.0);
   EXPECT_EQ(calls, 9);
-  EXPECT_EQ(trace_without_step(), repeat("SFFFR", 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFFFR", 3));
   EXPECT_EQ(last().batch, 3);
 }
 
@@ -460,7 +444,7 @@ TEST_F(Modes, FenceTimesEachRunWithTheFencedPair) {
   set_bestof_fence(1);
   scripted::counts({55, 55, 55.5});
   EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(trace_without_step(), repeat("XFx", 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFx", 3));
   bestof_report r = last();
   EXPECT_EQ(r.fenced, 1);
   EXPECT_EQ(r.compensated, 0);
@@ -470,7 +454,7 @@ TEST_F(Modes, FenceTimesEachRunWithTheFencedPair) {
   set_bestof_batch(2);
   scripted::counts({110, 110, 110});
   EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(trace_without_step(), repeat("XFFx", 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFFx", 3));
 }
 
 TEST_F(Modes, CompensationWinsOverTheFence) {
@@ -478,7 +462,7 @@ TEST_F(Modes, CompensationWinsOverTheFence) {
   set_bestof_compensate(1);
   scripted::counts({55, 55, 55});
   EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(trace_without_step(), repeat("sFr", 3));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("sFr", 3));
   bestof_report r = last();
   EXPECT_EQ(r.fenced, 0);
   EXPECT_EQ(r.compensated, 1);
@@ -493,7 +477,7 @@ TEST_F(Modes, CoreCyclesConvertAtTheMeanOfBothEnds) {
             "bestof: 130.0 core cycles, 3 of 3 runs agreed within 1.00% (tolerance 1%), "
             "1.300 core cycles per tick, counter step 26\n");
   EXPECT_DOUBLE_EQ(result, 130.0);
-  EXPECT_EQ(trace_without_step(), "C" + repeat("SFR", 3) + "C")
+  EXPECT_EQ(scripted::trace_without_step(), "C" + scripted::repeat("SFR", 3) + "C")
       << "core_per_tick only outside the timed runs, before the first and after the last";
   bestof_report r = last();
   EXPECT_EQ(r.core_cycles, 1);
@@ -521,7 +505,7 @@ TEST_F(Modes, CoreCyclesCombineWithEveryPairAndWithBatching) {
     scripted::core_figures({2.0, 2.0});
     scripted::counts({50.0 * c.batch, 50.0 * c.batch, 50.0 * c.batch});
     EXPECT_EQ(bestof(probe, 0), 100.0);
-    EXPECT_EQ(trace_without_step(), "C" + repeat(c.run, 3) + "C");
+    EXPECT_EQ(scripted::trace_without_step(), "C" + scripted::repeat(c.run, 3) + "C");
     bestof_report r = last();
     EXPECT_EQ(r.core_cycles, 1);
     EXPECT_EQ(r.fenced, c.fence && !c.compensate);
@@ -537,8 +521,9 @@ TEST_F(Modes, CoreCyclesCombineWithEveryPairAndWithBatching) {
   scripted::core_figures({2.0, 2.0});
   scripted::counts({10, 10, 10, 1300, 2600, 2600, 2600, 2600});
   EXPECT_EQ(bestof(probe, 0), 2600.0);
-  EXPECT_EQ(trace_without_step(),
-            repeat("Xx", 3) + "XFxXFFx" + std::string("C") + repeat("XFFx", 3) + "C");
+  EXPECT_EQ(
+      scripted::trace_without_step(),
+      scripted::repeat("Xx", 3) + "XFxXFFx" + std::string("C") + scripted::repeat("XFFx", 3) + "C");
   EXPECT_EQ(last().batch, 2);
 }
 

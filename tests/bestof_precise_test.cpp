@@ -22,21 +22,6 @@ namespace {
 // The step of every test here; the driver asks for it once per process.
 const double kStep = 10;
 
-std::string repeat(const std::string &s, int n) {
-  std::string r;
-  for (int i = 0; i < n; i++)
-    r += s;
-  return r;
-}
-
-std::string trace_without_step() {
-  std::string r;
-  for (char c : scripted::trace())
-    if (c != 'T')
-      r += c;
-  return r;
-}
-
 bestof_report last() {
   bestof_report r;
   memset(&r, 0x5a, sizeof r);
@@ -143,7 +128,8 @@ TEST_F(Precise, NetTakesOffTheMeanOfTheLeastEmptyRunsBeforeAndAfter) {
                     100, 100.5, 100.2,  // the function: three agree
                     46, 49, 48, 47});   // empty runs after: least 46
   EXPECT_DOUBLE_EQ(bestof(probe, 0), 100 - 46.5);
-  EXPECT_EQ(trace_without_step(), repeat("SR", 4) + repeat("SFR", 3) + repeat("SR", 4))
+  EXPECT_EQ(scripted::trace_without_step(),
+            scripted::repeat("SR", 4) + scripted::repeat("SFR", 3) + scripted::repeat("SR", 4))
       << "the empty runs use the plain pair, outside the function's runs";
   bestof_report r = last();
   EXPECT_EQ(r.net, 1);
@@ -165,7 +151,7 @@ TEST_F(Precise, NetWithABatchTakesOffTheCostPerCall) {
   set_bestof_maxsamples(1);
   scripted::counts({60, 1000, 64});
   EXPECT_DOUBLE_EQ(bestof(probe, 0), 250 - 62.0 / 4);
-  EXPECT_EQ(trace_without_step(), "XxXFFFFxXx") << "four empty calls, the fenced pair";
+  EXPECT_EQ(scripted::trace_without_step(), "XxXFFFFxXx") << "four empty calls, the fenced pair";
   bestof_report r = last();
   EXPECT_DOUBLE_EQ(r.pair_cost, 15.5);
   EXPECT_DOUBLE_EQ(r.uncertainty, 2 * kStep / 4);
@@ -187,7 +173,8 @@ TEST_F(Precise, NetCountsInCoreCyclesAreConvertedWithTheAnswer) {
   scripted::core_figures({1.5, 2.5});
   scripted::counts({40, 500, 40});
   EXPECT_DOUBLE_EQ(bestof(probe, 0), (500 - 40) * 2.0);
-  EXPECT_EQ(trace_without_step(), "CSRSFRSRC") << "the empty runs lie inside core_per_tick's";
+  EXPECT_EQ(scripted::trace_without_step(), "CSRSFRSRC")
+      << "the empty runs lie inside core_per_tick's";
   bestof_report r = last();
   EXPECT_DOUBLE_EQ(r.pair_cost, 80);
   EXPECT_DOUBLE_EQ(r.uncertainty, 2 * kStep * 2);
@@ -232,8 +219,9 @@ TEST_F(Precise, PreciseIsFenceCoreCyclesNetAndTheReferencesInThisOrder) {
   steady(300, 100);
   steady(390, 100);
   bestof(probe, 0);
-  EXPECT_EQ(trace_without_step(),
-            "C" + repeat("Xx", 200) + repeat("XFx", 100) + repeat("Xx", 200) + "C");
+  EXPECT_EQ(scripted::trace_without_step(), "C" + scripted::repeat("Xx", 200) +
+                                                scripted::repeat("XFx", 100) +
+                                                scripted::repeat("Xx", 200) + "C");
   bestof_report r = last();
   EXPECT_EQ(r.fenced, 1);
   EXPECT_EQ(r.core_cycles, 1);
@@ -260,7 +248,8 @@ TEST_F(Precise, PreciseLeavesTheSettingsItOverridesAsTheyWere) {
   scripted::step(kStep);
   scripted::counts({100, 100, 100});
   EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(trace_without_step(), repeat("SFR", 3)) << "plain pair, no core cycles, no net";
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 3))
+      << "plain pair, no core cycles, no net";
 }
 
 TEST_F(Precise, CompensatedCounterWinsOverPrecisesFence) {
@@ -271,8 +260,9 @@ TEST_F(Precise, CompensatedCounterWinsOverPrecisesFence) {
     steady(v, 100);
   bestof(probe, 0);
   set_bestof_compensate(0);
-  EXPECT_EQ(trace_without_step(),
-            "C" + repeat("sr", 200) + repeat("sFr", 100) + repeat("sr", 200) + "C");
+  EXPECT_EQ(scripted::trace_without_step(), "C" + scripted::repeat("sr", 200) +
+                                                scripted::repeat("sFr", 100) +
+                                                scripted::repeat("sr", 200) + "C");
   EXPECT_EQ(last().compensated, 1);
   EXPECT_EQ(last().fenced, 0);
 }
@@ -284,8 +274,9 @@ TEST_F(Precise, BatchedPreciseHasNoReferenceChain) {
   for (double v : {300, 380, 300})
     steady(v, 100);
   EXPECT_DOUBLE_EQ(bestof(probe, 0), (380 - 300) * 2.0 / 2);
-  EXPECT_EQ(trace_without_step(),
-            "C" + repeat("Xx", 100) + repeat("XFFx", 100) + repeat("Xx", 100) + "C");
+  EXPECT_EQ(scripted::trace_without_step(), "C" + scripted::repeat("Xx", 100) +
+                                                scripted::repeat("XFFx", 100) +
+                                                scripted::repeat("Xx", 100) + "C");
   EXPECT_EQ(last().least, 380.0) << "the K least are counts per call: 190 ticks, 2 per tick";
 }
 

@@ -105,13 +105,6 @@ void probe(int arg) {
   args.push_back(arg);
 }
 
-std::string repeat(const std::string &s, int n) {
-  std::string r;
-  for (int i = 0; i < n; i++)
-    r += s;
-  return r;
-}
-
 // Settings back to their defaults, the flush buffer given back.
 // A size of 0 first, so the flush buffer is freed even at the default size.
 void defaults() {
@@ -143,7 +136,8 @@ class Driver : public ::testing::Test {
 TEST_F(Driver, DefaultsStopAsSoonAsTheThreeSmallestAgree) {
   scripted::counts({1000, 2000, 1500, 1009, 1004});
   EXPECT_EQ(bestof(probe, 7), 1000.0);
-  EXPECT_EQ(scripted::trace(), repeat("SFR", 5)) << "start, function, read, in that order";
+  EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", 5))
+      << "start, function, read, in that order";
   EXPECT_EQ(args, std::vector<int>(5, 7));
 }
 
@@ -242,7 +236,7 @@ TEST_F(Driver, CompensationUsesTheCompensatedPairForTheWholeMeasurement) {
   set_bestof_maxsamples(3);
   scripted::counts({-50, -50, -50});
   EXPECT_EQ(bestof(probe, 0), -50.0);
-  EXPECT_EQ(scripted::trace(), repeat("sFr", 3));
+  EXPECT_EQ(scripted::trace(), scripted::repeat("sFr", 3));
 }
 
 TEST_F(Driver, KBelowOneIsRefused) {
@@ -262,7 +256,7 @@ TEST_F(Driver, KSetDuringAMeasurementWaitsForTheNext) {
   for (int i = 0; i < 8; i++)
     scripted::add_count(5);
   EXPECT_EQ(bestof(grows_k, 0), 5.0);
-  EXPECT_EQ(scripted::trace(), repeat("SR", 28)) << "eight runs for K = 8";
+  EXPECT_EQ(scripted::trace(), scripted::repeat("SR", 28)) << "eight runs for K = 8";
 }
 
 // Every setting the driver reads during a measurement, changed by the test
@@ -285,14 +279,14 @@ TEST_F(Driver, SettingsChangedByTheTestFunctionWaitForTheNextMeasurement) {
   EXPECT_EQ(bestof(changes_settings, 0), 100.0);
   EXPECT_EQ(changer_runs, 20) << "the run limit and the tolerance in force at the start";
   EXPECT_EQ(mallocs, 0) << "the flush stays off until the measurement ends";
-  EXPECT_EQ(scripted::trace(), repeat("SR", 20)) << "the plain pair, chosen at the start";
+  EXPECT_EQ(scripted::trace(), scripted::repeat("SR", 20)) << "the plain pair, chosen at the start";
 
   scripted::reset();
   scripted::counts({100, 160});
   EXPECT_EQ(bestof(changes_settings, 0), 100.0);
   EXPECT_EQ(changer_runs, 22) << "two runs, the new limit";
   EXPECT_EQ(mallocs, 1) << "flushed now";
-  EXPECT_EQ(scripted::trace(), repeat("sr", 2)) << "compensated now";
+  EXPECT_EQ(scripted::trace(), scripted::repeat("sr", 2)) << "compensated now";
 }
 
 // A new flush size set by the test function: the buffer the measurement
@@ -388,7 +382,7 @@ TEST_F(Flush, OneBufferOfTheSizeUntilTheSizeChanges) {
   flushed_runs(3);
   EXPECT_EQ(mallocs, 1);
   EXPECT_EQ(last_malloc_size, 8192u);
-  EXPECT_EQ(scripted::trace(), repeat("SFR", 3)) << "the flush lies outside the interval";
+  EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", 3)) << "the flush lies outside the interval";
 
   int frees_before = frees;
   set_bestof_cache_sizee(8192);

@@ -29,16 +29,6 @@ static void sized(int n) { sizes_asked.push_back(n); }
 
 namespace {
 
-// The trace without counter_step's letter, which bestof_last adds once per
-// process.
-std::string trace_without_step() {
-  std::string r;
-  for (char c : scripted::trace())
-    if (c != 'T')
-      r += c;
-  return r;
-}
-
 // Scripts the answers of a comparison as (first, second) pairs, in the order
 // in which the comparison must ask for them: f first in the even pairs, g
 // first in the odd ones.
@@ -173,7 +163,7 @@ class Compare : public ::testing::Test {
 
 TEST_F(Compare, AnswersAlternateWhichFunctionGoesFirst) {
   bestof_comparison c = compare(with_ratios({1, 1, 1, 1, 1, 1}));
-  EXPECT_EQ(trace_without_step(),
+  EXPECT_EQ(scripted::trace_without_step(),
             "SFRSGR"
             "SGRSFR"
             "SFRSGR"
@@ -346,7 +336,7 @@ TEST_F(Compare, TheSettingsInForceHoldForEveryAnswer) {
   set_bestof_compare_pairs(6);
   script_pairs(with_ratios(std::vector<double>(6, 1)));
   bestof_compare(first_fn, 0, second_fn, 0, nullptr);
-  EXPECT_EQ(trace_without_step(),
+  EXPECT_EQ(scripted::trace_without_step(),
             "XFxXGx"
             "XGxXFx"
             "XFxXGx"
@@ -631,7 +621,7 @@ TEST_F(Compare, AFunctionAndALambdaCanBeCompared) {
   void (&f)() = *+[] { scripted::note('F'); };
   EXPECT_DOUBLE_EQ(cyclekit::bestof_compare(f, g), 0.5);
   EXPECT_EQ(g_calls, 6);
-  EXPECT_EQ(trace_without_step(), "SFRSRSRSFRSFRSRSRSFRSFRSRSRSFR");
+  EXPECT_EQ(scripted::trace_without_step(), "SFRSRSRSFRSFRSRSRSFRSFRSRSRSFR");
 }
 
 TEST_F(Compare, ACallableTakesTheSize) {

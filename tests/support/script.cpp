@@ -105,6 +105,19 @@ size_t left() {
          sleep_queue.size();
 }
 const std::string &trace() { return calls; }
+std::string trace_without_step() {
+  std::string r;
+  for (char c : calls)
+    if (c != 'T')
+      r += c;
+  return r;
+}
+std::string repeat(const std::string &s, int n) {
+  std::string r;
+  for (int i = 0; i < n; i++)
+    r += s;
+  return r;
+}
 
 void reset() {
   count_queue.clear();

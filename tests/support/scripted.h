@@ -62,6 +62,12 @@ void on_delay(void (*hook)(int spins));
 size_t left();
 // The calls so far, one letter each (see above).
 const std::string &trace();
+// The trace without counter_step's letter 'T': whether the driver asks for
+// the step in a given test depends on the tests run before it in the same
+// process.
+std::string trace_without_step();
+// s written n times, for traces of many runs.
+std::string repeat(const std::string &s, int n);
 // Forgets every queue and the trace.
 void reset();
 
