@@ -11,7 +11,7 @@
 # it).  --bin takes the programs from DIR instead of building them; --out
 # writes performance.md (and the picture) to DIR instead of doc/.
 set -euo pipefail
-bench=$(cd "$(dirname "$0")" && pwd)
+bench=$(cd "$(dirname "$0")" && pwd -P)
 root=$(dirname "$bench")
 quick= bin= out=$root/doc
 while [ $# -gt 0 ]; do
@@ -58,9 +58,16 @@ machine="$(field 'Model name'), family $(field 'CPU family') model $(field 'Mode
 machine+=" stepping $(field 'Stepping'), $(field 'CPU(s)') CPUs${hypervisor:+, a $hypervisor virtual machine}"
 machine+="; caches per core: L1d $(cache L1d), L2 $(cache L2); L3 $(cache L3)"
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-commit=$(git -C "$root" rev-parse --short HEAD)
-# Changes to the measured code, not to this script's own outputs.
-git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with local changes"
+# The commit when the sources are a git checkout of their own; from a release
+# tarball, or a copy inside some other checkout, the project's version.
+if [ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null)" = "$root" ]; then
+  source="at commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo none)"
+  # Changes to the measured code, not to this script's own outputs.
+  git -C "$root" diff --quiet HEAD -- counter measure bench || source+=" with local changes"
+else
+  version=$(sed -n 's/^project(cyclekit VERSION \([^ )]*\).*/\1/p' "$root/CMakeLists.txt" 2>/dev/null || true)
+  source="from cyclekit${version:+ $version}, not a git checkout"
+fi
 
 {
   echo "# Performance"
@@ -102,7 +109,7 @@ git -C "$root" diff --quiet HEAD -- counter measure bench || commit+=" with loca
   fi
   echo "## The machine"
   echo
-  echo "$machine. Measured on $(date -u +%Y-%m-%d) at commit $commit," \
+  echo "$machine. Measured on $(date -u +%Y-%m-%d) $source," \
        "built by the \`default\` preset with $(${CXX:-c++} --version | head -n1)." \
        "Load average (1, 5, 15 minutes) $load_before before the run and" \
        "$(cut -d' ' -f1-3 /proc/loadavg) after it."
