@@ -137,12 +137,14 @@ static int choose_batch(const struct measurement *m, bestof_test_fn f, int arg) 
 // Chooses the counter pair, the batch and the conversion, which hold for
 // the whole measurement.  The compensated counter has no fenced form, so it
 // wins.  Precise mode is the fence, core cycles, net counts and the precise
-// estimator together.
+// estimator together.  What the last measurement found is cleared.
 static void choose_method(struct measurement *m, bestof_test_fn f, int arg) {
+  static const struct run_estimate none = {0, 0, 0, 0, 0};
+  m->est = m->cost_before = m->cost_after = m->ref_before = m->ref_after = none;
   const struct bestof_settings *s = &m->s.s;
   m->precise = s->precise != 0;
   m->net = s->net || s->precise;
-  m->pair = s->compensate ? PAIR_COMPENSATED : s->fence || s->precise ? PAIR_FENCED : PAIR_PLAIN;
+  m->pair = s->compensate ? pair_compensated : s->fence || s->precise ? pair_fenced : pair_plain;
   m->batch = s->batch > 0 ? s->batch : choose_batch(m, f, arg);
   m->core = s->core_cycles != 0 || m->precise;
   m->reference = m->precise && m->batch == 1 && core_chain_adds() > 0;
@@ -227,7 +229,7 @@ extern "C" void bestof_last(struct bestof_report *out) {
   if (last_report.runs > 0 && last_report.step == 0) {
     last_report.step = under_lock(step_once);
     if (!last_report.precise)
-      kbest_resolution(&last_report);
+      step_resolution(&last_report);
   }
   *out = last_report;
 }

@@ -62,7 +62,7 @@ void drop_stale_buffer(uint32_t wanted_bytes);
 // ---- The measurement context (bestof.cpp) -----------------------------------
 
 // The counter pair of a measurement, chosen once at its start.
-enum counter_pair { PAIR_PLAIN, PAIR_COMPENSATED, PAIR_FENCED };
+enum counter_pair { pair_plain, pair_compensated, pair_fenced };
 
 // An estimate of one run's count, in ticks, and the variance of that
 // estimate; runs: how many runs it drew on, window: how many it averaged.
@@ -126,12 +126,12 @@ static inline __attribute__((always_inline)) double timed_run(bestof_test_fn f, 
   double count;
   if (n == 1) {
     switch (pair) {
-      case PAIR_COMPENSATED:
+      case pair_compensated:
         start_comp_counter();
         f(arg);
         count = get_comp_counter();
         break;
-      case PAIR_FENCED:
+      case pair_fenced:
         start_fenced_counter();
         f(arg);
         count = get_fenced_counter();
@@ -145,13 +145,13 @@ static inline __attribute__((always_inline)) double timed_run(bestof_test_fn f, 
     return count;
   }
   switch (pair) {
-    case PAIR_COMPENSATED:
+    case pair_compensated:
       start_comp_counter();
       for (int i = n; i > 0; i--)
         f(arg);
       count = get_comp_counter();
       break;
-    case PAIR_FENCED:
+    case pair_fenced:
       start_fenced_counter();
       for (int i = n; i > 0; i--)
         f(arg);
@@ -202,7 +202,7 @@ double hidden_overhead(const struct measurement *m, double cost);
 void build_report(struct measurement *m);
 // The K-best answer's uncertainty and whether it is resolved, from the
 // report's step, net flag, conversion and batch.
-void kbest_resolution(struct bestof_report *r);
+void step_resolution(struct bestof_report *r);
 // The verbose line, text or JSON as the settings ask.
 void print_report(const struct settings *s, const struct bestof_report *r);
 

@@ -8,7 +8,7 @@
 
 // ---- Building it ----------------------------------------------------------------
 
-void kbest_resolution(struct bestof_report *r) {
+void step_resolution(struct bestof_report *r) {
   // The least is quantised to the counter's step, and a net answer is the
   // difference of two such figures.
   double scale = r->core_cycles ? (r->core_per_tick_start + r->core_per_tick_end) / 2 : 1;
@@ -63,8 +63,8 @@ void build_report(struct measurement *m) {
   report_k_least(m, &r);
   r.batch = m->batch;
   r.step = m->step;
-  r.fenced = m->pair == PAIR_FENCED;
-  r.compensated = m->pair == PAIR_COMPENSATED;
+  r.fenced = m->pair == pair_fenced;
+  r.compensated = m->pair == pair_compensated;
   r.core_cycles = m->core;
   r.core_per_tick_start = m->cpt_start;
   r.core_per_tick_end = m->cpt_end;
@@ -83,7 +83,7 @@ void build_report(struct measurement *m) {
     r.window = r.kept;
     // Without the step the resolution waits for bestof_last.
     if (m->step_known)
-      kbest_resolution(&r);
+      step_resolution(&r);
   }
   m->report = r;
 }
