@@ -1,6 +1,7 @@
 // The cache flush: before a run, read through a buffer larger than the
-// caches, outside the timed interval.
+// caches, outside the timed interval; and the size that evicts them.
 
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -46,4 +47,12 @@ void drop_stale_buffer(uint32_t wanted_bytes) {
     free(buffer.words);
     buffer.words = NULL;
   }
+}
+
+extern "C" int bestof_flush_bytes(void) {
+  int llc = bestof_llc_bytes();
+  if (llc <= 0)
+    return BESTOF_FLUSH_FALLBACK_BYTES;
+  // Doubled after the comparison, so a cache above 1 GiB cannot overflow.
+  return llc > INT_MAX / 2 ? INT_MAX : 2 * llc;
 }
