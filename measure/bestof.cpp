@@ -39,10 +39,7 @@ static double step_once(void) {
 }
 
 // Copies the step into the measurement, if it is known by now.
-static void note_step(struct measurement *m) {
-  m->step_known = step.known;
-  m->step = step.known ? step.ticks : 0;
-}
+static void note_step(struct measurement *m) { m->step = step.known ? step.ticks : 0; }
 
 // ---- The K least ------------------------------------------------------------
 

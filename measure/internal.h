@@ -95,7 +95,6 @@ struct measurement {
   enum counter_pair pair;
   int batch;                        // calls per run
   double step;                      // the counter's step, 0 while unknown
-  int step_known;                   // 1 once the step was measured (it may be 0)
   int core;                         // 1: counts are converted to core cycles
   double cpt_start;                 // core_per_tick() before the first run
   double cpt_end;                   // and after the last

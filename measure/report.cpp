@@ -81,9 +81,9 @@ void build_report(struct measurement *m) {
   } else {
     r.answer = r.least - r.pair_cost;
     r.window = r.kept;
-    // Without the step the resolution waits for bestof_last.
-    if (m->step_known)
-      step_resolution(&r);
+    // A step still unknown (0) is measured by bestof_last, which then
+    // resolves the answer again.
+    step_resolution(&r);
   }
   m->report = r;
 }
