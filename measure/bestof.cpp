@@ -12,6 +12,8 @@
 
 #include "internal.h"
 
+namespace bestof_internal {
+
 // The running measurement.  Measurements take turns at the lock, so there
 // is one at a time in the process; it is static rather than on the stack
 // for its arrays of precise counts, and so that bestof_abandon can end it.
@@ -230,3 +232,5 @@ extern "C" void bestof_last(struct bestof_report *out) {
   }
   *out = last_report;
 }
+
+}  // namespace bestof_internal

@@ -14,6 +14,8 @@
 
 #include "internal.h"
 
+namespace bestof_internal {
+
 // The interval's least coverage (see interval_rank).
 static const double compare_coverage = 0.95;
 
@@ -271,3 +273,5 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
     *out = r;
   return r.slope;
 }
+
+}  // namespace bestof_internal

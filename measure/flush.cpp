@@ -7,6 +7,8 @@
 
 #include "internal.h"
 
+namespace bestof_internal {
+
 // The buffer, allocated and written by the first flush and kept until the
 // size wanted changes, and the running sum of every word the flushes read,
 // which keeps the reads live.
@@ -56,3 +58,5 @@ extern "C" int bestof_flush_bytes(void) {
   // Doubled after the comparison, so a cache above 1 GiB cannot overflow.
   return llc > INT_MAX / 2 ? INT_MAX : 2 * llc;
 }
+
+}  // namespace bestof_internal

@@ -14,6 +14,10 @@
 #include "bestof.h"
 #include "clock.h"
 
+// External linkage, but C++ names in a namespace of their own: a program's
+// own clear or fatal must neither clash with these nor be taken for them.
+namespace bestof_internal {
+
 // ---- Settings and the lock (settings.cpp) -----------------------------------
 
 // Every setting: the public ones and the verbose lines' stream.
@@ -211,5 +215,7 @@ void json_begin(FILE *out, const char *type);
 void json_int(FILE *out, const char *name, int v);
 void json_number(FILE *out, const char *name, double v);
 void json_end(FILE *out);
+
+}  // namespace bestof_internal
 
 #endif  // CYCLEKIT_MEASURE_INTERNAL_H

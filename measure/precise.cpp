@@ -8,6 +8,8 @@
 
 #include "internal.h"
 
+namespace bestof_internal {
+
 // A precise estimate draws on at least precise_min_runs runs, taken in
 // blocks of precise_block, and stops between that and precise_max_runs once
 // its uncertainty is within precise_share of the count.
@@ -168,3 +170,5 @@ double hidden_overhead(const struct measurement *m, double cost) {
   double hidden = cost - (ref - core_chain_adds() / m->scale);
   return hidden > 0 ? hidden : 0;
 }
+
+}  // namespace bestof_internal

@@ -6,6 +6,8 @@
 
 #include "internal.h"
 
+namespace bestof_internal {
+
 // ---- Building it ----------------------------------------------------------------
 
 void step_resolution(struct bestof_report *r) {
@@ -182,3 +184,5 @@ static void print_json(FILE *out, const struct bestof_report *r) {
 void print_report(const struct settings *s, const struct bestof_report *r) {
   (s->s.json ? print_json : print_text)(line_stream(s), r);
 }
+
+}  // namespace bestof_internal

@@ -8,6 +8,8 @@
 #include "compare.h"
 #include "internal.h"
 
+namespace bestof_internal {
+
 // ---- The settings wanted ------------------------------------------------------
 
 // The defaults, written once: the initial settings and set_bestof_defaults.
@@ -293,3 +295,5 @@ extern "C" void set_bestof_cpe_sizes(int sizes) {
   s.cpe_sizes = sizes;
   end_change(&s);
 }
+
+}  // namespace bestof_internal
