@@ -40,8 +40,8 @@ static struct settings wanted = {defaults, NULL};
 
 // The bounds of the comparison's settings.  With n pairs the widest
 // interval, from the least ratio to the greatest, misses the median with
-// probability 2 / 2^n, below 5 % from n = 6 on; above 1000 pairs 2^-n is no
-// longer a normal double (see compare.cpp).
+// probability 2 / 2^n, below 5 % from n = 6 on; up to 1000 pairs 2^-n stays
+// a normal double (see interval_rank in compare.cpp).
 static const int compare_least_pairs = 6;
 static const int compare_most_pairs = 1000;
 static const int cpe_least_sizes = 3;
