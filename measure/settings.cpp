@@ -194,106 +194,42 @@ extern "C" void set_bestof_verbose_stream(FILE *out) {
 
 // ---- One setter per field -------------------------------------------------------
 
-extern "C" void set_bestof_k(int k) {
+// Changes one field as set_bestof_settings would change it.
+template <typename T>
+static void set_field(T bestof_settings::*field, T value) {
   struct bestof_settings s = begin_change();
-  s.k = k;
+  s.*field = value;
   end_change(&s);
 }
 
+extern "C" void set_bestof_k(int k) { set_field(&bestof_settings::k, k); }
 extern "C" void set_bestof_maxsamples(int maxsamples) {
-  struct bestof_settings s = begin_change();
-  s.maxsamples = maxsamples;
-  end_change(&s);
+  set_field(&bestof_settings::maxsamples, maxsamples);
 }
-
 extern "C" void set_bestof_epsilon(double epsilon) {
-  struct bestof_settings s = begin_change();
-  s.epsilon = epsilon;
-  end_change(&s);
+  set_field(&bestof_settings::epsilon, epsilon);
 }
-
-extern "C" void set_bestof_compensate(int on) {
-  struct bestof_settings s = begin_change();
-  s.compensate = on;
-  end_change(&s);
-}
-
-extern "C" void set_bestof_clear_cache(int on) {
-  struct bestof_settings s = begin_change();
-  s.clear_cache = on;
-  end_change(&s);
-}
-
+extern "C" void set_bestof_compensate(int on) { set_field(&bestof_settings::compensate, on); }
+extern "C" void set_bestof_clear_cache(int on) { set_field(&bestof_settings::clear_cache, on); }
 extern "C" void set_bestof_cache_sizee(int bytes) {
-  struct bestof_settings s = begin_change();
-  s.cache_size = bytes;
-  end_change(&s);
+  set_field(&bestof_settings::cache_size, bytes);
 }
-
 extern "C" void set_bestof_cache_block(int bytes) {
-  struct bestof_settings s = begin_change();
-  s.cache_block = bytes;
-  end_change(&s);
+  set_field(&bestof_settings::cache_block, bytes);
 }
-
-extern "C" void set_bestof_fence(int on) {
-  struct bestof_settings s = begin_change();
-  s.fence = on;
-  end_change(&s);
-}
-
-extern "C" void set_bestof_core_cycles(int on) {
-  struct bestof_settings s = begin_change();
-  s.core_cycles = on;
-  end_change(&s);
-}
-
-extern "C" void set_bestof_batch(int n) {
-  struct bestof_settings s = begin_change();
-  s.batch = n;
-  end_change(&s);
-}
-
-extern "C" void set_bestof_verbose(int on) {
-  struct bestof_settings s = begin_change();
-  s.verbose = on;
-  end_change(&s);
-}
-
-extern "C" void set_bestof_json(int on) {
-  struct bestof_settings s = begin_change();
-  s.json = on;
-  end_change(&s);
-}
-
-extern "C" void set_bestof_net(int on) {
-  struct bestof_settings s = begin_change();
-  s.net = on;
-  end_change(&s);
-}
-
-extern "C" void set_bestof_precise(int on) {
-  struct bestof_settings s = begin_change();
-  s.precise = on;
-  end_change(&s);
-}
-
+extern "C" void set_bestof_fence(int on) { set_field(&bestof_settings::fence, on); }
+extern "C" void set_bestof_core_cycles(int on) { set_field(&bestof_settings::core_cycles, on); }
+extern "C" void set_bestof_batch(int n) { set_field(&bestof_settings::batch, n); }
+extern "C" void set_bestof_verbose(int on) { set_field(&bestof_settings::verbose, on); }
+extern "C" void set_bestof_json(int on) { set_field(&bestof_settings::json, on); }
+extern "C" void set_bestof_net(int on) { set_field(&bestof_settings::net, on); }
+extern "C" void set_bestof_precise(int on) { set_field(&bestof_settings::precise, on); }
 extern "C" void set_bestof_compare_pairs(int pairs) {
-  struct bestof_settings s = begin_change();
-  s.compare_pairs = pairs;
-  end_change(&s);
+  set_field(&bestof_settings::compare_pairs, pairs);
 }
-
 extern "C" void set_bestof_compare_margin(double margin) {
-  struct bestof_settings s = begin_change();
-  s.compare_margin = margin;
-  end_change(&s);
+  set_field(&bestof_settings::compare_margin, margin);
 }
-
-extern "C" void set_bestof_cpe_sizes(int sizes) {
-  struct bestof_settings s = begin_change();
-  s.cpe_sizes = sizes;
-  end_change(&s);
-}
+extern "C" void set_bestof_cpe_sizes(int sizes) { set_field(&bestof_settings::cpe_sizes, sizes); }
 
 }  // namespace bestof_internal
