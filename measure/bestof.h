@@ -248,14 +248,10 @@ void set_bestof_precise(int on);
 void set_bestof_verbose(int on);
 
 /* The stream the verbose lines go to (default standard output), for a
- * program whose standard output is its data.  Null restores standard
- * output.  The stream must stay open while measurements run; the library
- * neither flushes nor closes it. */
+ * program whose standard output is its data; bestof_compare and bestof_cpe
+ * print theirs there too.  Null restores standard output.  The stream must stay open while
+ * measurements run; the library neither flushes nor closes it. */
 void set_bestof_verbose_stream(FILE *out);
-
-/* The stream the verbose lines go to now: the one set, else standard
- * output.  bestof_compare and bestof_cpe print theirs there too. */
-FILE *get_bestof_verbose_stream(void);
 
 /* Non-zero: the verbose line, and the lines of bestof_compare and
  * bestof_cpe (cyclekit/compare.h), are each one JSON object on one line
@@ -269,10 +265,6 @@ FILE *get_bestof_verbose_stream(void);
  *    "pair_cost":0,"uncertainty":26,"answer":100,"hidden_overhead":0}
  * Nothing is printed unless the verbose setting is on as well. */
 void set_bestof_json(int on);
-
-/* The form of line the settings ask for: 0 none (verbose off), 1 the text
- * line, 2 the JSON line. */
-int bestof_verbose_form(void);
 
 /* The last measurement, as bestof_last reports it.  Counts are per call and
  * in the unit that bestof returned (core cycles when core_cycles is 1).
@@ -373,19 +365,28 @@ struct bestof_settings {
   int json;
   int net;
   int precise;
+  /* The settings of bestof_compare and bestof_cpe (cyclekit/compare.h):
+   * set_bestof_compare_pairs, set_bestof_compare_margin, set_bestof_cpe_sizes. */
+  int compare_pairs;
+  double compare_margin;
+  int cpe_sizes;
 };
 
 /* Copies the settings in force to *out (nothing when out is null). */
 void get_bestof_settings(struct bestof_settings *out);
 
-/* Applies every field of *in through its setter, so a value that setter
- * refuses leaves that setting as it was (nothing when in is null).  A new
- * cache_size frees the flush buffer as set_bestof_cache_sizee does. */
+/* Applies every field of *in by the rule of its setter, so a value that
+ * setter refuses leaves that setting as it was (nothing when in is null).
+ * All the fields accepted change at once: a measurement in another thread
+ * starts with the settings wholly before or wholly after.  A new cache_size
+ * frees the flush buffer as set_bestof_cache_sizee does. */
 void set_bestof_settings(const struct bestof_settings *in);
 
 /* Restores every default: K 3, 20 runs, tolerance 0.01, no compensation,
  * no flush, a flush of 524288 bytes read every 32, no fence, counter ticks,
- * batch 1, quiet, text lines, counts as read, no precise mode. */
+ * batch 1, quiet, text lines, counts as read, no precise mode, comparisons
+ * of 21 pairs with a margin of 0, fits over 8 sizes.  The verbose stream is
+ * kept. */
 void set_bestof_defaults(void);
 
 #ifdef __cplusplus

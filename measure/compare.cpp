@@ -1,7 +1,9 @@
 // Comparing two functions and fitting cycles per element, on top of the
-// K-best driver's public functions.  Everything here runs between bestof
+// K-best driver's quiet measurements.  Everything here runs between
 // answers, outside every timed interval: the ratios, the sorting, the
-// interval, the line and the printing.
+// interval, the line and the printing.  No setting is changed: the answers
+// are measured without their lines, and the settings are read once, at the
+// start.
 
 #include "compare.h"
 
@@ -10,42 +12,19 @@
 #include <stdlib.h>
 #include <string.h>
 
-// ---- Settings ---------------------------------------------------------------
+#include "internal.h"
 
-static int compare_pairs = 21;
-static double compare_margin = 0;
-static int cpe_sizes = 8;
+namespace bestof_internal {
 
-// The interval's least coverage, and the fewest pairs that can give it: with
-// n pairs the widest interval, from the least ratio to the greatest, misses
-// the median with probability 2 / 2^n, below 5 % from n = 6 on.
+// The interval's least coverage (see interval_rank).
 static const double compare_coverage = 0.95;
-static const int compare_least_pairs = 6;
-static const int compare_most_pairs = 1000;
-
-extern "C" void set_bestof_compare_pairs(int pairs) {
-  if (pairs >= compare_least_pairs && pairs <= compare_most_pairs)
-    compare_pairs = pairs;
-}
-
-extern "C" void set_bestof_compare_margin(double margin) {
-  if (margin >= 0)
-    compare_margin = margin;
-}
-
-extern "C" void set_bestof_cpe_sizes(int sizes) {
-  if (sizes >= 3 && sizes <= 10000)
-    cpe_sizes = sizes;
-}
 
 // ---- Helpers ----------------------------------------------------------------
 
 static void *checked_malloc(size_t bytes, const char *message) {
   void *p = malloc(bytes);
-  if (p == NULL) {
-    fputs(message, stderr);
-    exit(1);
-  }
+  if (p == NULL)
+    fatal_holding_lock(message);
   return p;
 }
 
@@ -68,32 +47,15 @@ static double median_of_copy(const double *v, int n, double *tmp) {
   return sorted_median(tmp, n);
 }
 
-// One bestof answer; counts the answers the run limit ended and notes
-// whether they were in core cycles.
+// One answer, measured quietly; counts the answers the run limit ended and
+// notes whether they were in core cycles.
 static double answer(bestof_test_fn f, int arg, int *not_converged, int *core) {
-  double a = bestof(f, arg);
   struct bestof_report r;
-  bestof_last(&r);
+  double a = measure_quietly(f, arg, &r);
   if (!r.converged)
     ++*not_converged;
   *core = r.core_cycles;
   return a;
-}
-
-// The measurements' own lines would bury the one line of the question:
-// silence them while it runs.  Returns the form of line asked for.
-static int quiet_answers(void) {
-  int form = bestof_verbose_form();
-  if (form)
-    set_bestof_verbose(0);
-  return form;
-}
-
-static void json_number(const char *name, double v) {
-  if (isfinite(v))
-    fprintf(get_bestof_verbose_stream(), ",\"%s\":%.17g", name, v);
-  else
-    fprintf(get_bestof_verbose_stream(), ",\"%s\":null", name);
 }
 
 static const char *unit(int core) { return core ? "core cycles" : "cycles"; }
@@ -135,40 +97,48 @@ static int verdict_of(double low, double high, double margin) {
 
 // ---- The comparison ---------------------------------------------------------
 
-static void print_comparison(const struct bestof_comparison *c, int form) {
-  if (form == 2) {
-    fprintf(get_bestof_verbose_stream(), "{\"type\":\"comparison\"");
-    json_number("ratio", c->ratio);
-    json_number("low", c->low);
-    json_number("high", c->high);
-    fprintf(get_bestof_verbose_stream(), ",\"verdict\":%d,\"runs\":%d,\"used\":%d", c->verdict,
-            c->runs, c->used);
-    json_number("confidence", c->confidence);
-    json_number("margin", c->margin);
-    json_number("first", c->first);
-    json_number("second", c->second);
-    fprintf(get_bestof_verbose_stream(), ",\"not_converged\":%d,\"core_cycles\":%d}\n",
-            c->not_converged, c->core_cycles);
-    return;
+// The comparison's line, when the settings ask for one.  The line is one
+// stdio transaction, so another thread's verbose line cannot split it.
+static void print_comparison(const struct settings *s, const struct bestof_comparison *c) {
+  FILE *out = line_stream(s);
+  flockfile(out);
+  if (s->s.json) {
+    json_begin(out, "comparison");
+    json_number(out, "ratio", c->ratio);
+    json_number(out, "low", c->low);
+    json_number(out, "high", c->high);
+    json_int(out, "verdict", c->verdict);
+    json_int(out, "runs", c->runs);
+    json_int(out, "used", c->used);
+    json_number(out, "confidence", c->confidence);
+    json_number(out, "margin", c->margin);
+    json_number(out, "first", c->first);
+    json_number(out, "second", c->second);
+    json_int(out, "not_converged", c->not_converged);
+    json_int(out, "core_cycles", c->core_cycles);
+    json_end(out);
+  } else {
+    const char *v = c->verdict < 0 ? "faster" : c->verdict > 0 ? "slower" : "not distinguishable";
+    fprintf(out,
+            "compare: second/first %.4f (95%% interval %.4f to %.4f): %s; %d pairs, first %.1f "
+            "%s, second %.1f %s\n",
+            c->ratio, c->low, c->high, v, c->runs, c->first, unit(c->core_cycles), c->second,
+            unit(c->core_cycles));
   }
-  const char *v = c->verdict < 0 ? "faster" : c->verdict > 0 ? "slower" : "not distinguishable";
-  fprintf(get_bestof_verbose_stream(),
-          "compare: second/first %.4f (95%% interval %.4f to %.4f): %s; %d pairs, first %.1f %s, "
-          "second %.1f %s\n",
-          c->ratio, c->low, c->high, v, c->runs, c->first, unit(c->core_cycles), c->second,
-          unit(c->core_cycles));
+  funlockfile(out);
 }
 
 extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, int garg,
                                  struct bestof_comparison *out) {
-  int n = compare_pairs;
+  struct settings s;
+  copy_settings(&s);
+  int n = s.s.compare_pairs;
   double *mem = static_cast<double *>(
       checked_malloc(4 * (size_t)n * sizeof(double),
                      "Fatal error.  Malloc returned null when allocating a comparison\n"));
   double *fa = mem, *ga = mem + n, *ratios = mem + 2 * n, *tmp = mem + 3 * n;
   struct bestof_comparison c;
   memset(&c, 0, sizeof c);
-  int form = quiet_answers();
   int used = 0;
   // f first in the even pairs, g first in the odd ones.
   for (int i = 0; i < n; i++) {
@@ -182,11 +152,9 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
     if (fa[i] > 0 && ga[i] > 0)
       ratios[used++] = ga[i] / fa[i];
   }
-  if (form)
-    set_bestof_verbose(1);
   c.runs = n;
   c.used = used;
-  c.margin = compare_margin;
+  c.margin = s.s.compare_margin;
   c.first = median_of_copy(fa, n, tmp);
   c.second = median_of_copy(ga, n, tmp);
   c.ratio = sorted_median(ratios, used);
@@ -200,8 +168,8 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
     c.high = HUGE_VAL;
   }
   free(mem);
-  if (form)
-    print_comparison(&c, form);
+  if (s.s.verbose)
+    print_comparison(&s, &c);
   if (out != NULL)
     *out = c;
   return c.ratio;
@@ -209,24 +177,31 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
 
 // ---- Cycles per element -----------------------------------------------------
 
-static void print_fit(const struct bestof_fit *r, int form) {
-  if (form == 2) {
-    fprintf(get_bestof_verbose_stream(), "{\"type\":\"fit\"");
-    json_number("slope", r->slope);
-    json_number("intercept", r->intercept);
-    json_number("r2", r->r2);
-    json_number("worst_residual", r->worst_residual);
-    fprintf(get_bestof_verbose_stream(),
-            ",\"worst_size\":%d,\"sizes\":%d,\"n_lo\":%d,\"n_hi\":%d,\"not_converged\":%d,"
-            "\"core_cycles\":%d}\n",
-            r->worst_size, r->sizes, r->n_lo, r->n_hi, r->not_converged, r->core_cycles);
-    return;
+// The fit's line, when the settings ask for one; one stdio transaction.
+static void print_fit(const struct settings *s, const struct bestof_fit *r) {
+  FILE *out = line_stream(s);
+  flockfile(out);
+  if (s->s.json) {
+    json_begin(out, "fit");
+    json_number(out, "slope", r->slope);
+    json_number(out, "intercept", r->intercept);
+    json_number(out, "r2", r->r2);
+    json_number(out, "worst_residual", r->worst_residual);
+    json_int(out, "worst_size", r->worst_size);
+    json_int(out, "sizes", r->sizes);
+    json_int(out, "n_lo", r->n_lo);
+    json_int(out, "n_hi", r->n_hi);
+    json_int(out, "not_converged", r->not_converged);
+    json_int(out, "core_cycles", r->core_cycles);
+    json_end(out);
+  } else {
+    fprintf(out,
+            "cpe: %.4f %s per element + %.1f, R^2 %.6f, worst residual %.1f at n = %d, %d sizes "
+            "from %d to %d\n",
+            r->slope, unit(r->core_cycles), r->intercept, r->r2, r->worst_residual, r->worst_size,
+            r->sizes, r->n_lo, r->n_hi);
   }
-  fprintf(get_bestof_verbose_stream(),
-          "cpe: %.4f %s per element + %.1f, R^2 %.6f, worst residual %.1f at n = %d, %d sizes "
-          "from %d to %d\n",
-          r->slope, unit(r->core_cycles), r->intercept, r->r2, r->worst_residual, r->worst_size,
-          r->sizes, r->n_lo, r->n_hi);
+  funlockfile(out);
 }
 
 // The i-th of m sizes spread evenly over [lo, hi], rounded to the nearest
@@ -268,8 +243,10 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
   memset(&r, 0, sizeof r);
   r.n_lo = n_lo;
   r.n_hi = n_hi;
+  struct settings s;
+  copy_settings(&s);
   long long span = (long long)n_hi - n_lo;
-  int m = span + 1 < cpe_sizes ? (int)(span + 1) : cpe_sizes;
+  int m = span + 1 < s.s.cpe_sizes ? (int)(span + 1) : s.s.cpe_sizes;
   if (m < 2) {
     r.slope = r.intercept = r.r2 = r.worst_residual = NAN;
     if (out != NULL)
@@ -281,21 +258,20 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
       checked_malloc((2 * (size_t)m + (pairs > (size_t)m ? pairs : (size_t)m)) * sizeof(double),
                      "Fatal error.  Malloc returned null when allocating a fit\n"));
   double *x = mem, *y = mem + m, *work = mem + 2 * m;
-  int form = quiet_answers();
   // From both ends inwards: lo, hi, the second, the second last, ...
   for (int t = 0; t < m; t++) {
     int i = t % 2 == 0 ? t / 2 : m - 1 - t / 2;
     x[i] = size_at(n_lo, n_hi, i, m);
     y[i] = answer(f, (int)x[i], &r.not_converged, &r.core_cycles);
   }
-  if (form)
-    set_bestof_verbose(1);
   r.sizes = m;
   robust_line(x, y, m, work, &r);
   free(mem);
-  if (form)
-    print_fit(&r, form);
+  if (s.s.verbose)
+    print_fit(&s, &r);
   if (out != NULL)
     *out = r;
   return r.slope;
 }
+
+}  // namespace bestof_internal

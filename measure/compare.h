@@ -3,8 +3,9 @@
  * faster than another, and how many cycles does a function take per element
  * of its input?  Both are built on bestof and inherit every setting in
  * force (K, tolerance, run limit, flush, fence, compensation, core cycles,
- * batch); like bestof they are neither thread-safe nor re-entrant, and the
- * functions they measure must not call them.
+ * batch), read once at their start; they change no setting.  From several
+ * threads their answers take turns like any measurement; like bestof they
+ * are not re-entrant, and the functions they measure must not call them.
  *
  * bestof_compare measures f(farg) and g(garg) interleaved, a whole bestof
  * answer at a time: a pair is one answer for each, f first in the even pairs

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "bestof.h"
+#include "compare.h"
 
 // ---- A counter per thread -------------------------------------------------------
 //
@@ -62,6 +63,8 @@ thread_local bool raise_after_lock = false, raise_before_unlock = false;
 bool watch_next_lock = false;
 pthread_mutex_t *watched_lock = nullptr;
 int watched_depth = 0;
+// Called in this thread right after each release of a lock, while set.
+thread_local void (*after_unlock)() = nullptr;
 }  // namespace
 
 extern "C" int __real_pthread_mutex_lock(pthread_mutex_t *);
@@ -87,7 +90,10 @@ extern "C" int __wrap_pthread_mutex_unlock(pthread_mutex_t *m) {
   }
   if (m == watched_lock)
     watched_depth--;
-  return __real_pthread_mutex_unlock(m);
+  int r = __real_pthread_mutex_unlock(m);
+  if (after_unlock != nullptr)
+    after_unlock();
+  return r;
 }
 
 namespace {
@@ -421,6 +427,138 @@ TEST(ThreadsDeathTest, HandlerJustAfterTheLockIsTakenIsToldItIsNested) {
 
 TEST(ThreadsDeathTest, HandlerJustBeforeTheLockIsReleasedIsToldItIsNested) {
   EXPECT_EXIT(signal_at_an_edge(false), testing::ExitedWithCode(1), kNested);
+}
+
+// ---- Settings set whole while another thread measures ------------------------------
+
+// Two whole sets, apart in every field that a report shows.
+bestof_settings set_a, set_b;
+// Calls of the measured function so far: one made after a release of the
+// lock belongs to a measurement that started after it.
+int probe_calls = 0;
+int changes_done = 0;
+
+void probe(int) { __atomic_add_fetch(&probe_calls, 1, __ATOMIC_ACQ_REL); }
+
+// Each time the setting thread lets the lock go, it waits until a
+// measurement has started (or a second has passed), so that one starts at
+// every point where the settings are released, half set or whole.
+void wait_for_a_measurement() {
+  int before = load(probe_calls);
+  for (int i = 0; i < 100000 && load(probe_calls) == before && !load(changes_done); i++)
+    usleep(10);
+}
+
+void *alternate_sets(void *) {
+  after_unlock = wait_for_a_measurement;
+  for (int i = 0; i < 6; i++)
+    set_bestof_settings(i % 2 ? &set_a : &set_b);
+  after_unlock = nullptr;
+  store(changes_done, 1);
+  return nullptr;
+}
+
+bool is_whole(const bestof_report &r, const bestof_settings &s) {
+  return r.k == s.k && r.tolerance == s.epsilon && r.batch == s.batch && r.fenced == s.fence &&
+         r.core_cycles == s.core_cycles;
+}
+
+void settings_set_whole_beside_a_measurement() {
+  get_bestof_settings(&set_a);
+  set_a.k = 2;
+  set_a.epsilon = 0.5;
+  set_a.batch = 1;
+  set_b = set_a;
+  set_b.k = 4;
+  set_b.epsilon = 0.25;
+  set_b.batch = 3;
+  set_b.fence = 1;
+  set_b.core_cycles = 1;
+  set_bestof_settings(&set_a);
+  base = 100;
+  pthread_t t;
+  pthread_create(&t, nullptr, alternate_sets, nullptr);
+  int measured = 0, mixed = 0;
+  while (!load(changes_done)) {
+    bestof(probe, 0);
+    bestof_report r;
+    bestof_last(&r);
+    measured++;
+    if (!is_whole(r, set_a) && !is_whole(r, set_b)) {
+      if (mixed++ == 0)
+        fprintf(stderr, "mixed: k %d, tolerance %g, batch %d, fenced %d, core cycles %d\n", r.k,
+                r.tolerance, r.batch, r.fenced, r.core_cycles);
+    }
+  }
+  pthread_join(t, nullptr);
+  exit(mixed == 0 && measured >= 6 ? 0 : 2);
+}
+
+TEST(ThreadsDeathTest, SettingsSetWholeNeverMeetAMeasurementHalfSet) {
+  EXPECT_EXIT(settings_set_whole_beside_a_measurement(), testing::ExitedWithCode(0), "^$");
+}
+
+// ---- A comparison beside another thread's verbose measurement --------------------------
+
+Waiter verbose_one;
+int compared_calls = 0;
+
+// The other thread measures once, printing its line, then turns the verbose
+// setting off.
+void *measure_aloud_then_quiet(void *) {
+  base = 300;
+  store(verbose_one.tid, thread_id());
+  while (!load(verbose_one.go)) {
+  }
+  bestof(nothing, 0);
+  set_bestof_verbose(0);
+  store(verbose_one.done, 1);
+  return nullptr;
+}
+
+// After a measurement's lock is let go, the comparing thread waits for the
+// other thread to be done, so that its measurement and its setter fall
+// between two of the comparison's answers.
+void wait_for_the_verbose_one() {
+  after_unlock = nullptr;
+  for (int i = 0; i < 100000 && !load(verbose_one.done); i++)
+    usleep(10);
+}
+
+void compared(int) {
+  if (compared_calls++ == 0) {
+    store(verbose_one.go, 1);
+    after_unlock = wait_for_the_verbose_one;
+  }
+}
+
+void compare_beside_a_verbose_measurement() {
+  FILE *out = tmpfile();
+  set_bestof_verbose_stream(out);
+  set_bestof_verbose(1);
+  pthread_t t;
+  pthread_create(&t, nullptr, measure_aloud_then_quiet, nullptr);
+  base = 1000;
+  bestof_compare(compared, 0, compared, 0, nullptr);
+  pthread_join(t, nullptr);
+  bestof_settings s;
+  get_bestof_settings(&s);
+  rewind(out);
+  char line[512];
+  int bestof_lines = 0, compare_lines = 0;
+  while (fgets(line, sizeof line, out) != nullptr) {
+    bestof_lines += strncmp(line, "bestof: 300.0 cycles", 20) == 0;
+    compare_lines += strncmp(line, "compare: ", 9) == 0;
+  }
+  int ok = load(verbose_one.done) && bestof_lines == 1 && compare_lines == 1 && s.verbose == 0;
+  if (!ok)
+    fprintf(stderr, "%d bestof lines, %d compare lines, verbose %d\n", bestof_lines, compare_lines,
+            s.verbose);
+  exit(ok ? 0 : 2);
+}
+
+TEST(ThreadsDeathTest, ComparisonLeavesAnotherThreadsLineAndVerboseSettingAlone) {
+  EXPECT_EXIT(compare_beside_a_verbose_measurement(), testing::ExitedWithCode(0), "^$");
 }
 
 }  // namespace
