@@ -260,28 +260,6 @@ TEST_F(Modes, BatchOfNCallsNTimesPerRunAndDivides) {
   EXPECT_EQ(scripted::trace_without_step(), scripted::repeat(batch_run('S', 4, 'R'), 3));
 }
 
-TEST_F(Modes, BatchOneKeepsTheUnbatchedRun) {
-  // Every counter pair: start, one call, read, and the count as read.
-  set_bestof_batch(3);
-  set_bestof_batch(1);
-  scripted::counts({7, 9, 7, 7});
-  EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 4));
-
-  restart();
-  set_bestof_compensate(1);
-  scripted::counts({7, 7, 7});
-  EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("sFr", 3));
-
-  restart();
-  set_bestof_compensate(0);
-  set_bestof_fence(1);
-  scripted::counts({7, 7, 7});
-  EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFx", 3));
-}
-
 TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
   set_bestof_batch(0);
   // Three empty runs find the pair's cost (least 20, below the step), so
@@ -349,34 +327,6 @@ TEST_F(Modes, AdapterRunsTheCallableNTimesPerRun) {
 
 // ---- The counter pairs and core cycles -------------------------------------------
 
-TEST_F(Modes, FenceTimesEachRunWithTheFencedPair) {
-  set_bestof_fence(1);
-  scripted::counts({55, 55, 55.5});
-  EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFx", 3));
-  bestof_report r = last();
-  EXPECT_EQ(r.fenced, 1);
-  EXPECT_EQ(r.compensated, 0);
-
-  // Batched, the fenced pair closes the whole batch.
-  restart();
-  set_bestof_batch(2);
-  scripted::counts({110, 110, 110});
-  EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFFx", 3));
-}
-
-TEST_F(Modes, CompensationWinsOverTheFence) {
-  set_bestof_fence(1);
-  set_bestof_compensate(1);
-  scripted::counts({55, 55, 55});
-  EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("sFr", 3));
-  bestof_report r = last();
-  EXPECT_EQ(r.fenced, 0);
-  EXPECT_EQ(r.compensated, 1);
-}
-
 TEST_F(Modes, CoreCyclesConvertAtTheMeanOfBothEnds) {
   set_bestof_core_cycles(1);
   scripted::core_figures({1.2, 1.4});
@@ -397,35 +347,44 @@ TEST_F(Modes, CoreCyclesConvertAtTheMeanOfBothEnds) {
   EXPECT_EQ(r.step, kStep) << "the step stays in ticks";
 }
 
-TEST_F(Modes, CoreCyclesCombineWithEveryPairAndWithBatching) {
-  set_bestof_core_cycles(1);
-  struct {
-    int fence, compensate, batch;
+TEST_F(Modes, EveryPairWithAndWithoutCoreCyclesAndBatching) {
+  // Each run: the pair's start, the calls, its read, and the count as read,
+  // divided by the batch; the compensated counter, which has no fenced form,
+  // wins over the fence.  With core cycles core_per_tick comes only outside
+  // the timed runs, before the first and after the last.
+  const struct {
+    int core, fence, compensate, batch;
     const char *run;
   } cases[] = {
-      {1, 0, 1, "XFx"}, {0, 1, 1, "sFr"}, {1, 1, 1, "sFr"}, {0, 0, 2, "SFFR"}, {1, 0, 2, "XFFx"},
+      {0, 0, 0, 1, "SFR"},  {0, 0, 1, 1, "sFr"},  {0, 1, 0, 1, "XFx"},  {0, 1, 1, 1, "sFr"},
+      {0, 0, 0, 2, "SFFR"}, {0, 1, 0, 2, "XFFx"}, {1, 1, 0, 1, "XFx"},  {1, 0, 1, 1, "sFr"},
+      {1, 1, 1, 1, "sFr"},  {1, 0, 0, 2, "SFFR"}, {1, 1, 0, 2, "XFFx"},
   };
   for (const auto &c : cases) {
-    SCOPED_TRACE(c.run);
-    restart();
+    SCOPED_TRACE(c.run + std::string(c.core ? " in core cycles" : ""));
+    SetUp();
+    set_bestof_core_cycles(c.core);
     set_bestof_fence(c.fence);
     set_bestof_compensate(c.compensate);
     set_bestof_batch(c.batch);
-    scripted::core_figures({2.0, 2.0});
-    scripted::counts({50.0 * c.batch, 50.0 * c.batch, 50.0 * c.batch});
-    EXPECT_EQ(bestof(probe, 0), 100.0);
-    EXPECT_EQ(scripted::trace_without_step(), "C" + scripted::repeat(c.run, 3) + "C");
+    if (c.core)
+      scripted::core_figures({2.0, 2.0});
+    scripted::counts({50.0 * c.batch, 50.0 * c.batch, 50.5 * c.batch});
+    EXPECT_EQ(bestof(probe, 0), c.core ? 100.0 : 50.0);
+    std::string core = c.core ? "C" : "";
+    EXPECT_EQ(scripted::trace_without_step(), core + scripted::repeat(c.run, 3) + core);
     bestof_report r = last();
-    EXPECT_EQ(r.core_cycles, 1);
+    EXPECT_EQ(r.core_cycles, c.core);
     EXPECT_EQ(r.fenced, c.fence && !c.compensate);
     EXPECT_EQ(r.compensated, c.compensate);
+    EXPECT_EQ(r.batch, c.batch);
   }
+}
 
-  // The automatic batch probes with the measurement's pair, in ticks, before
-  // the first figure is taken.
-  restart();
+TEST_F(Modes, TheAutomaticBatchProbesWithThePairInTicks) {
+  // With core cycles: before the first figure is taken.
+  set_bestof_core_cycles(1);
   set_bestof_fence(1);
-  set_bestof_compensate(0);
   set_bestof_batch(0);
   scripted::core_figures({2.0, 2.0});
   scripted::counts({10, 10, 10, 1300, 2600, 2600, 2600, 2600});
