@@ -280,7 +280,8 @@ TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
   scripted::core_figures({2, 2});
   for (double d : {44.2, 134.5, 88.4, 44.2, 134.5})  // the reference chain: nothing hidden
     lattice(d, kCap);
-  double answer = bestof(probe, 0);
+  double answer;
+  std::string line = measure_verbose(&answer);
   EXPECT_NEAR(answer, (88.4 - 44.2) * 2, 1e-9);
   bestof_report r = last();
   EXPECT_NEAR(r.pair_cost, 44.2 * 2, 1e-9);
@@ -298,6 +299,12 @@ TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
   EXPECT_NEAR(r.uncertainty, 2 * sqrt(f_var + cost_var) * 2, 1e-6);
   EXPECT_LT(r.uncertainty, kStep * 2 / 10) << "a tenth of a step, in core cycles";
   EXPECT_EQ(r.resolved, 1);
+  EXPECT_NE(
+      line.find(", the mean of 2000 of 2000 runs from the 2nd percentile to 1.5 steps above it "
+                "(the run cap ended it), "),
+      std::string::npos)
+      << line;
+  EXPECT_EQ(line.find("resolution"), std::string::npos) << line;
 }
 
 TEST_F(Precise, CountsOfFortyStepsOrMoreSettleAfterTheFirstBlock) {
@@ -444,21 +451,6 @@ TEST_F(Precise, VerboseLineOfAResolvedPreciseAnswer) {
            "core cycles per tick, counter step 10\n",
            r.uncertainty);
   EXPECT_EQ(line, expect);
-}
-
-TEST_F(Precise, VerboseLineSaysWhenTheRunCapEndedIt) {
-  set_bestof_precise(1);
-  scripted::core_figures({2, 2});
-  for (double d : {44.2, 134.5, 88.4, 44.2, 134.5})
-    lattice(d, kCap);
-  double answer;
-  std::string line = measure_verbose(&answer);
-  EXPECT_NE(
-      line.find(", the mean of 2000 of 2000 runs from the 2nd percentile to 1.5 steps above it "
-                "(the run cap ended it), "),
-      std::string::npos)
-      << line;
-  EXPECT_EQ(line.find("resolution"), std::string::npos) << line;
 }
 
 TEST_F(Precise, VerboseLineOfNetKBestCounts) {
