@@ -113,6 +113,7 @@ TEST(ModesFresh, AStepThatIsNoFigureLeavesTheBatchInSingleTicks) {
     EXPECT_EXIT(exit_if_step_taken_as_one_tick(step), ::testing::ExitedWithCode(0), "") << step;
 }
 
+// A column of counts in a table of cases.
 std::vector<double> list(std::initializer_list<double> v) { return v; }
 
 TEST_F(Modes, ReportAndVerboseLine) {

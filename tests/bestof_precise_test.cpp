@@ -49,6 +49,7 @@ void steady(double v, int runs) {
     scripted::add_count(v);
 }
 
+// A column of counts in a table of cases.
 std::vector<double> list(std::initializer_list<double> v) { return v; }
 
 // The unsettled stages run to the cap.
@@ -57,9 +58,9 @@ const int kCap = 2000;
 // Equal counts of v ticks, as many as a precise stage takes of them: blocks
 // of 50 until the uncertainty of m equal counts, 2 steps / m, is within 0.1 %
 // of v (from 20 to 40 steps long, two blocks; from 40 on, one).  Returns m.
-int settling(double v, double step = kStep) {
+int settling(double v) {
   int m = 50;
-  while (m < kCap && 2 * step / m > 0.001 * v)
+  while (m < kCap && 2 * kStep / m > 0.001 * v)
     m += 50;
   steady(v, m);
   return m;

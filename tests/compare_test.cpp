@@ -373,12 +373,16 @@ TEST_F(Compare, TheWorstResidualIsTheDisturbedOneWithItsSign) {
 }
 
 TEST_F(Compare, ANarrowRangeGivesEveryWholeNumberInIt) {
+  // In core cycles, one per tick: the fit says its answers were.
+  set_bestof_core_cycles(1);
+  scripted::core_figures({1, 1, 1, 1, 1, 1, 1, 1});
   for (double n : {10, 13, 11, 12})
     scripted::add_count(2 * n);
   bestof_fit r;
   EXPECT_DOUBLE_EQ(bestof_cpe(sized, 10, 13, &r), 2.0);
   EXPECT_EQ(sizes_asked, (std::vector<int>{10, 13, 11, 12}));
   EXPECT_EQ(r.sizes, 4);
+  EXPECT_EQ(r.core_cycles, 1);
 }
 
 TEST_F(Compare, ARangeOfFewerThanTwoSizesIsNotMeasured) {
