@@ -135,13 +135,6 @@ void script_line(double a, double b, int bad = 0, double factor = 1) {
 
 // ---- The comparison: order, ratio and verdict ---------------------------------
 
-TEST_F(Compare, AnswersAlternateWhichFunctionGoesFirst) {
-  bestof_comparison c = compare(with_ratios({1, 1, 1, 1, 1, 1}));
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFRSGRSGRSFR", 3));
-  EXPECT_EQ(c.runs, 6);
-  EXPECT_EQ(c.used, 6);
-}
-
 using Pairs = std::vector<std::pair<double, double>>;
 
 Pairs same(int n, double first, double second) { return Pairs((size_t)n, {first, second}); }
@@ -289,12 +282,11 @@ TEST_F(Compare, SettingsOutsideTheirRangeAreRefused) {
   EXPECT_EQ(r.sizes, 8);
 }
 
-TEST_F(Compare, TheSettingsInForceHoldForEveryAnswer) {
+TEST_F(Compare, AnswersAlternateWhichGoesFirstWithTheSettingsInForce) {
   set_bestof_fence(1);
-  set_bestof_compare_pairs(6);
-  script_pairs(with_ratios(std::vector<double>(6, 1)));
-  bestof_compare(first_fn, 0, second_fn, 0, nullptr);
+  bestof_comparison c = compare(with_ratios({1, 1, 1, 1, 1, 1}));
   EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFxXGxXGxXFx", 3));
+  EXPECT_EQ(c.runs, 6);
 }
 
 TEST_F(Compare, AnswersTheRunLimitEndedAreCounted) {
