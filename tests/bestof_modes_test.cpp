@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "bestof.h"
 #include "bestof.hpp"
@@ -107,164 +108,101 @@ void exit_if_step_taken_as_one_tick(double step) {
   exit(result == 50.0 && last().batch == 2 && scripted::left() == 0 ? 0 : 1);
 }
 
-TEST(ModesFresh, InfiniteStepLeavesTheBatchInSingleTicks) {
-  EXPECT_EXIT(exit_if_step_taken_as_one_tick(INFINITY), ::testing::ExitedWithCode(0), "");
+TEST(ModesFresh, AStepThatIsNoFigureLeavesTheBatchInSingleTicks) {
+  for (double step : {(double)INFINITY, 0.0})
+    EXPECT_EXIT(exit_if_step_taken_as_one_tick(step), ::testing::ExitedWithCode(0), "") << step;
 }
 
-TEST(ModesFresh, ZeroStepLeavesTheBatchInSingleTicks) {
-  EXPECT_EXIT(exit_if_step_taken_as_one_tick(0), ::testing::ExitedWithCode(0), "");
-}
+// A column of counts in a table of cases.
+std::vector<double> list(std::initializer_list<double> v) { return v; }
 
-TEST_F(Modes, ReportAfterAConvergedMeasurement) {
-  // 100, 100.5 and 101 agree within 1% at the fourth run; 130 was pushed out.
-  scripted::counts({100, 130, 101, 100.5});
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 4))
-      << "nothing new around an unbatched run";
-  bestof_report r = last();
-  EXPECT_EQ(r.runs, 4);
-  EXPECT_EQ(r.converged, 1);
-  EXPECT_EQ(r.k, 3);
-  EXPECT_EQ(r.kept, 3);
-  EXPECT_EQ(r.batch, 1);
-  EXPECT_EQ(r.tolerance, 0.01);
-  EXPECT_EQ(r.least, 100.0);
-  EXPECT_EQ(r.kth_least, 101.0);
-  EXPECT_DOUBLE_EQ(r.spread, 0.01);
-  EXPECT_EQ(r.step, kStep);
-  EXPECT_EQ(r.fenced + r.compensated + r.core_cycles, 0);
-  EXPECT_EQ(r.core_per_tick_start, 0.0);
-  EXPECT_EQ(r.core_per_tick_end, 0.0);
-
-  restart();
-  scripted::counts({100, 130, 101, 100.5});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 100.0 cycles, 3 of 4 runs agreed within 1.00% (tolerance 1%), "
-            "counter step 26\n");
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 4));
-
-  // Agreement at the last run the limit allows is convergence.
-  restart();
-  set_bestof_maxsamples(4);
-  scripted::counts({100, 130, 101, 100.5});
-  bestof(probe, 0);
-  EXPECT_EQ(last().converged, 1);
-}
-
-TEST_F(Modes, ReportAfterTheRunLimitEndedIt) {
-  set_bestof_maxsamples(5);
-  scripted::counts({100, 200, 300, 150, 250});
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  bestof_report r = last();
-  EXPECT_EQ(r.runs, 5);
-  EXPECT_EQ(r.converged, 0) << "the report alone must tell a stopped measurement";
-  EXPECT_EQ(r.kept, 3);
-  EXPECT_EQ(r.least, 100.0);
-  EXPECT_EQ(r.kth_least, 200.0);
-  EXPECT_DOUBLE_EQ(r.spread, 1.0);
-
-  restart();
-  scripted::counts({100, 200, 300, 150, 250});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 100.0 cycles, not converged: the run limit ended it after 5 runs, the 3 "
-            "least 100.00% apart (tolerance 1%), counter step 26\n");
-}
-
-TEST_F(Modes, ReportWhenFewerThanKRunsWereMade) {
-  // One run: the K-th least is the one count kept.
-  set_bestof_maxsamples(1);
-  scripted::counts({70});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 70.0 cycles, not converged: the run limit ended it after 1 of the 3 runs "
-            "K needs (tolerance 1%), counter step 26\n");
-  EXPECT_EQ(result, 70.0);
-  bestof_report r = last();
-  EXPECT_EQ(r.runs, 1);
-  EXPECT_EQ(r.converged, 0);
-  EXPECT_EQ(r.k, 3);
-  EXPECT_EQ(r.kept, 1);
-  EXPECT_EQ(r.least, 70.0);
-  EXPECT_EQ(r.kth_least, 70.0);
-  EXPECT_EQ(r.spread, 0.0);
-
-  // Two runs: the largest kept stands in for the K-th least.
-  restart();
-  set_bestof_maxsamples(2);
-  scripted::counts({70, 50});
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 50.0 cycles, not converged: the run limit ended it after 2 of the 3 runs "
-            "K needs (tolerance 1%), counter step 26\n");
-  r = last();
-  EXPECT_EQ(r.kept, 2);
-  EXPECT_EQ(r.least, 50.0);
-  EXPECT_EQ(r.kth_least, 70.0);
-  EXPECT_DOUBLE_EQ(r.spread, 0.4);
-}
-
-TEST_F(Modes, ReportWithKOne) {
-  set_bestof_k(1);
-  scripted::counts({42});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 42.0 cycles, 1 of 1 runs agreed within 0.00% (tolerance 1%), counter "
-            "step 26\n");
-  bestof_report r = last();
-  EXPECT_EQ(r.runs, 1);
-  EXPECT_EQ(r.converged, 1);
-  EXPECT_EQ(r.k, 1);
-  EXPECT_EQ(r.kept, 1);
-  EXPECT_EQ(r.least, 42.0);
-  EXPECT_EQ(r.kth_least, 42.0);
-}
-
-TEST_F(Modes, SpreadOfCountsAtOrBelowZero) {
-  // Compensated counts may be 0 or negative: no relative spread exists, so
-  // equal counts have none and unequal ones an infinite one.
-  set_bestof_compensate(1);
-  set_bestof_maxsamples(3);
-  scripted::counts({-5, -5, -5});
-  bestof(probe, 0);
-  bestof_report r = last();
-  EXPECT_EQ(r.least, -5.0);
-  EXPECT_EQ(r.spread, 0.0);
-  EXPECT_EQ(r.converged, 0) << "a negative least never converges";
-
-  restart();
-  scripted::counts({0, 3, 1});
-  bestof(probe, 0);
-  EXPECT_TRUE(isinf(last().spread));
-}
-
-TEST_F(Modes, VerboseLineWithALeastAtOrBelowZeroGivesTheCountsNotASpread) {
-  // No relative spread exists: the line shows the K least themselves, and
-  // says converged only where the rule (1 + tolerance) x least >= K-th
-  // least holds, which a negative least meets only under a tolerance <= 0.
-  set_bestof_compensate(1);
-  set_bestof_maxsamples(3);
-  scripted::counts({-5, -5, -5});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: -5.0 cycles, not converged: the run limit ended it after 3 runs, the 3 least "
-            "from -5.0 to -5.0 (tolerance 1%), counter step 26\n");
-  EXPECT_EQ(last().converged, 0);
-
-  restart();
-  set_bestof_epsilon(0);
-  scripted::counts({-5, -5, -5});
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: -5.0 cycles, 3 of 3 runs agreed, from -5.0 to -5.0 (tolerance 0%), "
-            "counter step 26\n");
-  EXPECT_EQ(last().converged, 1);
-
-  restart();
-  set_bestof_epsilon(-2);
-  scripted::counts({-10, -6, -4});
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: -10.0 cycles, 3 of 3 runs agreed, from -10.0 to -4.0 (tolerance -200%), "
-            "counter step 26\n");
+TEST_F(Modes, ReportAndVerboseLine) {
+  const double inf = HUGE_VAL;
+  const struct {
+    const char *name;
+    int k, maxsamples;
+    double tolerance;
+    int compensate;
+    std::string line;  // after "bestof: ", before ", counter step 26\n"
+    int runs, converged, kept;
+    double least, kth_least, spread;
+    std::vector<double> counts;
+  } cases[] = {
+      // 100, 100.5 and 101 agree within 1% at the fourth run; 130 was pushed out.
+      {"converged", 3, 20, 0.01, 0, "100.0 cycles, 3 of 4 runs agreed within 1.00% (tolerance 1%)",
+       4, 1, 3, 100, 101, 0.01, list({100, 130, 101, 100.5})},
+      {"agreement at the last run allowed", 3, 4, 0.01, 0,
+       "100.0 cycles, 3 of 4 runs agreed within 1.00% (tolerance 1%)", 4, 1, 3, 100, 101, 0.01,
+       list({100, 130, 101, 100.5})},
+      {"the run limit ended it", 3, 5, 0.01, 0,
+       "100.0 cycles, not converged: the run limit ended it after 5 runs, the 3 least 100.00% "
+       "apart (tolerance 1%)",
+       5, 0, 3, 100, 200, 1, list({100, 200, 300, 150, 250})},
+      {"one run: the K-th least is the one kept", 3, 1, 0.01, 0,
+       "70.0 cycles, not converged: the run limit ended it after 1 of the 3 runs K needs "
+       "(tolerance 1%)",
+       1, 0, 1, 70, 70, 0, list({70})},
+      {"two runs: the largest kept stands in", 3, 2, 0.01, 0,
+       "50.0 cycles, not converged: the run limit ended it after 2 of the 3 runs K needs "
+       "(tolerance 1%)",
+       2, 0, 2, 50, 70, 0.4, list({70, 50})},
+      {"K of one", 1, 20, 0.01, 0, "42.0 cycles, 1 of 1 runs agreed within 0.00% (tolerance 1%)", 1,
+       1, 1, 42, 42, 0, list({42})},
+      {"the tolerance in force", 3, 20, 0.05, 0,
+       "100.0 cycles, 3 of 3 runs agreed within 4.00% (tolerance 5%)", 3, 1, 3, 100, 104, 0.04,
+       list({100, 104, 103})},
+      // No relative spread exists for a least at or below 0: the line gives
+      // the K least, and converged only where (1 + tolerance) x least >= the
+      // K-th least, which a negative least meets only under a tolerance <= 0.
+      {"a negative least never converges", 3, 3, 0.01, 1,
+       "-5.0 cycles, not converged: the run limit ended it after 3 runs, the 3 least from -5.0 "
+       "to -5.0 (tolerance 1%)",
+       3, 0, 3, -5, -5, 0, list({-5, -5, -5})},
+      {"a negative least under a tolerance of 0", 3, 3, 0, 1,
+       "-5.0 cycles, 3 of 3 runs agreed, from -5.0 to -5.0 (tolerance 0%)", 3, 1, 3, -5, -5, 0,
+       list({-5, -5, -5})},
+      {"a negative least under a negative tolerance", 3, 3, -2, 1,
+       "-10.0 cycles, 3 of 3 runs agreed, from -10.0 to -4.0 (tolerance -200%)", 3, 1, 3, -10, -4,
+       inf, list({-10, -6, -4})},
+      {"a least of 0 below larger counts", 3, 3, 0.01, 1,
+       "0.0 cycles, not converged: the run limit ended it after 3 runs, the 3 least from 0.0 to "
+       "3.0 (tolerance 1%)",
+       3, 0, 3, 0, 3, inf, list({0, 3, 1})},
+      {"counts all 0 agree, no 0/0", 3, 20, 0.01, 0,
+       "0.0 cycles, 3 of 3 runs agreed, from 0.0 to 0.0 (tolerance 1%)", 3, 1, 3, 0, 0, 0,
+       list({0, 0, 0})},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    set_bestof_k(c.k);
+    set_bestof_maxsamples(c.maxsamples);
+    set_bestof_epsilon(c.tolerance);
+    set_bestof_compensate(c.compensate);
+    for (double v : c.counts)
+      scripted::add_count(v);
+    double result;
+    EXPECT_EQ(measure_verbose(&result), "bestof: " + c.line + ", counter step 26\n");
+    EXPECT_EQ(result, c.least);
+    EXPECT_EQ(scripted::trace_without_step(),
+              scripted::repeat(c.compensate ? "sFr" : "SFR", c.runs))
+        << "nothing new around an unbatched run";
+    bestof_report r = last();
+    EXPECT_EQ(r.runs, c.runs);
+    EXPECT_EQ(r.converged, c.converged) << "the report alone must tell a stopped measurement";
+    EXPECT_EQ(r.k, c.k);
+    EXPECT_EQ(r.kept, c.kept);
+    EXPECT_EQ(r.batch, 1);
+    EXPECT_EQ(r.tolerance, c.tolerance);
+    EXPECT_EQ(r.least, c.least);
+    EXPECT_EQ(r.kth_least, c.kth_least);
+    EXPECT_DOUBLE_EQ(r.spread, c.spread);
+    EXPECT_EQ(r.step, kStep);
+    EXPECT_EQ(r.compensated, c.compensate);
+    EXPECT_EQ(r.fenced + r.core_cycles, 0);
+    EXPECT_EQ(r.core_per_tick_start + r.core_per_tick_end, 0.0);
+    EXPECT_EQ(scripted::left(), 0u);
+  }
 }
 
 TEST_F(Modes, VerboseLinesGoToTheStreamSet) {
@@ -287,34 +225,6 @@ TEST_F(Modes, VerboseLinesGoToTheStreamSet) {
   restart();
   scripted::counts({10, 10, 10});
   EXPECT_NE(measure_verbose(&result), "") << "null restores standard output";
-}
-
-TEST_F(Modes, SpreadOfCountsThatAreAllZeroIsZero) {
-  // No 0/0: equal counts agree, whatever their size.
-  scripted::counts({0, 0, 0});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 0.0 cycles, 3 of 3 runs agreed, from 0.0 to 0.0 (tolerance 1%), counter "
-            "step 26\n");
-  bestof_report r = last();
-  EXPECT_EQ(r.spread, 0.0);
-  EXPECT_EQ(r.converged, 1);
-}
-
-TEST_F(Modes, ReportGivesTheToleranceInForce) {
-  set_bestof_epsilon(0.05);
-  scripted::counts({100, 104, 103});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 100.0 cycles, 3 of 3 runs agreed within 4.00% (tolerance 5%), counter "
-            "step 26\n");
-  EXPECT_EQ(last().tolerance, 0.05);
-
-  restart();
-  set_bestof_epsilon(0);
-  scripted::counts({7, 7, 7});
-  bestof(probe, 0);
-  EXPECT_EQ(last().tolerance, 0.0);
 }
 
 TEST_F(Modes, QuietUnlessVerboseAndNullReportIgnored) {
@@ -349,28 +259,6 @@ TEST_F(Modes, BatchOfNCallsNTimesPerRunAndDivides) {
   scripted::counts({40, 40, 40});
   EXPECT_EQ(bestof(probe, 0), 10.0);
   EXPECT_EQ(scripted::trace_without_step(), scripted::repeat(batch_run('S', 4, 'R'), 3));
-}
-
-TEST_F(Modes, BatchOneKeepsTheUnbatchedRun) {
-  // Every counter pair: start, one call, read, and the count as read.
-  set_bestof_batch(3);
-  set_bestof_batch(1);
-  scripted::counts({7, 9, 7, 7});
-  EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFR", 4));
-
-  restart();
-  set_bestof_compensate(1);
-  scripted::counts({7, 7, 7});
-  EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("sFr", 3));
-
-  restart();
-  set_bestof_compensate(0);
-  set_bestof_fence(1);
-  scripted::counts({7, 7, 7});
-  EXPECT_EQ(bestof(probe, 0), 7.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFx", 3));
 }
 
 TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
@@ -440,34 +328,6 @@ TEST_F(Modes, AdapterRunsTheCallableNTimesPerRun) {
 
 // ---- The counter pairs and core cycles -------------------------------------------
 
-TEST_F(Modes, FenceTimesEachRunWithTheFencedPair) {
-  set_bestof_fence(1);
-  scripted::counts({55, 55, 55.5});
-  EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFx", 3));
-  bestof_report r = last();
-  EXPECT_EQ(r.fenced, 1);
-  EXPECT_EQ(r.compensated, 0);
-
-  // Batched, the fenced pair closes the whole batch.
-  restart();
-  set_bestof_batch(2);
-  scripted::counts({110, 110, 110});
-  EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFFx", 3));
-}
-
-TEST_F(Modes, CompensationWinsOverTheFence) {
-  set_bestof_fence(1);
-  set_bestof_compensate(1);
-  scripted::counts({55, 55, 55});
-  EXPECT_EQ(bestof(probe, 0), 55.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("sFr", 3));
-  bestof_report r = last();
-  EXPECT_EQ(r.fenced, 0);
-  EXPECT_EQ(r.compensated, 1);
-}
-
 TEST_F(Modes, CoreCyclesConvertAtTheMeanOfBothEnds) {
   set_bestof_core_cycles(1);
   scripted::core_figures({1.2, 1.4});
@@ -488,35 +348,44 @@ TEST_F(Modes, CoreCyclesConvertAtTheMeanOfBothEnds) {
   EXPECT_EQ(r.step, kStep) << "the step stays in ticks";
 }
 
-TEST_F(Modes, CoreCyclesCombineWithEveryPairAndWithBatching) {
-  set_bestof_core_cycles(1);
-  struct {
-    int fence, compensate, batch;
+TEST_F(Modes, EveryPairWithAndWithoutCoreCyclesAndBatching) {
+  // Each run: the pair's start, the calls, its read, and the count as read,
+  // divided by the batch; the compensated counter, which has no fenced form,
+  // wins over the fence.  With core cycles core_per_tick comes only outside
+  // the timed runs, before the first and after the last.
+  const struct {
+    int core, fence, compensate, batch;
     const char *run;
   } cases[] = {
-      {1, 0, 1, "XFx"}, {0, 1, 1, "sFr"}, {1, 1, 1, "sFr"}, {0, 0, 2, "SFFR"}, {1, 0, 2, "XFFx"},
+      {0, 0, 0, 1, "SFR"},  {0, 0, 1, 1, "sFr"},  {0, 1, 0, 1, "XFx"},  {0, 1, 1, 1, "sFr"},
+      {0, 0, 0, 2, "SFFR"}, {0, 1, 0, 2, "XFFx"}, {1, 1, 0, 1, "XFx"},  {1, 0, 1, 1, "sFr"},
+      {1, 1, 1, 1, "sFr"},  {1, 0, 0, 2, "SFFR"}, {1, 1, 0, 2, "XFFx"},
   };
   for (const auto &c : cases) {
-    SCOPED_TRACE(c.run);
-    restart();
+    SCOPED_TRACE(c.run + std::string(c.core ? " in core cycles" : ""));
+    SetUp();
+    set_bestof_core_cycles(c.core);
     set_bestof_fence(c.fence);
     set_bestof_compensate(c.compensate);
     set_bestof_batch(c.batch);
-    scripted::core_figures({2.0, 2.0});
-    scripted::counts({50.0 * c.batch, 50.0 * c.batch, 50.0 * c.batch});
-    EXPECT_EQ(bestof(probe, 0), 100.0);
-    EXPECT_EQ(scripted::trace_without_step(), "C" + scripted::repeat(c.run, 3) + "C");
+    if (c.core)
+      scripted::core_figures({2.0, 2.0});
+    scripted::counts({50.0 * c.batch, 50.0 * c.batch, 50.5 * c.batch});
+    EXPECT_EQ(bestof(probe, 0), c.core ? 100.0 : 50.0);
+    std::string core = c.core ? "C" : "";
+    EXPECT_EQ(scripted::trace_without_step(), core + scripted::repeat(c.run, 3) + core);
     bestof_report r = last();
-    EXPECT_EQ(r.core_cycles, 1);
+    EXPECT_EQ(r.core_cycles, c.core);
     EXPECT_EQ(r.fenced, c.fence && !c.compensate);
     EXPECT_EQ(r.compensated, c.compensate);
+    EXPECT_EQ(r.batch, c.batch);
   }
+}
 
-  // The automatic batch probes with the measurement's pair, in ticks, before
-  // the first figure is taken.
-  restart();
+TEST_F(Modes, TheAutomaticBatchProbesWithThePairInTicks) {
+  // With core cycles: before the first figure is taken.
+  set_bestof_core_cycles(1);
   set_bestof_fence(1);
-  set_bestof_compensate(0);
   set_bestof_batch(0);
   scripted::core_figures({2.0, 2.0});
   scripted::counts({10, 10, 10, 1300, 2600, 2600, 2600, 2600});
@@ -539,59 +408,45 @@ TEST_F(Modes, ReportSaysCoreCyclesAsOneWhateverTheSetting) {
   }
 }
 
-TEST_F(Modes, CoreCyclesWhoseProductIsNotFiniteStayInTicks) {
-  set_bestof_core_cycles(1);
-  scripted::core_figures({1.7e308, 1.7e308});
-  scripted::counts({100, 100, 100});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 100.0 cycles, 3 of 3 runs agreed within 0.00% (tolerance 1%), counter step "
-            "26\n");
-  EXPECT_EQ(result, 100.0);
-  bestof_report r = last();
-  EXPECT_EQ(r.core_cycles, 0);
-  EXPECT_EQ(r.least, 100.0);
-  EXPECT_EQ(r.core_per_tick_start, 1.7e308);
-}
-
-TEST_F(Modes, CoreCyclesWithoutAUsableFigureStayInTicks) {
-  set_bestof_core_cycles(1);
-  scripted::core_figures({1.5, 0.0});
-  scripted::counts({100, 100, 100});
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  bestof_report r = last();
-  EXPECT_EQ(r.core_cycles, 0);
-  EXPECT_EQ(r.core_per_tick_start, 1.5);
-  EXPECT_EQ(r.core_per_tick_end, 0.0);
-}
-
-TEST_F(Modes, CoreCyclesThatOverflowTheKthLeastStayInTicks) {
-  // The least converts to a finite figure, the third least does not.
-  set_bestof_core_cycles(1);
-  set_bestof_maxsamples(3);
-  scripted::core_figures({10, 10});
-  scripted::counts({1e300, 1e308, 1e308});
-  EXPECT_EQ(bestof(probe, 0), 1e300);
-  bestof_report r = last();
-  EXPECT_EQ(r.core_cycles, 0);
-  EXPECT_EQ(r.kth_least, 1e308);
-}
-
-TEST_F(Modes, CoreCyclesWithAnInfiniteFigureStayInTicks) {
-  // An infinite figure at either end is no conversion: the counts stay in
-  // ticks and the report says so.
-  set_bestof_core_cycles(1);
-  scripted::core_figures({INFINITY, 1.5});
-  scripted::counts({100, 100, 100});
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(last().core_cycles, 0);
-
-  restart();
-  scripted::core_figures({1.5, INFINITY});
-  scripted::counts({100, 100, 100});
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(last().core_cycles, 0);
-  EXPECT_EQ(last().least, 100.0);
+TEST_F(Modes, CoreCyclesWithoutAUsableConversionStayInTicks) {
+  // A figure at either end that is not a positive finite number, or a
+  // product that is not finite, is no conversion: the counts stay in ticks
+  // and the report says so, with the figures as they came.
+  const struct {
+    const char *name;
+    double start, end;
+    int maxsamples;
+    double least, kth_least;
+    std::vector<double> counts;
+  } cases[] = {
+      {"a product that is not finite", 1.7e308, 1.7e308, 20, 100, 100, list({100, 100, 100})},
+      {"an end figure of 0", 1.5, 0, 20, 100, 100, list({100, 100, 100})},
+      {"a start figure of 0", 0, 1.5, 20, 100, 100, list({100, 100, 100})},
+      {"an infinite start figure", INFINITY, 1.5, 20, 100, 100, list({100, 100, 100})},
+      {"an infinite end figure", 1.5, INFINITY, 20, 100, 100, list({100, 100, 100})},
+      // The least converts to a finite figure, the third least does not.
+      {"a K-th least that overflows", 10, 10, 3, 1e300, 1e308, list({1e300, 1e308, 1e308})},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    set_bestof_core_cycles(1);
+    set_bestof_maxsamples(c.maxsamples);
+    scripted::core_figures({c.start, c.end});
+    for (double v : c.counts)
+      scripted::add_count(v);
+    double result;
+    std::string line = measure_verbose(&result);
+    EXPECT_EQ(result, c.least);
+    EXPECT_EQ(line.find("core cycles"), std::string::npos) << line;
+    bestof_report r = last();
+    EXPECT_EQ(r.core_cycles, 0);
+    EXPECT_EQ(r.least, c.least);
+    EXPECT_EQ(r.kth_least, c.kth_least);
+    EXPECT_EQ(r.core_per_tick_start, c.start);
+    EXPECT_EQ(r.core_per_tick_end, c.end);
+    EXPECT_EQ(scripted::left(), 0u);
+  }
 }
 
 }  // namespace

@@ -126,12 +126,20 @@ class Driver : public ::testing::Test {
     defaults();
   }
   int runs() const { return (int)args.size(); }
-  // n counts that never come within 1% of each other.
-  void spread(int n, double first) {
-    for (int i = 0; i < n; i++)
-      scripted::add_count(first * (1 + 0.05 * i));
-  }
 };
+
+// n counts of v; n counts that never come within 1% of each other.
+std::vector<double> times(int n, double v) { return std::vector<double>((size_t)n, v); }
+std::vector<double> apart(int n, double first) {
+  std::vector<double> r;
+  for (int i = 0; i < n; i++)
+    r.push_back(first * (1 + 0.05 * i));
+  return r;
+}
+void script(const std::vector<double> &counts) {
+  for (double v : counts)
+    scripted::add_count(v);
+}
 
 TEST_F(Driver, DefaultsStopAsSoonAsTheThreeSmallestAgree) {
   scripted::counts({1000, 2000, 1500, 1009, 1004});
@@ -139,12 +147,6 @@ TEST_F(Driver, DefaultsStopAsSoonAsTheThreeSmallestAgree) {
   EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", 5))
       << "start, function, read, in that order";
   EXPECT_EQ(args, std::vector<int>(5, 7));
-}
-
-TEST_F(Driver, DefaultsStopAfterTwentyRuns) {
-  spread(20, 1000);
-  EXPECT_EQ(bestof(probe, 0), 1000.0);
-  EXPECT_EQ(runs(), 20);
 }
 
 TEST_F(Driver, TheFunctionGetsItsArgumentUnchanged) {
@@ -156,87 +158,59 @@ TEST_F(Driver, TheFunctionGetsItsArgumentUnchanged) {
   }
 }
 
-TEST_F(Driver, AtLeastOneRunWhateverTheLimit) {
-  for (int limit : {1, 0, -5}) {
-    args.clear();
-    set_bestof_maxsamples(limit);
-    scripted::counts({321});
-    EXPECT_EQ(bestof(probe, 0), 321.0) << "limit " << limit;
-    EXPECT_EQ(runs(), 1) << "limit " << limit;
+std::vector<double> operator+(std::vector<double> a, const std::vector<double> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST_F(Driver, KeepsTheKLeastAndStopsWhenTheyAgreeOrAtTheLimit) {
+  std::vector<double> one_stray = times(20, -10);
+  one_stray[7] = -12;
+  const struct {
+    const char *name;
+    int k, maxsamples;
+    double tolerance, result;
+    int runs;
+    std::vector<double> counts;
+  } cases[] = {
+      {"twenty runs when no three agree", 3, 20, 0.01, 1000, 20, apart(20, 1000)},
+      {"a limit of 1", 3, 1, 0.01, 321, 1, {321}},
+      {"at least one run, whatever the limit", 3, 0, 0.01, 321, 1, {321}},
+      {"at least one run, a negative limit", 3, -5, 0.01, 321, 1, {321}},
+      {"K of one stops after the first run", 1, 20, 0.01, 777, 1, {777}},
+      {"a tolerance of 0 asks for equal counts", 3, 20, 0, 500, 4, {500, 600, 500, 500}},
+      {"a tolerance of 0, no equal counts", 3, 20, 0, 500, 20,
+       times(1, 500) + times(1, 501) + apart(18, 502)},
+      // 0.03 is stored a little below 0.03, but 1 + 0.03 rounds up to the
+      // double nearest 1.03, so 103 lies within the tolerance of 100.  Kept in
+      // the x87 unit's wider registers the sum and product would fall short.
+      {"the tolerance worked out in double precision", 3, 20, 0.03, 100, 3, {100, 103, 103}},
+      // Converges only once 40, 40.2 and 40.3 are the three smallest; a count
+      // kept out of place or a larger one kept instead would stop it elsewhere.
+      {"the K least in order", 3, 20, 0.01, 40, 7, {50, 40, 60, 45, 40.3, 70, 40.2}},
+      {"one equal to the largest kept: dropped, a run",
+       3,
+       20,
+       0.01,
+       10,
+       6,
+       {10, 20, 30, 30, 10.05, 10.09}},
+      {"negative counts are kept, (1 + tolerance) x -10 lies below -10", 3, 20, 0.01, -12, 20,
+       one_stray},
+      {"a negative tolerance never converges", 3, 20, -0.01, 100, 20, times(20, 100)},
+      {"fewer than K runs: the least taken, not 0", 5, 2, 0.01, 200, 2, {300, 200}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    set_bestof_k(c.k);
+    set_bestof_maxsamples(c.maxsamples);
+    set_bestof_epsilon(c.tolerance);
+    script(c.counts);
+    EXPECT_EQ(bestof(probe, 0), c.result);
+    EXPECT_EQ(runs(), c.runs);
+    EXPECT_EQ(scripted::left(), 0u);
   }
-}
-
-TEST_F(Driver, OneBestStopsAfterTheFirstRun) {
-  set_bestof_k(1);
-  scripted::counts({777});
-  EXPECT_EQ(bestof(probe, 0), 777.0);
-  EXPECT_EQ(runs(), 1);
-}
-
-TEST_F(Driver, ZeroToleranceAsksForEqualCounts) {
-  set_bestof_epsilon(0);
-  scripted::counts({500, 600, 500, 500});
-  EXPECT_EQ(bestof(probe, 0), 500.0);
-  EXPECT_EQ(runs(), 4);
-
-  args.clear();
-  scripted::counts({500, 501});
-  spread(18, 502);
-  EXPECT_EQ(bestof(probe, 0), 500.0);
-  EXPECT_EQ(runs(), 20);
-}
-
-TEST_F(Driver, ToleranceIsWorkedOutInDoublePrecision) {
-  // 0.03 is stored a little below 0.03, but 1 + 0.03 rounds up to the
-  // double nearest 1.03, so 103 lies within the tolerance of 100.  Kept in
-  // the x87 unit's wider registers the sum and product would fall short.
-  set_bestof_epsilon(0.03);
-  scripted::counts({100, 103, 103});
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(runs(), 3);
-}
-
-TEST_F(Driver, KeepsTheKSmallestInOrder) {
-  // Converges only once 40, 40.2 and 40.3 are the three smallest; a count
-  // kept out of place or a larger one kept instead would stop it elsewhere.
-  scripted::counts({50, 40, 60, 45, 40.3, 70, 40.2});
-  EXPECT_EQ(bestof(probe, 0), 40.0);
-  EXPECT_EQ(runs(), 7);
-
-  args.clear();
-  scripted::counts({10, 20, 30, 30, 10.05, 10.09});  // equal to the largest kept: dropped
-  EXPECT_EQ(bestof(probe, 0), 10.0);
-  EXPECT_EQ(runs(), 6) << "dropped counts are runs too";
-}
-
-TEST_F(Driver, NegativeCountsAreKeptButNeverConverge) {
-  for (int i = 0; i < 20; i++)
-    scripted::add_count(i == 7 ? -12 : -10);
-  EXPECT_EQ(bestof(probe, 0), -12.0);
-  EXPECT_EQ(runs(), 20) << "(1 + epsilon) * -10 lies below -10";
-}
-
-TEST_F(Driver, NegativeToleranceNeverConverges) {
-  set_bestof_epsilon(-0.01);
-  for (int i = 0; i < 20; i++)
-    scripted::add_count(100);
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(runs(), 20);
-}
-
-TEST_F(Driver, LimitBeforeKCountsReturnsTheSmallestTaken) {
-  set_bestof_k(5);
-  set_bestof_maxsamples(2);
-  scripted::counts({300, 200});
-  EXPECT_EQ(bestof(probe, 0), 200.0) << "not one of the empty entries";
-}
-
-TEST_F(Driver, CompensationUsesTheCompensatedPairForTheWholeMeasurement) {
-  set_bestof_compensate(1);
-  set_bestof_maxsamples(3);
-  scripted::counts({-50, -50, -50});
-  EXPECT_EQ(bestof(probe, 0), -50.0);
-  EXPECT_EQ(scripted::trace(), scripted::repeat("sFr", 3));
 }
 
 TEST_F(Driver, KBelowOneIsRefused) {
@@ -251,7 +225,7 @@ TEST_F(Driver, KBelowOneIsRefused) {
 void grows_k(int) { set_bestof_k(8); }
 
 TEST_F(Driver, KSetDuringAMeasurementWaitsForTheNext) {
-  spread(20, 100);
+  script(apart(20, 100));
   EXPECT_EQ(bestof(grows_k, 0), 100.0);
   for (int i = 0; i < 8; i++)
     scripted::add_count(5);
@@ -275,7 +249,7 @@ void changes_settings(int) {
 TEST_F(Driver, SettingsChangedByTheTestFunctionWaitForTheNextMeasurement) {
   changer_runs = 0;
   set_bestof_cache_sizee(64);
-  spread(20, 100);  // never within 1%, always within 50%
+  script(apart(20, 100));  // never within 1%, always within 50%
   EXPECT_EQ(bestof(changes_settings, 0), 100.0);
   EXPECT_EQ(changer_runs, 20) << "the run limit and the tolerance in force at the start";
   EXPECT_EQ(mallocs, 0) << "the flush stays off until the measurement ends";
@@ -345,15 +319,6 @@ TEST_F(DriverDeathTest, FailedSampleAllocationEndsTheProcess) {
   EXPECT_EXIT(bestof(probe, 0), ::testing::ExitedWithCode(1),
               "^Fatal error.  Calloc returned null when allocating the sample array\n$");
   fail_calloc = false;
-}
-
-void nests(int) { bestof(probe, 0); }
-
-TEST_F(DriverDeathTest, NestedMeasurementEndsTheProcess) {
-  scripted::counts({1});
-  EXPECT_EXIT(bestof(nests, 0), ::testing::ExitedWithCode(1),
-              "^Fatal error.  bestof called from inside a measurement\n$");
-  scripted::reset();
 }
 
 #if defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4
@@ -458,34 +423,6 @@ TEST_F(FlushReads, BlockBelowOneWordReadsEveryWord) {
   alarm(0);
 }
 
-TEST_F(FlushReads, EveryProbingRunOfTheAutomaticBatchIsFlushed) {
-  // Four pages read a page apart, the buffer made by a first measurement:
-  // a flush makes four reads.  Each call notes the reads since the call
-  // before.  The batch is chosen by probes of 1 and 2 calls (a pair cost of
-  // 0 and a step of 1 tick ask for runs of 100 ticks), then two runs of 2
-  // calls are measured.
-  const int page = (int)page_size();
-  set_bestof_cache_sizee(0);
-  set_bestof_cache_sizee(4 * page);
-  set_bestof_cache_block(page);
-  map_next = true;
-  flushed_runs(1);
-  set_bestof_batch(0);
-  set_bestof_maxsamples(2);
-  scripted::counts({0, 0, 0, 10, 100, 200, 200});
-  static std::vector<long> seen;
-  seen.clear();
-  arm();
-  bestof(
-      [](int) {
-        seen.push_back(faults);
-        arm();
-      },
-      0);
-  EXPECT_EQ(seen, std::vector<long>({4, 4, 0, 4, 0, 4, 0}))
-      << "a flush before each probe and each measured run, none within a run";
-}
-
 // Reads since the last arm, noted at each call of the function.
 std::vector<long> flushes_seen;
 void note_reads_and_arm(int) {
@@ -493,53 +430,63 @@ void note_reads_and_arm(int) {
   arm();
 }
 
-// Four pages read a page apart, the buffer made by a first measurement: a
-// flush makes four reads.
-void flush_of_four_reads() {
+std::vector<long> repeated(const std::vector<long> &v, int n) {
+  std::vector<long> r;
+  for (int i = 0; i < n; i++)
+    r.insert(r.end(), v.begin(), v.end());
+  return r;
+}
+
+TEST_F(FlushReads, EveryRunIsFlushedAndNoCallWithinOne) {
+  // Four pages read a page apart, the buffer made by a first measurement: a
+  // flush makes four reads.  Each call of the function notes the reads since
+  // the call before; the reads after its last call are those of the runs
+  // after it.
+  const struct {
+    const char *name;
+    int batch, net, precise;
+    std::vector<double> counts;
+    std::vector<long> seen;
+    long after;
+  } cases[] = {
+      // A pair cost of 0 and a step of 1 tick ask for runs of 100 ticks:
+      // probes of 1 and 2 calls, then two runs of 2 calls.
+      {"the automatic batch's probes",
+       0,
+       0,
+       0,
+       {0, 0, 0, 10, 100, 200, 200},
+       {4, 4, 0, 4, 0, 4, 0},
+       0},
+      // Two empty runs, two of the function, two empty ones.
+      {"net counts' empty runs", 1, 1, 0, {5, 5, 100, 100, 5, 5}, {4, 4}, 4},
+      // Runs of two calls (no reference chain), 50 runs of each stage.
+      {"precise mode's runs", 2, 0, 1,
+       std::vector<double>(50, 600) + std::vector<double>(50, 1600) + std::vector<double>(50, 600),
+       repeated({4, 0}, 50), 4},
+  };
   const int page = (int)page_size();
-  set_bestof_cache_sizee(0);
-  set_bestof_cache_sizee(4 * page);
-  set_bestof_cache_block(page);
-  map_next = true;
-  flushed_runs(1);
-  flushes_seen.clear();
-}
-
-TEST_F(FlushReads, EveryEmptyRunOfNetCountsIsFlushed) {
-  // Two empty runs, two of the function, two empty ones: the reads after
-  // the function's last call are those of the empty runs after it.
-  flush_of_four_reads();
-  set_bestof_net(1);
-  set_bestof_maxsamples(2);
-  scripted::counts({5, 5, 100, 100, 5, 5});
-  arm();
-  bestof(note_reads_and_arm, 0);
-  set_bestof_net(0);
-  EXPECT_EQ(flushes_seen, std::vector<long>({4, 4}));
-  EXPECT_EQ(faults, 4) << "the empty runs after the function's are flushed too";
-}
-
-TEST_F(FlushReads, EveryRunOfPreciseModeIsFlushed) {
-  // Runs of two calls (no reference chain); 50 runs of each stage: a flush
-  // before each run, none between its two calls, and before the empty runs
-  // after.
-  flush_of_four_reads();
-  set_bestof_precise(1);
-  set_bestof_batch(2);
-  scripted::core_figures({1, 1});
-  for (double v : {600.0, 1600.0, 600.0})
-    for (int i = 0; i < 50; i++)
-      scripted::add_count(v);
-  arm();
-  bestof(note_reads_and_arm, 0);
-  set_bestof_precise(0);
-  std::vector<long> expected;
-  for (int i = 0; i < 50; i++) {
-    expected.push_back(4);
-    expected.push_back(0);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    set_bestof_cache_sizee(4 * page);
+    set_bestof_cache_block(page);
+    map_next = true;
+    flushed_runs(1);
+    set_bestof_maxsamples(2);
+    set_bestof_batch(c.batch);
+    set_bestof_net(c.net);
+    set_bestof_precise(c.precise);
+    if (c.precise)
+      scripted::core_figures({1, 1});
+    script(c.counts);
+    flushes_seen.clear();
+    arm();
+    bestof(note_reads_and_arm, 0);
+    EXPECT_EQ(flushes_seen, c.seen);
+    EXPECT_EQ(faults, c.after);
+    EXPECT_EQ(scripted::left(), 0u);
   }
-  EXPECT_EQ(flushes_seen, expected);
-  EXPECT_EQ(faults, 4) << "the empty runs after the function's are flushed too";
 }
 
 size_t resident_bytes() {
@@ -601,33 +548,20 @@ TEST_F(Driver, SettingsStartAtTheDocumentedDefaults) {
   EXPECT_TRUE(same(got, documented));
 }
 
-TEST_F(Driver, SettingsSetAllAtOnceReadBackAndResetToDefaults) {
-  bestof_settings before, got;
-  get_bestof_settings(&before);
-  set_bestof_settings(&changed);
-  get_bestof_settings(&got);
-  EXPECT_TRUE(same(got, changed)) << "k " << got.k << ", batch " << got.batch;
-  set_bestof_defaults();
-  get_bestof_settings(&got);
-  EXPECT_TRUE(same(got, before));
-  get_bestof_settings(nullptr);
-  set_bestof_settings(nullptr);
-  get_bestof_settings(&got);
-  EXPECT_TRUE(same(got, before)) << "a null pointer changes nothing";
-}
-
-TEST_F(Driver, SettingsReadBackNetAndPreciseApart) {
-  bestof_settings got;
-  set_bestof_precise(1);
-  get_bestof_settings(&got);
-  EXPECT_EQ(got.precise, 1);
-  EXPECT_EQ(got.net, 0);
-  set_bestof_precise(0);
+TEST_F(Driver, SettingsSavedAndRestoredMeasureAlike) {
+  // Net counts alone, saved, the defaults set, restored: net counts again,
+  // and precise mode still off.
   set_bestof_net(1);
-  get_bestof_settings(&got);
-  EXPECT_EQ(got.precise, 0);
-  EXPECT_EQ(got.net, 1);
-  set_bestof_net(0);
+  set_bestof_maxsamples(1);
+  bestof_settings saved;
+  get_bestof_settings(&saved);
+  set_bestof_defaults();
+  set_bestof_settings(&saved);
+  set_bestof_settings(nullptr);
+  scripted::counts({40, 500, 40});
+  EXPECT_EQ(bestof(probe, 0), 460.0);
+  EXPECT_EQ(scripted::trace_without_step(), "SRSFRSR")
+      << "the empty runs, the function's, the empty runs";
 }
 
 TEST_F(Driver, SettingsEachSetterRefusesWhatItRefusesAlone) {
@@ -655,7 +589,7 @@ TEST_F(Driver, SettingsSetAtOnceDecideTheMeasurement) {
   s.k = 2;
   s.maxsamples = 4;
   set_bestof_settings(&s);
-  spread(4, 1000);
+  script(apart(4, 1000));
   EXPECT_EQ(bestof(probe, 0), 1000.0);
   EXPECT_EQ(runs(), 4) << "the run limit set at once ended it";
   set_bestof_defaults();

@@ -11,7 +11,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <iterator>
 #include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,71 +73,32 @@ double choose(int n, int k) {
   return c;
 }
 
-// A flat JSON object of one line: "key": number, string or null.  Returns
-// the members as text, or an empty map (and a failure) if the line is not
-// such an object.
-std::map<std::string, std::string> parse_json_line(const std::string &line) {
+// The members of a one-line flat JSON object, each value as its text; fails
+// the test unless the line is such an object whose values are numbers, null
+// or strings without commas (all the lines here have).
+std::map<std::string, std::string> json_members(const std::string &line) {
+  static const std::regex member(
+      "\"([a-z_0-9]+)\":(null|\"[^\",]*\"|-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][-+]?[0-9]+)?)");
   std::map<std::string, std::string> m;
-  size_t i = 0;
-  auto fail = [&](const char *why) {
-    ADD_FAILURE() << why << " at " << i << " in " << line;
-    return std::map<std::string, std::string>();
-  };
-  auto string_at = [&](std::string *out) {
-    if (line[i] != '"')
-      return false;
-    size_t end = line.find('"', i + 1);
-    if (end == std::string::npos)
-      return false;
-    *out = line.substr(i + 1, end - i - 1);
-    i = end + 1;
-    return true;
-  };
-  if (line.empty() || line[i++] != '{')
-    return fail("no opening brace");
-  for (;;) {
-    std::string key, value;
-    if (!string_at(&key) || line[i++] != ':')
-      return fail("no key");
-    if (line[i] == '"') {
-      if (!string_at(&value))
-        return fail("unterminated string");
-    } else if (line.compare(i, 4, "null") == 0) {
-      value = "null";
-      i += 4;
-    } else {
-      const char *start = line.c_str() + i;
-      char *end;
-      strtod(start, &end);
-      // JSON has no inf, nan, hexadecimal or leading '+'.
-      if (end == start || strchr("-0123456789", *start) == nullptr)
-        return fail("not a number");
-      value.assign(start, (size_t)(end - start));
-      for (char c : value)
-        if (strchr("0123456789+-.eE", c) == nullptr)
-          return fail("not a JSON number");
-      i += value.size();
-    }
-    if (m.count(key))
-      return fail("a key twice");
-    m[key] = value;
-    if (line[i] == ',') {
-      i++;
-      continue;
-    }
-    if (line[i] != '}' || line.substr(i + 1) != "\n")
-      return fail("no closing brace and newline");
+  if (line.size() < 3 || line[0] != '{' || line.compare(line.size() - 2, 2, "}\n") != 0) {
+    ADD_FAILURE() << "not one object on one line: " << line;
     return m;
   }
+  std::string body = line.substr(1, line.size() - 3), item;
+  std::stringstream items(body);
+  while (std::getline(items, item, ',')) {
+    std::smatch got;
+    if (!std::regex_match(item, got, member))
+      ADD_FAILURE() << "not a member: " << item << " in " << line;
+    else if (!m.emplace(got[1], got[2]).second)
+      ADD_FAILURE() << "a key twice: " << got[1];
+  }
+  return m;
 }
 
-double number(const std::map<std::string, std::string> &m, const char *key) {
-  auto it = m.find(key);
-  if (it == m.end()) {
-    ADD_FAILURE() << "no field " << key;
-    return NAN;
-  }
-  return it->second == "null" ? INFINITY : strtod(it->second.c_str(), nullptr);
+// Equal, or within rounding of a figure worked out another way.
+bool near(double got, double want) {
+  return got == want || fabs(got - want) <= 1e-12 * (fabs(want) > 1 ? fabs(want) : 1);
 }
 
 class Compare : public ::testing::Test {
@@ -159,72 +123,98 @@ class Compare : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(scripted::left(), 0u) << "scripted values left unread"; }
 };
 
+// The order bestof_cpe measures the sizes 1000, 2000, ... 8000 in.
+const int kOrder[] = {1000, 8000, 2000, 7000, 3000, 6000, 4000, 5000};
+
+// Scripts f(n) = a + b n for those sizes, disturbing the answer at `bad` by
+// `factor`.
+void script_line(double a, double b, int bad = 0, double factor = 1) {
+  for (int n : kOrder)
+    scripted::add_count((a + b * n) * (n == bad ? factor : 1));
+}
+
 // ---- The comparison: order, ratio and verdict ---------------------------------
 
-TEST_F(Compare, AnswersAlternateWhichFunctionGoesFirst) {
-  bestof_comparison c = compare(with_ratios({1, 1, 1, 1, 1, 1}));
-  EXPECT_EQ(scripted::trace_without_step(),
-            "SFRSGR"
-            "SGRSFR"
-            "SFRSGR"
-            "SGRSFR"
-            "SFRSGR"
-            "SGRSFR");
-  EXPECT_EQ(c.runs, 6);
-  EXPECT_EQ(c.used, 6);
-}
+using Pairs = std::vector<std::pair<double, double>>;
 
-TEST_F(Compare, ASlowerSecondVersionIsCalledSlower) {
-  bestof_comparison c = compare(std::vector<std::pair<double, double>>(21, {1000, 1100}));
-  EXPECT_DOUBLE_EQ(c.ratio, 1.1);
-  EXPECT_DOUBLE_EQ(c.low, 1.1);
-  EXPECT_DOUBLE_EQ(c.high, 1.1);
-  EXPECT_EQ(c.verdict, 1);
-  EXPECT_EQ(c.first, 1000.0);
-  EXPECT_EQ(c.second, 1100.0);
-}
+Pairs same(int n, double first, double second) { return Pairs((size_t)n, {first, second}); }
 
-TEST_F(Compare, AFasterSecondVersionIsCalledFaster) {
-  bestof_comparison c = compare(std::vector<std::pair<double, double>>(21, {1000, 900}));
-  EXPECT_DOUBLE_EQ(c.ratio, 0.9);
-  EXPECT_EQ(c.verdict, -1);
-}
-
-TEST_F(Compare, RatiosOnBothSidesOfOneAreNotDistinguishable) {
-  // 21 ratios from 0.95 to 1.05: the interval spans 1.
-  std::vector<double> r;
-  for (int i = 0; i < 21; i++)
-    r.push_back(0.95 + 0.005 * i);
-  bestof_comparison c = compare(with_ratios(r));
-  EXPECT_NEAR(c.ratio, 1.0, 1e-12);
-  EXPECT_LT(c.low, 1.0);
-  EXPECT_GT(c.high, 1.0);
-  EXPECT_EQ(c.verdict, 0);
-}
-
-TEST_F(Compare, ALinearDriftWeighsOnBothVersionsAlike) {
-  // The same function, the machine 1 % slower at every answer: the version
-  // measured second in a pair always looks 1 % slower.  Alternating the order
-  // makes half the ratios 1.01 and half 1/1.01, not all of them 1.01.
-  std::vector<std::pair<double, double>> pairs;
+// The same function with the machine 1 % slower at every answer: the version
+// measured second in a pair always looks 1 % slower, so only the alternating
+// order makes half the ratios 1.01 and half 1 / 1.01.
+Pairs drift() {
+  Pairs p;
   double t = 1000;
   for (int i = 0; i < 21; i++, t *= 1.0201)
-    pairs.push_back(i % 2 == 0 ? std::make_pair(t, t * 1.01) : std::make_pair(t * 1.01, t));
-  bestof_comparison c = compare(pairs);
-  EXPECT_EQ(c.verdict, 0);
-  EXPECT_NEAR(c.low, 1 / 1.01, 1e-12);
-  EXPECT_NEAR(c.high, 1.01, 1e-12);
+    p.push_back(i % 2 == 0 ? std::make_pair(t, t * 1.01) : std::make_pair(t * 1.01, t));
+  return p;
 }
 
-TEST_F(Compare, OneDisturbedPairMovesNothing) {
-  std::vector<std::pair<double, double>> pairs(21, {1000, 1050});
-  pairs[7] = {1000, 3000};
-  pairs[12] = {5000, 1050};
-  bestof_comparison c = compare(pairs);
-  EXPECT_DOUBLE_EQ(c.ratio, 1.05);
-  EXPECT_DOUBLE_EQ(c.low, 1.05);
-  EXPECT_DOUBLE_EQ(c.high, 1.05);
-  EXPECT_EQ(c.verdict, 1);
+Pairs with_changes(Pairs p, std::vector<std::pair<size_t, std::pair<double, double>>> changes) {
+  for (const auto &c : changes)
+    p[c.first] = c.second;
+  return p;
+}
+
+std::vector<double> evenly(double from, double by, int n) {
+  std::vector<double> r;
+  for (int i = 0; i < n; i++)
+    r.push_back(from + by * i);
+  return r;
+}
+
+TEST_F(Compare, RatioIntervalAndVerdict) {
+  // Answers whose pairs are left out (an answer at or below 0) still count
+  // in each function's median, and both versions' answers differ from pair
+  // to pair, so a median over part of them would show.
+  const Pairs left_out = {{0, 1100}, {1000, 1100}, {1010, 1111}, {1020, 1122},
+                          {1030, 0}, {1040, 1144}, {1050, 1155}, {1060, 1166}};
+  const struct {
+    const char *name;
+    double margin;
+    Pairs pairs;
+    double ratio, low, high;
+    int verdict, used;
+    double first, second;  // NAN: not checked
+  } cases[] = {
+      {"slower", 0, same(21, 1000, 1100), 1.1, 1.1, 1.1, 1, 21, 1000, 1100},
+      {"faster", 0, same(21, 1000, 900), 0.9, 0.9, 0.9, -1, 21, 1000, 900},
+      {"ratios on both sides of 1", 0, with_ratios(evenly(0.95, 0.005, 21)), 1, 0.975, 1.025, 0, 21,
+       1000, NAN},
+      {"a linear drift", 0, drift(), 1.01, 1 / 1.01, 1.01, 0, 21, NAN, NAN},
+      {"two disturbed pairs move nothing", 0,
+       with_changes(same(21, 1000, 1050), {{7, {1000, 3000}}, {12, {5000, 1050}}}), 1.05, 1.05,
+       1.05, 1, 21, 1000, 1050},
+      {"within the margin", 0.05, same(21, 1000, 1020), 1.02, 1.02, 1.02, 0, 21, NAN, NAN},
+      {"beyond the margin", 0.05, same(21, 1000, 1060), 1.06, 1.06, 1.06, 1, 21, NAN, NAN},
+      {"faster needs 1 / 1.05, not 0.95", 0.05, same(21, 1000, 960), 0.96, 0.96, 0.96, 0, 21, NAN,
+       NAN},
+      {"faster beyond 1 / 1.05", 0.05, same(21, 1000, 950), 0.95, 0.95, 0.95, -1, 21, NAN, NAN},
+      // 1.25 and 0.8 are exact in binary, as are 1 + 0.25 and 1 / 1.25.
+      {"touching the margin above", 0.25, same(6, 1000, 1250), 1.25, 1.25, 1.25, 0, 6, NAN, NAN},
+      {"touching the margin below", 0.25, same(6, 1000, 800), 0.8, 0.8, 0.8, 0, 6, NAN, NAN},
+      {"equal", 0, same(6, 1000, 1000), 1, 1, 1, 0, 6, NAN, NAN},
+      {"any difference without a margin", 0, same(6, 1000, 1010), 1.01, 1.01, 1.01, 1, 6, NAN, NAN},
+      {"pairs without a ratio left out", 0, left_out, 1.1, 1.1, 1.1, 1, 6, 1025, 1116.5},
+      {"too few ratios: no interval", 0, with_changes(same(6, 1000, 2000), {{2, {0, 0}}}), 2, 0,
+       HUGE_VAL, 0, 5, 1000, 2000},
+  };
+  for (const auto &k : cases) {
+    SCOPED_TRACE(k.name);
+    scripted::reset();
+    set_bestof_compare_margin(k.margin);
+    bestof_comparison c = compare(k.pairs);
+    EXPECT_PRED2(near, c.ratio, k.ratio);
+    EXPECT_PRED2(near, c.low, k.low);
+    EXPECT_PRED2(near, c.high, k.high);
+    EXPECT_EQ(c.verdict, k.verdict);
+    EXPECT_EQ(c.used, k.used);
+    EXPECT_EQ(c.margin, k.margin);
+    EXPECT_TRUE(isnan(k.first) || c.first == k.first) << c.first;
+    EXPECT_TRUE(isnan(k.second) || c.second == k.second) << c.second;
+    EXPECT_TRUE(k.used >= 6 || c.confidence == 0) << c.confidence;
+    EXPECT_EQ(scripted::left(), 0u);
+  }
 }
 
 // ---- The interval -------------------------------------------------------------
@@ -273,76 +263,30 @@ TEST_F(Compare, IntervalIsTheNarrowestThatCoversNinetyFivePercent) {
   }
 }
 
-TEST_F(Compare, AMarginKeepsSmallDifferencesFromAVerdict) {
-  set_bestof_compare_margin(0.05);
-  bestof_comparison c = compare(std::vector<std::pair<double, double>>(21, {1000, 1020}));
-  EXPECT_EQ(c.verdict, 0);
-  EXPECT_EQ(c.margin, 0.05);
-  c = compare(std::vector<std::pair<double, double>>(21, {1000, 1060}));
-  EXPECT_EQ(c.verdict, 1);
-  // Faster needs the interval below 1 / 1.05, about 0.952, not 0.95.
-  c = compare(std::vector<std::pair<double, double>>(21, {1000, 960}));
-  EXPECT_EQ(c.verdict, 0);
-  c = compare(std::vector<std::pair<double, double>>(21, {1000, 950}));
-  EXPECT_EQ(c.verdict, -1);
-}
-
-TEST_F(Compare, AnIntervalThatTouchesTheMarginGivesNoVerdict) {
-  // 1.25 and 0.8 are exact in binary, as are 1 + 0.25 and 1 / 1.25.
-  set_bestof_compare_margin(0.25);
-  EXPECT_EQ(compare(std::vector<std::pair<double, double>>(6, {1000, 1250})).verdict, 0);
-  EXPECT_EQ(compare(std::vector<std::pair<double, double>>(6, {1000, 800})).verdict, 0);
-  set_bestof_compare_margin(0);
-  EXPECT_EQ(compare(std::vector<std::pair<double, double>>(6, {1000, 1000})).verdict, 0);
-  EXPECT_EQ(compare(std::vector<std::pair<double, double>>(6, {1000, 1010})).verdict, 1)
-      << "the margin is back at 0";
-}
-
-TEST_F(Compare, PairsWithoutARatioAreLeftOut) {
-  std::vector<std::pair<double, double>> pairs(8, {1000, 1100});
-  pairs[0] = {0, 1100};
-  pairs[3] = {1000, 0};
-  bestof_comparison c = compare(pairs);
-  EXPECT_EQ(c.runs, 8);
-  EXPECT_EQ(c.used, 6);
-  EXPECT_DOUBLE_EQ(c.ratio, 1.1);
-  EXPECT_EQ(c.verdict, 1);
-}
-
-TEST_F(Compare, TooFewRatiosGiveNoIntervalAndNoVerdict) {
-  std::vector<std::pair<double, double>> pairs(6, {1000, 2000});
-  pairs[2] = {0, 0};
-  bestof_comparison c = compare(pairs);
-  EXPECT_EQ(c.used, 5);
-  EXPECT_DOUBLE_EQ(c.ratio, 2.0);
-  EXPECT_EQ(c.low, 0.0);
-  EXPECT_EQ(c.high, HUGE_VAL);
-  EXPECT_EQ(c.verdict, 0);
-  EXPECT_EQ(c.confidence, 0.0);
-}
-
-TEST_F(Compare, PairsOutsideTheirRangeAreRefused) {
+TEST_F(Compare, SettingsOutsideTheirRangeAreRefused) {
   set_bestof_compare_pairs(8);
   set_bestof_compare_pairs(5);
   set_bestof_compare_pairs(1001);
+  set_bestof_compare_margin(0.05);
+  set_bestof_compare_margin(-0.5);
+  set_bestof_cpe_sizes(2);
+  set_bestof_cpe_sizes(10001);
   script_pairs(with_ratios(std::vector<double>(8, 1)));
   bestof_comparison c;
   bestof_compare(first_fn, 0, second_fn, 0, &c);
   EXPECT_EQ(c.runs, 8);
+  EXPECT_EQ(c.margin, 0.05);
+  script_line(0, 1);
+  bestof_fit r;
+  bestof_cpe(sized, 1000, 8000, &r);
+  EXPECT_EQ(r.sizes, 8);
 }
 
-TEST_F(Compare, TheSettingsInForceHoldForEveryAnswer) {
+TEST_F(Compare, AnswersAlternateWhichGoesFirstWithTheSettingsInForce) {
   set_bestof_fence(1);
-  set_bestof_compare_pairs(6);
-  script_pairs(with_ratios(std::vector<double>(6, 1)));
-  bestof_compare(first_fn, 0, second_fn, 0, nullptr);
-  EXPECT_EQ(scripted::trace_without_step(),
-            "XFxXGx"
-            "XGxXFx"
-            "XFxXGx"
-            "XGxXFx"
-            "XFxXGx"
-            "XGxXFx");
+  bestof_comparison c = compare(with_ratios({1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("XFxXGxXGxXFx", 3));
+  EXPECT_EQ(c.runs, 6);
 }
 
 TEST_F(Compare, AnswersTheRunLimitEndedAreCounted) {
@@ -353,34 +297,27 @@ TEST_F(Compare, AnswersTheRunLimitEndedAreCounted) {
 
 // ---- Cycles per element ---------------------------------------------------------
 
-// Scripts f(n) = a + b n for the sizes 1000, 2000, ... 8000 in the order
-// bestof_cpe measures them, disturbing the answer at `bad` by `factor`.
-void script_line(double a, double b, int bad = 0, double factor = 1) {
-  const int order[] = {1000, 8000, 2000, 7000, 3000, 6000, 4000, 5000};
-  for (int n : order)
-    scripted::add_count((a + b * n) * (n == bad ? factor : 1));
-}
-
-TEST_F(Compare, SizesSpreadEvenlyAndMeasuredFromBothEndsInwards) {
-  script_line(50, 3);
-  bestof_cpe(sized, 1000, 8000, nullptr);
-  EXPECT_EQ(sizes_asked, (std::vector<int>{1000, 8000, 2000, 7000, 3000, 6000, 4000, 5000}));
-}
-
 TEST_F(Compare, PointsOnALineGiveItsSlopeAndIntercept) {
-  script_line(50, 3);
-  bestof_fit r;
-  memset(&r, 0x5a, sizeof r);
-  EXPECT_DOUBLE_EQ(bestof_cpe(sized, 1000, 8000, &r), 3.0);
-  EXPECT_DOUBLE_EQ(r.slope, 3.0);
-  EXPECT_NEAR(r.intercept, 50.0, 1e-9);
-  EXPECT_DOUBLE_EQ(r.r2, 1.0);
-  EXPECT_NEAR(r.worst_residual, 0.0, 1e-9);
-  EXPECT_EQ(r.sizes, 8);
-  EXPECT_EQ(r.n_lo, 1000);
-  EXPECT_EQ(r.n_hi, 8000);
-  EXPECT_EQ(r.not_converged, 0);
-  EXPECT_EQ(r.core_cycles, 0);
+  // A rising line and a flat one: every point on the line, R^2 is 1.  The
+  // sizes spread evenly, measured from both ends inwards.
+  for (double slope : {3.0, 0.0}) {
+    SCOPED_TRACE(slope);
+    sizes_asked.clear();
+    script_line(50, slope);
+    bestof_fit r;
+    memset(&r, 0x5a, sizeof r);
+    EXPECT_DOUBLE_EQ(bestof_cpe(sized, 1000, 8000, &r), slope);
+    EXPECT_DOUBLE_EQ(r.slope, slope);
+    EXPECT_NEAR(r.intercept, 50.0, 1e-9);
+    EXPECT_DOUBLE_EQ(r.r2, 1.0);
+    EXPECT_NEAR(r.worst_residual, 0.0, 1e-9);
+    EXPECT_EQ(sizes_asked, std::vector<int>(std::begin(kOrder), std::end(kOrder)));
+    EXPECT_EQ(r.sizes, 8);
+    EXPECT_EQ(r.n_lo, 1000);
+    EXPECT_EQ(r.n_hi, 8000);
+    EXPECT_EQ(r.not_converged, 0);
+    EXPECT_EQ(r.core_cycles, 0);
+  }
 }
 
 TEST_F(Compare, OneDisturbedSizeMovesTheSlopeLessThanOnePercent) {
@@ -390,8 +327,7 @@ TEST_F(Compare, OneDisturbedSizeMovesTheSlopeLessThanOnePercent) {
     for (double factor : {0.5, 1.5, 3.0}) {
       scripted::reset();
       // A little noise on every size, as on a real machine.
-      const int order[] = {1000, 8000, 2000, 7000, 3000, 6000, 4000, 5000};
-      for (int n : order) {
+      for (int n : kOrder) {
         double noise = 1 + 0.0005 * ((n / 1000 * 5) % 3 - 1);
         scripted::add_count((50 + 3.0 * n) * noise * (n == bad ? factor : 1));
       }
@@ -403,16 +339,9 @@ TEST_F(Compare, OneDisturbedSizeMovesTheSlopeLessThanOnePercent) {
     }
 }
 
-TEST_F(Compare, TheWorstResidualIsTheDisturbedOneWithItsSign) {
-  script_line(50, 3, 6000, 0.9);
-  bestof_fit r;
-  bestof_cpe(sized, 1000, 8000, &r);
-  EXPECT_DOUBLE_EQ(r.slope, 3.0);
-  EXPECT_NEAR(r.intercept, 50.0, 1e-9);
-  EXPECT_NEAR(r.worst_residual, -0.1 * (50 + 3 * 6000), 1e-6);
-  EXPECT_EQ(r.worst_size, 6000);
-  // R^2 from the residuals about the robust line: only the disturbed point
-  // has one.
+// R^2 of the line 50 + 3 n with the answer at 6000 made 10 % less, from the
+// residuals about the robust line, on which every other point lies.
+double disturbed_r2() {
   double y[8], mean = 0, ss_tot = 0;
   for (int i = 0; i < 8; i++) {
     int n = 1000 * (i + 1);
@@ -421,16 +350,31 @@ TEST_F(Compare, TheWorstResidualIsTheDisturbedOneWithItsSign) {
   }
   for (double v : y)
     ss_tot += (v - mean) * (v - mean);
-  EXPECT_NEAR(r.r2, 1 - r.worst_residual * r.worst_residual / ss_tot, 1e-12);
+  return 1 - 1805.0 * 1805.0 / ss_tot;
+}
+
+TEST_F(Compare, TheWorstResidualIsTheDisturbedOneWithItsSign) {
+  script_line(50, 3, 6000, 0.9);
+  bestof_fit r;
+  bestof_cpe(sized, 1000, 8000, &r);
+  EXPECT_DOUBLE_EQ(r.slope, 3.0);
+  EXPECT_NEAR(r.intercept, 50.0, 1e-9);
+  EXPECT_NEAR(r.worst_residual, -0.1 * (50 + 3 * 6000), 1e-6);
+  EXPECT_EQ(r.worst_size, 6000);
+  EXPECT_NEAR(r.r2, disturbed_r2(), 1e-12);
 }
 
 TEST_F(Compare, ANarrowRangeGivesEveryWholeNumberInIt) {
+  // In core cycles, one per tick: the fit says its answers were.
+  set_bestof_core_cycles(1);
+  scripted::core_figures({1, 1, 1, 1, 1, 1, 1, 1});
   for (double n : {10, 13, 11, 12})
     scripted::add_count(2 * n);
   bestof_fit r;
   EXPECT_DOUBLE_EQ(bestof_cpe(sized, 10, 13, &r), 2.0);
   EXPECT_EQ(sizes_asked, (std::vector<int>{10, 13, 11, 12}));
   EXPECT_EQ(r.sizes, 4);
+  EXPECT_EQ(r.core_cycles, 1);
 }
 
 TEST_F(Compare, ARangeOfFewerThanTwoSizesIsNotMeasured) {
@@ -450,21 +394,12 @@ TEST_F(Compare, TheWholeIntRangeIsSpreadWithoutOverflow) {
   EXPECT_EQ(sizes_asked, (std::vector<int>{-2147483647 - 1, 2147483647, 0}));
 }
 
-TEST_F(Compare, SizesOutsideTheirRangeAreRefused) {
-  set_bestof_cpe_sizes(2);
-  set_bestof_cpe_sizes(10001);
-  script_line(0, 1);
-  bestof_fit r;
-  bestof_cpe(sized, 1000, 8000, &r);
-  EXPECT_EQ(r.sizes, 8);
-}
-
 // ---- The lines, text and JSON ---------------------------------------------------
 
 TEST_F(Compare, AComparisonPrintsOneLineOfItsOwn) {
   set_bestof_verbose(1);
   set_bestof_compare_pairs(6);
-  script_pairs(std::vector<std::pair<double, double>>(6, {1000, 1100}));
+  script_pairs(same(6, 1000, 1100));
   testing::internal::CaptureStdout();
   bestof_compare(first_fn, 0, second_fn, 0, nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -490,113 +425,162 @@ TEST_F(Compare, AFitPrintsOneLineOfItsOwn) {
   EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line only: " << out;
 }
 
-TEST_F(Compare, TheVerboseLineAsJsonHasEveryReportField) {
-  set_bestof_verbose(1);
-  set_bestof_json(1);
-  set_bestof_k(2);
+// What each JSON case measures, with verbose and JSON on.
+void few_runs() {
+  set_bestof_k(3);
   set_bestof_maxsamples(2);
   scripted::counts({0, 5});
-  testing::internal::CaptureStdout();
   bestof(first_fn, 0);
-  auto m = parse_json_line(testing::internal::GetCapturedStdout());
-  bestof_report r;
-  bestof_last(&r);
-  EXPECT_EQ(m["type"], "bestof");
-  EXPECT_EQ(number(m, "runs"), r.runs);
-  EXPECT_EQ(number(m, "converged"), r.converged);
-  EXPECT_EQ(number(m, "k"), r.k);
-  EXPECT_EQ(number(m, "kept"), r.kept);
-  EXPECT_EQ(number(m, "batch"), r.batch);
-  EXPECT_EQ(number(m, "tolerance"), r.tolerance);
-  EXPECT_EQ(number(m, "least"), r.least);
-  EXPECT_EQ(number(m, "kth_least"), r.kth_least);
-  EXPECT_EQ(m["spread"], "null") << "an infinite spread (least 0) is written as null";
-  EXPECT_EQ(number(m, "step"), r.step);
-  EXPECT_EQ(number(m, "fenced"), r.fenced);
-  EXPECT_EQ(number(m, "compensated"), r.compensated);
-  EXPECT_EQ(number(m, "core_cycles"), r.core_cycles);
-  EXPECT_EQ(number(m, "core_per_tick_start"), r.core_per_tick_start);
-  EXPECT_EQ(number(m, "core_per_tick_end"), r.core_per_tick_end);
-  EXPECT_EQ(number(m, "net"), r.net);
-  EXPECT_EQ(number(m, "precise"), r.precise);
-  EXPECT_EQ(number(m, "resolved"), r.resolved);
-  EXPECT_EQ(number(m, "window"), r.window);
-  EXPECT_EQ(number(m, "pair_cost"), r.pair_cost);
-  EXPECT_EQ(number(m, "uncertainty"), r.uncertainty);
-  EXPECT_EQ(number(m, "answer"), r.answer);
-  EXPECT_EQ(number(m, "hidden_overhead"), r.hidden_overhead);
-  EXPECT_EQ(m.size(), 24u);
 }
-
-TEST_F(Compare, TheComparisonAsJsonHasEveryField) {
-  set_bestof_verbose(1);
-  set_bestof_json(1);
-  std::vector<double> ratios = scrambled_ratios(21);
-  ratios[4] = 1.0 / 3;  // a number that needs all its digits
-  set_bestof_compare_pairs(21);
-  script_pairs(with_ratios(ratios));
-  bestof_comparison c;
-  testing::internal::CaptureStdout();
-  bestof_compare(first_fn, 0, second_fn, 0, &c);
-  auto m = parse_json_line(testing::internal::GetCapturedStdout());
-  EXPECT_EQ(m["type"], "comparison");
-  EXPECT_EQ(number(m, "ratio"), c.ratio);
-  EXPECT_EQ(number(m, "low"), c.low);
-  EXPECT_EQ(number(m, "high"), c.high);
-  EXPECT_EQ(number(m, "verdict"), c.verdict);
-  EXPECT_EQ(number(m, "runs"), c.runs);
-  EXPECT_EQ(number(m, "used"), c.used);
-  EXPECT_EQ(number(m, "confidence"), c.confidence);
-  EXPECT_EQ(number(m, "margin"), c.margin);
-  EXPECT_EQ(number(m, "first"), c.first);
-  EXPECT_EQ(number(m, "second"), c.second);
-  EXPECT_EQ(number(m, "not_converged"), c.not_converged);
-  EXPECT_EQ(number(m, "core_cycles"), c.core_cycles);
-  EXPECT_EQ(m.size(), 13u);
+void net_alone() {
+  set_bestof_net(1);
+  scripted::counts({40, 500, 40});
+  bestof(first_fn, 0);
+  set_bestof_net(0);
 }
-
-TEST_F(Compare, TheFitAsJsonHasEveryField) {
-  set_bestof_verbose(1);
-  set_bestof_json(1);
+void precise_hiding() {
+  // Empty call 250 ticks, reference chain 276 (its intercept 276 - 64 / 2),
+  // the function 300: 6 ticks hidden.  Equal counts on a 1-tick counter
+  // settle after a block of 50.
+  set_bestof_precise(1);
+  scripted::core_figures({2, 2});
+  for (double v : {250, 276, 300, 250, 276})
+    for (int i = 0; i < 50; i++)
+      scripted::add_count(v);
+  bestof(first_fn, 0);
+  set_bestof_precise(0);
+}
+void a_third() {
+  set_bestof_k(2);  // every answer ended by the run limit
+  script_pairs(same(21, 3000, 1000));
+  bestof_compare(first_fn, 0, second_fn, 0, nullptr);
+}
+void disturbed_fit() {
   script_line(50, 3, 6000, 0.9);
-  bestof_fit r;
-  testing::internal::CaptureStdout();
-  bestof_cpe(sized, 1000, 8000, &r);
-  auto m = parse_json_line(testing::internal::GetCapturedStdout());
-  EXPECT_EQ(m["type"], "fit");
-  EXPECT_EQ(number(m, "slope"), r.slope);
-  EXPECT_EQ(number(m, "intercept"), r.intercept);
-  EXPECT_EQ(number(m, "r2"), r.r2);
-  EXPECT_EQ(number(m, "worst_residual"), r.worst_residual);
-  EXPECT_EQ(number(m, "worst_size"), r.worst_size);
-  EXPECT_EQ(number(m, "sizes"), r.sizes);
-  EXPECT_EQ(number(m, "n_lo"), r.n_lo);
-  EXPECT_EQ(number(m, "n_hi"), r.n_hi);
-  EXPECT_EQ(number(m, "not_converged"), r.not_converged);
-  EXPECT_EQ(number(m, "core_cycles"), r.core_cycles);
-  EXPECT_EQ(m.size(), 11u);
+  bestof_cpe(sized, 1000, 8000, nullptr);
 }
 
-TEST_F(Compare, JsonAloneIsSilent) {
+TEST_F(Compare, JsonLinesAreObjectsWithTheResultsByName) {
+  const double null = INFINITY;  // how an infinite value is written
+  const struct {
+    const char *name;
+    void (*measure)();
+    const char *type;
+    size_t fields;
+    std::vector<std::pair<const char *, double>> values;
+  } cases[] = {
+      {"fewer runs than K, least 0",
+       few_runs,
+       "bestof",
+       24,
+       {{"runs", 2},
+        {"converged", 0},
+        {"k", 3},
+        {"kept", 2},
+        {"batch", 1},
+        {"tolerance", 0.01},
+        {"least", 0},
+        {"kth_least", 5},
+        {"spread", null},
+        {"step", 1},
+        {"net", 0},
+        {"precise", 0},
+        {"answer", 0},
+        {"uncertainty", 1},
+        {"resolved", 0}}},
+      {"net counts alone",
+       net_alone,
+       "bestof",
+       24,
+       {{"net", 1},
+        {"precise", 0},
+        {"fenced", 0},
+        {"pair_cost", 40},
+        {"answer", 460},
+        {"least", 500},
+        {"uncertainty", 2},
+        {"resolved", 1},
+        {"hidden_overhead", 0}}},
+      {"precise mode",
+       precise_hiding,
+       "bestof",
+       24,
+       {{"net", 1},
+        {"precise", 1},
+        {"fenced", 1},
+        {"core_cycles", 1},
+        {"core_per_tick_start", 2},
+        {"core_per_tick_end", 2},
+        {"runs", 50},
+        {"window", 50},
+        {"pair_cost", 500},
+        {"answer", 112},
+        {"hidden_overhead", 12},
+        {"resolved", 1}}},
+      {"comparison",
+       a_third,
+       "comparison",
+       13,
+       {{"ratio", 1000.0 / 3000},
+        {"low", 1000.0 / 3000},
+        {"high", 1000.0 / 3000},
+        {"verdict", -1},
+        {"runs", 21},
+        {"used", 21},
+        {"confidence", 2041360.0 / 2097152},
+        {"margin", 0},
+        {"first", 3000},
+        {"second", 1000},
+        {"not_converged", 42},
+        {"core_cycles", 0}}},
+      {"fit",
+       disturbed_fit,
+       "fit",
+       11,
+       {{"slope", 3},
+        {"intercept", 50},
+        {"r2", disturbed_r2()},
+        {"worst_residual", -1805},
+        {"worst_size", 6000},
+        {"sizes", 8},
+        {"n_lo", 1000},
+        {"n_hi", 8000},
+        {"not_converged", 0},
+        {"core_cycles", 0}}},
+  };
+  for (const auto &k : cases) {
+    SCOPED_TRACE(k.name);
+    SetUp();
+    set_bestof_verbose(1);
+    set_bestof_json(1);
+    testing::internal::CaptureStdout();
+    k.measure();
+    auto m = json_members(testing::internal::GetCapturedStdout());
+    EXPECT_EQ(m["type"], std::string("\"") + k.type + "\"");
+    EXPECT_EQ(m.size(), k.fields);
+    for (const auto &v : k.values) {
+      std::string text = m.count(v.first) ? m[v.first] : "missing";
+      double got = text == "null" ? null : strtod(text.c_str(), nullptr);
+      EXPECT_TRUE(text != "missing" && near(got, v.second)) << v.first << ": " << text;
+    }
+    EXPECT_EQ(scripted::left(), 0u);
+  }
+}
+
+TEST_F(Compare, NothingIsPrintedUnlessVerboseNorForAFitOfNoSizes) {
   set_bestof_json(1);
   set_bestof_compare_pairs(6);
-  script_pairs(std::vector<std::pair<double, double>>(6, {1000, 1100}));
+  script_pairs(same(6, 1000, 1100));
   script_line(50, 3);
   scripted::add_count(10);
   testing::internal::CaptureStdout();
   bestof_compare(first_fn, 0, second_fn, 0, nullptr);
   bestof_cpe(sized, 1000, 8000, nullptr);
   bestof(first_fn, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "JSON chooses the form, verbose prints";
-}
-
-TEST_F(Compare, AFitOfNoSizesPrintsNothing) {
   set_bestof_verbose(1);
-  set_bestof_json(1);
-  testing::internal::CaptureStdout();
   bestof_cpe(sized, 5, 5, nullptr);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "") << "nothing measured, nothing printed";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "")
+      << "JSON chooses the form, verbose prints; nothing measured, nothing printed";
 }
 
 // ---- The C++ forms --------------------------------------------------------------
@@ -604,7 +588,7 @@ TEST_F(Compare, AFitOfNoSizesPrintsNothing) {
 TEST_F(Compare, CallablesAreComparedInPlace) {
   int f_calls = 0, g_calls = 0;
   set_bestof_compare_pairs(6);
-  script_pairs(std::vector<std::pair<double, double>>(6, {100, 300}));
+  script_pairs(same(6, 100, 300));
   bestof_comparison c;
   double r = cyclekit::bestof_compare([&] { f_calls++; }, [&] { g_calls++; }, &c);
   EXPECT_DOUBLE_EQ(r, 3.0);
@@ -615,13 +599,13 @@ TEST_F(Compare, CallablesAreComparedInPlace) {
 
 TEST_F(Compare, AFunctionAndALambdaCanBeCompared) {
   set_bestof_compare_pairs(6);
-  script_pairs(std::vector<std::pair<double, double>>(6, {100, 50}));
+  script_pairs(same(6, 100, 50));
   int g_calls = 0;
   auto g = [&] { g_calls++; };
   void (&f)() = *+[] { scripted::note('F'); };
   EXPECT_DOUBLE_EQ(cyclekit::bestof_compare(f, g), 0.5);
   EXPECT_EQ(g_calls, 6);
-  EXPECT_EQ(scripted::trace_without_step(), "SFRSRSRSFRSFRSRSRSFRSFRSRSRSFR");
+  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFRSRSRSFR", 3));
 }
 
 TEST_F(Compare, ACallableTakesTheSize) {
@@ -630,7 +614,7 @@ TEST_F(Compare, ACallableTakesTheSize) {
   bestof_fit r;
   double slope = cyclekit::bestof_cpe([&](int n) { seen.push_back(n); }, 1000, 8000, &r);
   EXPECT_DOUBLE_EQ(slope, 3.0);
-  EXPECT_EQ(seen, (std::vector<int>{1000, 8000, 2000, 7000, 3000, 6000, 4000, 5000}));
+  EXPECT_EQ(seen, (std::vector<int>(std::begin(kOrder), std::end(kOrder))));
   EXPECT_EQ(r.sizes, 8);
 }
 
