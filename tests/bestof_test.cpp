@@ -535,7 +535,9 @@ bool same(const bestof_settings &a, const bestof_settings &b) {
          a.compensate == b.compensate && a.clear_cache == b.clear_cache &&
          a.cache_size == b.cache_size && a.cache_block == b.cache_block && a.fence == b.fence &&
          a.core_cycles == b.core_cycles && a.batch == b.batch && a.verbose == b.verbose &&
-         a.json == b.json && a.net == b.net && a.precise == b.precise;
+         a.json == b.json && a.net == b.net && a.precise == b.precise &&
+         a.compare_pairs == b.compare_pairs && a.compare_margin == b.compare_margin &&
+         a.cpe_sizes == b.cpe_sizes;
 }
 
 // Every field away from its default.
