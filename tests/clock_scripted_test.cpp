@@ -234,22 +234,24 @@ TEST_F(CalibrationDeathTest, FailingTimesEndsTheCalibrationWithAMessage) {
               "Operation not permitted\n$");
 }
 
-TEST_F(Calibration, FailingTimesAfterTheCalibrationChargesNothing) {
+TEST_F(Calibration, FailingTimesChargesNothingAndTheNextWorkingPairChargesAgain) {
   events(100, 4000);
   start();
-  scripted::reset();
-  scripted::fail_times(EPERM);
-  scripted::readings({0, 100000, 0, 100000});
-  start_comp_counter();
-  scripted::fail_times(0);
-  scripted::ticks({203});
-  EXPECT_EQ(get_comp_counter(), 100000.0) << "no tick count at the start";
-  scripted::fail_times(EPERM);
-  scripted::fail_times(0);
-  scripted::ticks({200});
-  start_comp_counter();
-  scripted::fail_times(EPERM);
-  EXPECT_EQ(get_comp_counter(), 100000.0) << "no tick count at the read";
+  // times() failing (errno) at the start, the read, both, then at neither:
+  // 3 ticks at 4000 cycles are charged again.
+  const struct {
+    int at_start, at_read;
+    double count;
+  } pairs[] = {{EPERM, 0, 100000}, {0, EPERM, 100000}, {ENOSYS, ENOSYS, 100000}, {0, 0, 88000}};
+  for (const auto &p : pairs) {
+    scripted::reset();
+    scripted::readings({0, 100000});
+    scripted::ticks({200, 203});
+    scripted::fail_times(p.at_start);
+    start_comp_counter();
+    scripted::fail_times(p.at_read);
+    EXPECT_EQ(get_comp_counter(), p.count) << p.at_start << " " << p.at_read;
+  }
 }
 
 TEST_F(Calibration, ATickCountOfMinusOneIsACountNotAFailure) {
