@@ -13,7 +13,6 @@
 #include <stddef.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <regex>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "support/child.h"
 
 namespace {
 
@@ -65,21 +65,8 @@ bool forbid(const std::vector<long> &calls, int err) {
   return syscall(calls[0], 0, 0, 0, 0) == -1 && errno == err;
 }
 
-std::string drain(int fd) {
-  std::string s;
-  char buf[256];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-    s.append(buf, n > 0 ? (size_t)n : 0);
-  close(fd);
-  return s;
-}
-
 void nothing() {}
-void hertzle() {
-  execl(HERTZLE_PATH, HERTZLE_PATH, (char *)nullptr);
-  _exit(126);
-}
+void hertzle() { child::exec(HERTZLE_PATH); }
 void calibrate() { start_comp_counter(); }
 // After a start that had times(): the plain count against the same start
 // exceeds the compensated one only by the time between the two reads.
@@ -99,34 +86,21 @@ struct Case {
 const int kNoFilter = 77;
 
 void run(const Case &c, int err) {
-  int out[2], errs[2];
-  ASSERT_EQ(pipe(out) | pipe(errs), 0);
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1), dup2(errs[1], 2);
-    close(out[0]), close(out[1]), close(errs[0]), close(errs[1]);
+  child::Result r = child::run([&] {
     alarm(60);  // the calibration may take seconds
     c.before();
     if (!forbid(c.calls, err))
       _exit(kNoFilter);
     c.body();
-    fflush(stdout);
-    _exit(0);
-  }
-  close(out[1]), close(errs[1]);
-  std::string o = drain(out[0]), e = drain(errs[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (status == kNoFilter)
+  });
+  if (r.status == kNoFilter)
     GTEST_SKIP() << "no seccomp filter takes effect here (another processor, or qemu-user)";
   std::string reason = strerror(err), want = c.err;
   if (want.find("REASON") != std::string::npos)
     want.replace(want.find("REASON"), 6, reason);
-  EXPECT_EQ(status, c.status) << reason << "; stderr: " << e;
-  EXPECT_TRUE(std::regex_match(o, std::regex(c.out))) << reason << "; stdout: " << o;
-  EXPECT_TRUE(std::regex_match(e, std::regex(want))) << reason << "; stderr: " << e;
+  EXPECT_EQ(r.status, c.status) << reason << "; stderr: " << r.err;
+  EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << reason << "; stdout: " << r.out;
+  EXPECT_TRUE(std::regex_match(r.err, std::regex(want))) << reason << "; stderr: " << r.err;
 }
 
 const Case kTimesForbidden[] = {
