@@ -1,6 +1,7 @@
 // The platform contract: what every header under counter/arch/ (and a port's
 // or a test build's own header, named with CYCLEKIT_COUNTER_HEADER) gives
-// clock.cpp.  Each includes this file first; all definitions are static.
+// clock.cpp.  Each includes this file (clock.cpp does too, before any of
+// them); all definitions are static.
 //
 // The counter:
 //   read_cycle_counter(hi, lo)   the plain read, high and low 32 bits
