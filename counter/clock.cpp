@@ -16,14 +16,11 @@
 
 #include "machine.h"
 
-// The compiler must not fold start_counter/get_counter into ovhd: ovhd
-// reports what a caller pays for the two out-of-line calls.
-#define CLOCK_NOINLINE __attribute__((noinline))
-
 // ---- The platform's primitives --------------------------------------------
-// One header per platform under arch/, each defining the same primitives
-// (see arch/x86.h).  A port outside this tree, or a test build, names its
-// own header with CYCLEKIT_COUNTER_HEADER.
+// One header per platform under arch/, each defining the primitives that
+// arch/contract.h lists.  A port outside this tree, or a test build, names
+// its own header with CYCLEKIT_COUNTER_HEADER.
+#include "arch/contract.h"
 #if defined(CYCLEKIT_COUNTER_HEADER)
 #include CYCLEKIT_COUNTER_HEADER
 #elif defined(__i386__) || defined(__x86_64__)
@@ -80,19 +77,35 @@ extern "C" double ovhd(void) {
   return result;
 }
 
-// Sleeps on to the deadline if a signal cut sleep() short.  sleep() cannot
-// tell: glibc's answers 0 for any part of a second it left.  Past the
-// deadline this returns at once.
+// 1 once the monotonic clock has reached the deadline, or cannot be read.
+static int deadline_passed(const struct timespec *deadline) {
+  struct timespec now;
+  if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+    return 1;
+  return now.tv_sec > deadline->tv_sec ||
+         (now.tv_sec == deadline->tv_sec && now.tv_nsec >= deadline->tv_nsec);
+}
+
+// Waits on to the deadline whatever cut sleep() short.  A signal: sleep()
+// cannot tell, glibc's answers 0 for any part of a second it left, so the
+// rest is slept again, until the deadline however often signals come.  A
+// sandbox that forbids sleeping (EPERM, ENOSYS): sleep() returns at once,
+// and the monotonic clock is polled instead.
 static void sleep_until(const struct timespec *deadline) {
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, deadline, NULL) == EINTR) {
-  }
+  int r;
+  do {
+    r = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, deadline, NULL);
+  } while (r == EINTR && !deadline_passed(deadline));
+  if (r != 0)
+    while (!deadline_passed(deadline)) {
+    }
 }
 
 extern "C" double mhz(int verbose, int seconds) {
   if (seconds < 0)
     seconds = 0;
-  // The rate divides by the whole interval, so the whole of it is slept,
-  // even when a signal handler interrupts the sleep.
+  // The rate divides by the whole interval, so the whole of it is waited,
+  // even when a signal handler interrupts the sleep or sleeping is forbidden.
   struct timespec deadline;
   int have_deadline = clock_gettime(CLOCK_MONOTONIC, &deadline) == 0;
   deadline.tv_sec += seconds;
@@ -125,19 +138,38 @@ static const double THRESHOLD = 1000;
 // A candidate charge is recorded only if strictly greater than this.
 static const double RECORDTHRESH = 3000;
 
-// The user-time tick count, or 0 (and *ok cleared) if times() failed, as
-// it does when a sandbox forbids it.  (clock_t)-1 is also a valid count, so
-// errno tells a failure.
-static clock_t user_ticks(int *ok) {
-  struct tms t;
+// times() into *t; 0 if it failed, with errno saying why, else errno as it
+// was.  The C library reports a failure two ways: (clock_t)-1 with errno
+// set (-1 alone is also a valid count), or, when a sandbox forbids the
+// call, glibc's answer of 0 (the kernel's -EPERM) or the negated error
+// number (-38 for ENOSYS) with errno untouched.  Either way the structure
+// is left unwritten, and that is the sure sign: it is filled with a pattern
+// no kernel writes in all four fields first.
+static int read_times(struct tms *t) {
+  struct tms unwritten;
+  memset(&unwritten, 0xA5, sizeof unwritten);
+  *t = unwritten;
   int saved = errno;
   errno = 0;
-  clock_t r = times(&t);
-  if (r == (clock_t)-1 && errno != 0) {
-    *ok = 0;
+  clock_t r = times(t);
+  if (r == (clock_t)-1 && errno != 0)
+    return 0;
+  if (memcmp(t, &unwritten, sizeof unwritten) == 0) {
+    errno = r < 0 && r > -4096 ? (int)-r : EPERM;
     return 0;
   }
   errno = saved;
+  return 1;
+}
+
+// The user-time tick count, or 0 (and *ok cleared) if times() failed, as
+// it does when a sandbox forbids it.
+static clock_t user_ticks(int *ok) {
+  struct tms t;
+  if (!read_times(&t)) {
+    *ok = 0;
+    return 0;
+  }
   return t.tms_utime;
 }
 
@@ -157,7 +189,7 @@ static clock_t calibration_ticks(void) {
 // Finds the smallest cycles-per-tick of a polling interval (at least
 // THRESHOLD cycles since the previous look) in which the user-time tick
 // count advanced, over NEVENT advances, ignoring values up to RECORDTHRESH.
-static void callibrate(int verbose) {
+static void calibrate(int verbose) {
   clock_t oldt = calibration_ticks();
   start_counter();
   double oldc = get_counter();
@@ -183,7 +215,7 @@ static void callibrate(int verbose) {
 
 extern "C" void start_comp_counter(void) {
   if (cyc_per_tick == 0.0)
-    callibrate(1);
+    calibrate(1);
   start_tick_ok = 1;
   start_tick = user_ticks(&start_tick_ok);
   // Started last, so neither the calibration nor times() is timed.
@@ -199,11 +231,6 @@ extern "C" double get_comp_counter(void) {
   double ticks = ok ? (double)(now - start_tick) : 0.0;
   return time - ticks * cyc_per_tick;
 }
-
-// ---- The chain of dependent additions -------------------------------------
-// add_chain(blocks) runs `blocks` (at least 1) blocks of CHAIN_BLOCK
-// additions, each addition depending on the one before.
-static const uint32_t CHAIN_BLOCK = 100;  // the .rept count of each add_chain
 
 // ---- The fenced counter ----------------------------------------------------
 
@@ -458,6 +485,7 @@ extern "C" double counter_step(void) {
 // ---- The platform's facts --------------------------------------------------
 
 extern "C" const char *machine_counter_name(void) { return ARCH_COUNTER_NAME; }
+extern "C" const char *machine_counter_short_name(void) { return ARCH_COUNTER_SHORT; }
 extern "C" const char *machine_counter_clocksource(void) { return ARCH_CLOCKSOURCE; }
 extern "C" int machine_counter_invariant(void) { return arch_counter_invariant(); }
 extern "C" int machine_hypervisor(void) { return arch_hypervisor(); }

@@ -54,8 +54,10 @@ double ovhd(void);
  * nothing is slept and the rate is +infinity.  A negative number of seconds
  * is treated as 0 (sleep takes an unsigned count and would otherwise sleep
  * for decades).  A signal handler that interrupts the sleep does not shorten
- * it: the sleep goes on to the end of the interval (CLOCK_MONOTONIC), so the
- * rate stays right.
+ * it: the sleep goes on to the end of the interval (CLOCK_MONOTONIC),
+ * however often signals come, so the rate stays right.  Where sleeping is
+ * forbidden (clock_nanosleep answers EPERM or ENOSYS in a sandbox) the rest
+ * of the interval is waited by polling CLOCK_MONOTONIC instead.
  */
 double mhz(int verbose, int seconds);
 
@@ -81,6 +83,9 @@ double mhz_def(int verbose);
  * a tick costs.  If no interval above 3000 cycles is seen, the charge stays
  * 0 and the next start calibrates again, at the same cost.
  *
+ * A failure of times() is told however the C library reports it: -1 with
+ * errno set, or, where a sandbox forbids the call, glibc's 0 or -38 with
+ * errno untouched; either way the structure is left unwritten.
  * Fatal: if times() fails during the calibration (a sandbox may forbid it),
  * no tick can ever be seen to pass, so instead of polling for ever it prints
  * "Fatal error.  times() failed while calibrating cyc_per_tick: <reason>\n"

@@ -1,12 +1,17 @@
 // What the kernel says about this machine: its caches, clocksource,
-// frequency governor and turbo state, read from small files under /sys.
+// frequency governor and turbo state, read from small files under /sys, its
+// command line from /proc, and the CPUs the process may run on.
 
 #include "machine.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <sched.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Prefixed to every absolute path read; empty for the real root.
@@ -21,19 +26,44 @@ extern "C" void set_machine_root(const char *dir) {
   memcpy(root, dir, n + 1);
 }
 
-// The first line of root + path, without its newline; 0 if unreadable or
-// empty.
+// Up to size - 1 bytes of fd's start, up to and with the first newline;
+// the number read, or -1.
+static int read_start(int fd, char *text, int size) {
+  int n = 0;
+  while (n < size - 1) {
+    ssize_t r = read(fd, text + n, (size_t)(size - 1 - n));
+    if (r < 0 && errno == EINTR)
+      continue;
+    if (r < 0)
+      return -1;
+    if (r == 0 || memchr(text + n, '\n', (size_t)r) != NULL)
+      return n + (int)r;
+    n += (int)r;
+  }
+  return n;
+}
+
+// The first line of root + path, without its newline; 0 if unreadable,
+// empty or not a regular file.  A FIFO or a device where a file belongs
+// would block the open or the read for ever: the open does not wait
+// (O_NONBLOCK), and the type is checked on what was opened, so nothing can
+// be swapped in between.
 static int first_line(const char *path, char *line, int size) {
+  if (size < 2)
+    return 0;
   char full[sizeof root + 128];
   snprintf(full, sizeof full, "%s%s", root, path);
-  FILE *f = fopen(full, "r");
-  if (f == NULL)
+  int fd = open(full, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
     return 0;
-  int ok = fgets(line, size, f) != NULL;
-  fclose(f);
-  if (ok)
-    line[strcspn(line, "\n")] = '\0';
-  return ok && line[0] != '\0';
+  struct stat st;
+  int n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read_start(fd, line, size) : -1;
+  close(fd);
+  if (n <= 0)
+    return 0;
+  line[n] = '\0';
+  line[strcspn(line, "\n")] = '\0';
+  return line[0] != '\0';
 }
 
 extern "C" int machine_clocksource(char *name, int size) {
@@ -51,6 +81,37 @@ extern "C" int machine_turbo(void) {
   if (first_line("/sys/devices/system/cpu/cpufreq/boost", line, sizeof line))
     return line[0] == '1';
   return -1;
+}
+
+// A word of the kernel command line that chooses the clocksource.
+static int chooses_clocksource(const char *word, size_t n) {
+  static const char CLOCKSOURCE[] = "clocksource=";
+  if (n > sizeof CLOCKSOURCE - 1 && strncmp(word, CLOCKSOURCE, sizeof CLOCKSOURCE - 1) == 0)
+    return 1;
+  return (n == 12 && strncmp(word, "tsc=unstable", n) == 0) ||
+         (n == 12 && strncmp(word, "tsc=reliable", n) == 0);
+}
+
+extern "C" int machine_cmdline_clocksource(char *words, int size) {
+  char line[4096];
+  if (size < 1 || !first_line("/proc/cmdline", line, sizeof line))
+    return 0;
+  int used = 0;
+  words[0] = '\0';
+  for (const char *p = line; *p != '\0';) {
+    size_t n = strcspn(p, " \t");
+    if (n > 0 && chooses_clocksource(p, n) && used + (int)n + 1 < size) {
+      used += snprintf(words + used, (size_t)(size - used), "%s%.*s", used ? " " : "", (int)n, p);
+    }
+    p += n;
+    p += strspn(p, " \t");
+  }
+  return used > 0;
+}
+
+extern "C" int machine_cpus_allowed(void) {
+  cpu_set_t set;
+  return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
 }
 
 // ---- The last-level cache's size ---------------------------------------------

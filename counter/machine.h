@@ -4,8 +4,9 @@
  * meant for a timed interval (each reads files or asks the processor).
  *
  * Files are read under a root directory, "/" unless set_machine_root names
- * another (a copy of a machine's /sys, say).  What cannot be read is
- * reported as unknown: -1, 0 or a null pointer as each call says.
+ * another (a copy of a machine's /sys, say).  Only regular files are read:
+ * a FIFO or a device in a file's place is not waited for.  What cannot be
+ * read is reported as unknown: -1, 0 or a null pointer as each call says.
  */
 #ifndef CYCLEKIT_MACHINE_H
 #define CYCLEKIT_MACHINE_H
@@ -16,6 +17,10 @@ extern "C" {
 
 /* What the clock module's counter is, e.g. "x86 time-stamp counter (RDTSC)". */
 const char *machine_counter_name(void);
+
+/* Its short name, as the doctor's lines use it: "TSC" on x86, else e.g.
+ * "CNTVCT_EL0", "time base". */
+const char *machine_counter_short_name(void);
 
 /* The name of the kernel clocksource that reads the same counter ("tsc" on
  * x86), or null where none is expected. */
@@ -39,6 +44,15 @@ int machine_governor(char *name, int size);
 /* 1 if turbo/boost is on, 0 if off, -1 if the system does not say
  * (intel_pstate/no_turbo, else cpufreq/boost). */
 int machine_turbo(void);
+
+/* Copies the words of the kernel command line (/proc/cmdline) that choose
+ * the clocksource, clocksource=... and tsc=unstable or tsc=reliable, into
+ * words (at most size bytes, separated by spaces, terminated; a word that
+ * does not fit is left out) and returns 1, or returns 0 if there are none. */
+int machine_cmdline_clocksource(char *words, int size);
+
+/* The number of CPUs this process may run on (its affinity), 0 if unknown. */
+int machine_cpus_allowed(void);
 
 /* The size of the last-level cache in bytes; see bestof.h. */
 int bestof_llc_bytes(void);

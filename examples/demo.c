@@ -1,7 +1,7 @@
 /* A short tour of cyclekit, in plain C: the counter's own cost and step,
- * the clock rate, a chain of known latency measured plainly and precisely
- * beside its truth, and one function measured with bestof plainly, with the
- * caches flushed before each run, and with the tick-compensated counter. */
+ * the clock rate, the library's chain of known latency (core_chain)
+ * measured plainly and precisely beside its truth, and one function measured with bestof plainly,
+ * with the caches flushed before each run, and with the tick-compensated counter. */
 #include <cyclekit/bestof.h>
 #include <cyclekit/clock.h>
 #include <cyclekit/keep.h>
@@ -10,38 +10,6 @@
 
 #define N 4096
 static int data[N];
-
-/* 100 dependent register additions.  On x86 and AArch64 each takes one core
- * cycle, so the chain takes 100; elsewhere its cost is not known. */
-#define CHAIN 100
-#if defined(__i386__) || defined(__x86_64__)
-static const int chain_known = 1;
-static void add_chain(int unused) {
-  unsigned acc = 0, one = 1;
-  (void)unused;
-  __asm__(".rept 100\n\taddl %1, %0\n\t.endr" : "+r"(acc) : "r"(one));
-  CYCLEKIT_KEEP(acc);
-}
-#elif defined(__aarch64__)
-static const int chain_known = 1;
-static void add_chain(int unused) {
-  unsigned acc = 0, one = 1;
-  (void)unused;
-  __asm__(".rept 100\n\tadd %w0, %w0, %w1\n\t.endr" : "+r"(acc) : "r"(one));
-  CYCLEKIT_KEEP(acc);
-}
-#else
-static const int chain_known = 0;
-static void add_chain(int unused) {
-  unsigned acc = 0;
-  (void)unused;
-  for (int i = 0; i < CHAIN; i++) {
-    acc += 1;
-    __asm__ volatile("" : "+r"(acc));
-  }
-  CYCLEKIT_KEEP(acc);
-}
-#endif
 
 static int compare_doubles(const void *a, const void *b) {
   double x = *(const double *)a, y = *(const double *)b;
@@ -74,16 +42,17 @@ int main(void) {
   /* The plain count is in counter ticks, includes the pair's cost and may
    * close before the chain has finished; precise mode counts core cycles,
    * fences the reads and takes the pair's cost off. */
-  double plain = bestof(add_chain, 0);
+  int adds = core_chain_adds();
+  double plain = bestof(core_chain, 0);
   set_bestof_precise(1);
-  double precise = bestof(add_chain, 0);
+  double precise = bestof(core_chain, 0);
   struct bestof_report r;
   bestof_last(&r);
   set_bestof_precise(0);
-  if (chain_known)
-    printf("%d dependent additions, truly %d core cycles:\n", CHAIN, CHAIN);
+  if (adds > 0)
+    printf("core_chain, %d dependent additions, truly %d core cycles:\n", adds, adds);
   else
-    printf("%d dependent additions (their cost is not known on this processor):\n", CHAIN);
+    printf("core_chain (no chain of known cost on this processor):\n");
   printf("  plain:   %.0f ticks\n", plain);
   printf("  precise: %.1f +/- %.1f %s\n", precise, r.uncertainty,
          r.core_cycles ? "core cycles" : "ticks");

@@ -234,52 +234,38 @@ TEST_F(CalibrationDeathTest, FailingTimesEndsTheCalibrationWithAMessage) {
               "Operation not permitted\n$");
 }
 
-TEST_F(Calibration, FailingTimesAfterTheCalibrationChargesNothing) {
+TEST_F(Calibration, ChargesEachTickBetweenTwoWorkingLooksAtTimes) {
   events(100, 4000);
   start();
-  scripted::reset();
-  scripted::fail_times(EPERM);
-  scripted::readings({0, 100000, 0, 100000});
-  start_comp_counter();
-  scripted::fail_times(0);
-  scripted::ticks({203});
-  EXPECT_EQ(get_comp_counter(), 100000.0) << "no tick count at the start";
-  scripted::fail_times(EPERM);
-  scripted::fail_times(0);
-  scripted::ticks({200});
-  start_comp_counter();
-  scripted::fail_times(EPERM);
-  EXPECT_EQ(get_comp_counter(), 100000.0) << "no tick count at the read";
-}
-
-TEST_F(Calibration, ATickCountOfMinusOneIsACountNotAFailure) {
-  // (clock_t)-1 is what times() fails with, and also a count it may give;
-  // errno, cleared before the call, tells them apart.
-  events(100, 4000);
-  start();
-  scripted::reset();
-  scripted::ticks({(clock_t)-1, 1});
-  scripted::readings({0, 100000});
-  errno = EDOM;
-  start_comp_counter();
-  EXPECT_EQ(errno, EDOM) << "a call that succeeds leaves errno as it was";
-  EXPECT_EQ(get_comp_counter(), 100000.0 - 2 * 4000.0);
-}
-
-TEST_F(Calibration, CompensatedReadSubtractsTheChargeForEachTick) {
-  events(100, 4000);
-  start();
-  scripted::reset();
-  scripted::ticks({200, 203});
-  scripted::readings({reading(1, 0), reading(1, 100000)});
-  start_comp_counter();
-  EXPECT_EQ(get_comp_counter(), 100000.0 - 3 * 4000.0);
-  EXPECT_EQ(scripted::trace(), "tcct") << "times() before the start, counter read before times()";
-
-  scripted::ticks({200, 205});
-  scripted::readings({0, 1000});
-  start_comp_counter();
-  EXPECT_EQ(get_comp_counter(), 1000.0 - 20000.0) << "and may go negative";
+  // times() failing (errno) at the start, the read or both charges nothing;
+  // the next pair that has it charges again.  (clock_t)-1 is also a count
+  // (errno, cleared before the call, tells a failure), and a compensated
+  // count may go negative.
+  const struct {
+    int at_start, at_read;
+    clock_t from, to;
+    uint32_t cycles;
+    double count;
+  } pairs[] = {{EPERM, 0, 200, 203, 100000, 100000},
+               {0, EPERM, 200, 203, 100000, 100000},
+               {ENOSYS, ENOSYS, 200, 203, 100000, 100000},
+               {0, 0, 200, 203, 100000, 88000},
+               {0, 0, -1, 1, 100000, 92000},
+               {0, 0, 200, 205, 1000, -19000}};
+  for (const auto &p : pairs) {
+    scripted::reset();
+    scripted::readings({reading(1, 0), reading(1, p.cycles)});
+    scripted::ticks({p.from, p.to});
+    scripted::fail_times(p.at_start);
+    errno = EDOM;
+    start_comp_counter();
+    EXPECT_EQ(errno, p.at_start ? p.at_start : EDOM) << "a call that succeeds leaves errno";
+    scripted::fail_times(p.at_read);
+    EXPECT_EQ(get_comp_counter(), p.count) << p.at_start << " " << p.at_read << " " << p.from;
+    if (p.at_start == 0 && p.at_read == 0) {
+      EXPECT_EQ(scripted::trace(), "tcct") << "times() first, then the counter; the reverse";
+    }
+  }
 }
 
 // Core cycles per tick on scripted readings.  Each round times the short

@@ -70,63 +70,70 @@ class Step : public ::testing::Test {
   void SetUp() override { scripted::reset(); }
 };
 
-TEST_F(Step, SteppedCounterWithStrayOnesGivesItsStep) {
-  // Advances of one to three steps of 26, as reads a varying delay apart
-  // see them, and now and then a reading caught one tick off (1 then 25).
-  std::vector<uint64_t> diffs = {26, 52, 26, 78, 26, 52, 1, 25, 26, 52, 78, 26, 26, 78, 52};
-  script_advances(diffs);
-  EXPECT_EQ(counter_step(), 26.0);
-  // A step of 3 split as 1 and 2: every advance is within a tick of a
-  // multiple of 1.5, but so it is of any step that small.
-  scripted::reset();
-  script_advances({3, 6, 3, 9, 3, 6, 1, 2, 3, 6, 9, 3, 3, 9, 6});
-  EXPECT_EQ(counter_step(), 3.0);
+// Readings advancing by the differences given, in turn: the step.
+TEST_F(Step, AdvancesGiveTheirStep) {
+  std::vector<uint64_t> rare_stray(60, 26), coarse(30, 0);
+  rare_stray.resize(98, 52);
+  rare_stray.insert(rare_stray.end(), {13, 39});
+  coarse[9] = coarse[29] = 26, coarse[19] = 52;
+  const struct {
+    const char *what;
+    std::vector<uint64_t> diffs;
+    double step;
+  } cases[] = {
+      // Advances of one to three steps, as reads a varying delay apart see
+      // them, and now and then a reading caught a tick off.
+      {"strays 1 and 25 among 26s",
+       {26, 52, 26, 78, 26, 52, 1, 25, 26, 52, 78, 26, 26, 78, 52},
+       26},
+      // Every advance is within a tick of a multiple of 1.5, but so it is of
+      // any step that small.
+      {"a step of 3 split as 1 and 2", {3, 6, 3, 9, 3, 6, 1, 2, 3, 6, 9, 3, 3, 9, 6}, 3},
+      // 30 is a tick off 7 steps of 29/7, less a few ulps where the product
+      // is rounded (x86-64): a tick off is no multiple, on every processor.
+      {"strays 30 and 28 among 29s",
+       {29, 58, 29, 87, 29, 58, 30, 28, 29, 58, 87, 29, 29, 87, 58},
+       29},
+      // Far fewer than the one-step advances: no evidence of a step of 13.
+      {"a 52 caught as 13 and 39 once in a hundred", rare_stray, 26},
+      // A counter slower than the reads shows the same value again and
+      // again; an unchanged reading is no advance.
+      {"a coarse counter read many times per advance", coarse, 26},
+      {"every difference a delay makes, one apart", {3, 4, 5, 6, 7, 5, 4}, 1},
+      {"back-to-back reads one tick apart", {1}, 1},
+      // Neighbours well above a stray's share are a step of 1, not strays
+      // around a step of 4.
+      {"neighbours a third as common", {3, 4, 4, 4, 5}, 1},
+  };
+  for (const auto &c : cases) {
+    scripted::reset();
+    script_advances(c.diffs);
+    EXPECT_EQ(counter_step(), c.step) << c.what;
+  }
 }
 
-TEST_F(Step, AStrayTooRareToCountIsNoHalfStep) {
-  // A 52-tick advance caught mid-update as 13 and 39 once in a hundred
-  // advances: far fewer than the one-step advances, so not evidence of a
-  // step of 13.
-  std::vector<uint64_t> diffs(60, 26);
-  diffs.resize(98, 52);
-  diffs.push_back(13);
-  diffs.push_back(39);
-  script_advances(diffs);
-  EXPECT_EQ(counter_step(), 26.0);
-}
-
-TEST_F(Step, CoarseCounterReadManyTimesPerAdvanceGivesItsStep) {
-  // A counter slower than the reads (a generic timer of tens of MHz) shows
-  // the same value again and again; an unchanged reading is no advance.
-  std::vector<uint64_t> diffs(30, 0);
-  diffs[9] = 26;
-  diffs[19] = 52;
-  diffs[29] = 26;
-  script_advances(diffs);
-  EXPECT_EQ(counter_step(), 26.0);
-}
-
-TEST_F(Step, CounterOfStepOneGivesOne) {
-  // Every difference a delay makes, one apart.
-  script_advances({3, 4, 5, 6, 7, 5, 4});
-  EXPECT_EQ(counter_step(), 1.0);
-  // Back-to-back reads one tick apart.
-  scripted::reset();
-  script_advances({1});
-  EXPECT_EQ(counter_step(), 1.0);
-}
-
-TEST_F(Step, StepOneWhoseNeighboursAreAThirdAsCommon) {
-  // Neighbouring advances well above a stray's share are a step of 1, not
-  // strays around a step of 4.
-  script_advances({3, 4, 4, 4, 5});
-  EXPECT_EQ(counter_step(), 1.0);
-}
-
-TEST_F(Step, TwoNeighbouringValuesAreAFractionalStep) {
-  // 24.5 ticks: one step shows as 24 or 25, two as 49, three as 73 or 74.
-  script_lattice(24.5, {1, 2, 1, 3, 1, 1, 2});
-  EXPECT_NEAR(counter_step(), 24.5, 0.01);
+// Readings on a lattice k*s, k advancing by the steps given: s.
+TEST_F(Step, LatticesGiveTheirSpacing) {
+  std::vector<int> rare(40, 2);
+  rare[39] = 1;
+  const struct {
+    double s;
+    std::vector<int> advances;
+    double within;
+  } cases[] = {
+      // 24.5 ticks: one step shows as 24 or 25, two as 49, three as 73 or 74.
+      {24.5, {1, 2, 1, 3, 1, 1, 2}, 0.01},
+      // Mostly two and four steps: rare single steps (one in ten, in twenty,
+      // in forty) still make every reading a multiple of s, not of 2s.
+      {26, {2, 4, 2, 2, 4, 2, 2, 4, 2, 1}, 0},
+      {26.25, {2, 4, 2, 2, 4, 2, 2, 4, 2, 3, 2, 2, 4, 2, 2, 4, 2, 2, 4, 1}, 0.01},
+      {26, rare, 0},
+  };
+  for (const auto &c : cases) {
+    scripted::reset();
+    script_lattice(c.s, c.advances);
+    EXPECT_NEAR(counter_step(), c.s, c.within) << c.s << ", advances " << text(c.advances);
+  }
 }
 
 TEST_F(Step, FractionalStepAdvancingOneToFiveSteps) {
@@ -144,23 +151,6 @@ TEST_F(Step, FractionalStepAdvancingOneToFiveSteps) {
   double step = counter_step();
   EXPECT_EQ(step, span / (double)steps);
   EXPECT_NEAR(step, 26.25, 0.001);
-}
-
-TEST_F(Step, RareSingleStepsHalveWhatTheCommonAdvancesSuggest) {
-  // Mostly two and four steps: one step in ten advances still makes every
-  // reading a multiple of 26, not of 52.
-  script_lattice(26, {2, 4, 2, 2, 4, 2, 2, 4, 2, 1});
-  EXPECT_EQ(counter_step(), 26.0);
-  scripted::reset();
-  script_lattice(26.25, {2, 4, 2, 2, 4, 2, 2, 4, 2, 3, 2, 2, 4, 2, 2, 4, 2, 2, 4, 1});
-  EXPECT_NEAR(counter_step(), 26.25, 0.01);
-  // One advance in forty a single step: the few thousand advances looked at
-  // hold enough of them to tell.
-  scripted::reset();
-  std::vector<int> rare(40, 2);
-  rare[39] = 1;
-  script_lattice(26, rare);
-  EXPECT_EQ(counter_step(), 26.0);
 }
 
 TEST_F(Step, RepeatingPatternsOfOneToFiveStepsGiveTheStep) {

@@ -1,17 +1,19 @@
-// The machine's facts read from a made-up /sys under a scratch root: the
-// last-level cache's size, the clocksource, the governor and turbo state.
+// The machine's facts read from a made-up /sys and /proc under a scratch
+// root: the last-level cache's size, the clocksource, the governor, turbo
+// state and the kernel command line; and a real FIFO in a file's place.
 
 #include "machine.h"
 
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,11 +42,14 @@ class FakeSysfs : public ::testing::Test {
       mkdir(full.substr(0, i).c_str(), 0755);
     std::ofstream(full) << text << "\n";
   }
+  // A cache index; level 0 or a null size leaves out that file.
   void cache(int index, const char *type, int level, const char *size) {
     std::string dir = CACHE + std::to_string(index);
     put(dir + "/type", type);
-    put(dir + "/level", std::to_string(level));
-    put(dir + "/size", size);
+    if (level > 0)
+      put(dir + "/level", std::to_string(level));
+    if (size != nullptr)
+      put(dir + "/size", size);
   }
 
   std::string root_;
@@ -64,78 +69,61 @@ long long sysconf_llc() {
 
 // ---- Last-level cache ------------------------------------------------------------
 
-TEST_F(FakeSysfs, ListedCacheWinsOverSysconf) {
-  cache(0, "Data", 1, "48K");
-  cache(1, "Instruction", 1, "32K");
-  cache(2, "Unified", 2, "2048K");
-  cache(3, "Unified", 3, "3M");
-  EXPECT_EQ(bestof_llc_bytes(), 3 << 20);
-}
+struct Cache {
+  int index;
+  const char *type;
+  int level;         // 0: no level file
+  const char *size;  // null: no size file
+};
+struct CacheCase {
+  std::vector<Cache> listed;
+  int bytes;  // -1: what sysconf says
+};
+const CacheCase kCacheCases[] = {
+    // The listed cache wins over sysconf: the highest level, data or unified.
+    {{{0, "Data", 1, "48K"},
+      {1, "Instruction", 1, "32K"},
+      {2, "Unified", 2, "2048K"},
+      {3, "Unified", 3, "3M"}},
+     3 << 20},
+    {{{0, "Unified", 3, "2M"}, {1, "Unified", 2, "8M"}}, 2 << 20},
+    {{{0, "Data", 2, "1M"}, {1, "Instruction", 3, "64M"}}, 1 << 20},
+    // The largest of one level, in either order.
+    {{{0, "Unified", 3, "1M"}, {1, "Unified", 3, "4M"}}, 4 << 20},
+    {{{0, "Unified", 3, "4M"}, {1, "Unified", 3, "1M"}}, 4 << 20},
+    // Binary multiples; beyond INT_MAX clamped, never shrunk or wrapped.
+    {{{0, "Unified", 3, "512"}}, 512},
+    {{{0, "Unified", 3, "7K"}}, 7 << 10},
+    {{{0, "Unified", 3, "5M"}}, 5 << 20},
+    {{{0, "Unified", 3, "1G"}}, 1 << 30},
+    {{{0, "Unified", 3, "2G"}}, INT_MAX},
+    {{{0, "Unified", 3, "2097152K"}}, INT_MAX},  // 2^31 exactly
+    {{{0, "Unified", 3, "2147483647"}}, INT_MAX},
+    {{{0, "Unified", 3, "2097151K"}}, 2097151 << 10},
+    {{{1, "Unified", 3, "8M"}, {0, "Unified", 3, "99999999999999999999999K"}}, INT_MAX},
+    {{{1, "Unified", 3, "8M"}, {0, "Unified", 3, "9007199254740992K"}}, INT_MAX},
+    {{{1, "Unified", 3, "8M"}, {0, "Unified", 3, "18446744073709551617"}}, INT_MAX},
+    // An index that cannot be read is skipped, and the walk goes on.
+    {{{0, "Unified", 3, "big"}, {1, "Unified", 2, "256K"}}, 256 << 10},
+    {{{0, "Unified", 0, "64M"}, {1, "Unified", 2, "3M"}}, 3 << 20},
+    {{{0, "Unified", 3, nullptr}, {1, "Unified", 2, "3M"}}, 3 << 20},
+    // Nothing listed: sysconf.
+    {{}, -1},
+    {{{0, "Instruction", 1, "32K"}}, -1},
+};
 
-TEST_F(FakeSysfs, HighestLevelWinsOverALargerLowerOne) {
-  cache(0, "Unified", 3, "2M");
-  cache(1, "Unified", 2, "8M");
-  EXPECT_EQ(bestof_llc_bytes(), 2 << 20);
-}
-
-TEST_F(FakeSysfs, InstructionCachesDoNotCount) {
-  cache(0, "Data", 2, "1M");
-  cache(1, "Instruction", 3, "64M");
-  EXPECT_EQ(bestof_llc_bytes(), 1 << 20);
-}
-
-TEST_F(FakeSysfs, LargestOfOneLevelWinsInEitherOrder) {
-  cache(0, "Unified", 3, "1M");
-  cache(1, "Unified", 3, "4M");
-  EXPECT_EQ(bestof_llc_bytes(), 4 << 20);
-  cache(0, "Unified", 3, "4M");
-  cache(1, "Unified", 3, "1M");
-  EXPECT_EQ(bestof_llc_bytes(), 4 << 20);
-}
-
-TEST_F(FakeSysfs, SuffixesAreBinaryMultiples) {
-  cache(0, "Unified", 3, "512");
-  EXPECT_EQ(bestof_llc_bytes(), 512);
-  cache(0, "Unified", 3, "7K");
-  EXPECT_EQ(bestof_llc_bytes(), 7 << 10);
-  cache(0, "Unified", 3, "5M");
-  EXPECT_EQ(bestof_llc_bytes(), 5 << 20);
-  cache(0, "Unified", 3, "1G");
-  EXPECT_EQ(bestof_llc_bytes(), 1 << 30);
-}
-
-TEST_F(FakeSysfs, SizesBeyondIntAreClampedNeverShrunk) {
-  cache(0, "Unified", 3, "2G");
-  EXPECT_EQ(bestof_llc_bytes(), INT_MAX);
-  cache(0, "Unified", 3, "2097152K");  // 2^31 exactly
-  EXPECT_EQ(bestof_llc_bytes(), INT_MAX);
-  cache(0, "Unified", 3, "2147483647");
-  EXPECT_EQ(bestof_llc_bytes(), INT_MAX);
-  cache(0, "Unified", 3, "2097151K");
-  EXPECT_EQ(bestof_llc_bytes(), 2097151 << 10);
-}
-
-TEST_F(FakeSysfs, OverflowingDigitsAreClampedNotWrapped) {
-  // Each beside a smaller cache of the same level, which must not win.
-  cache(1, "Unified", 3, "8M");
-  cache(0, "Unified", 3, "99999999999999999999999K");
-  EXPECT_EQ(bestof_llc_bytes(), INT_MAX);
-  cache(0, "Unified", 3, "9007199254740992K");
-  EXPECT_EQ(bestof_llc_bytes(), INT_MAX);
-  cache(0, "Unified", 3, "18446744073709551617");
-  EXPECT_EQ(bestof_llc_bytes(), INT_MAX);
-}
-
-TEST_F(FakeSysfs, UnreadableSizesAreSkipped) {
-  cache(0, "Unified", 3, "big");
-  cache(1, "Unified", 2, "256K");
-  EXPECT_EQ(bestof_llc_bytes(), 256 << 10);
-}
-
-TEST_F(FakeSysfs, NothingListedFallsBackToSysconf) {
-  EXPECT_EQ(bestof_llc_bytes(), sysconf_llc());
-  cache(0, "Instruction", 1, "32K");
-  EXPECT_EQ(bestof_llc_bytes(), sysconf_llc());
+TEST_F(FakeSysfs, LastLevelCache) {
+  std::string base = root_;
+  for (size_t i = 0; i < sizeof kCacheCases / sizeof kCacheCases[0]; i++) {
+    root_ = base + "/" + std::to_string(i);
+    mkdir(root_.c_str(), 0755);
+    set_machine_root(root_.c_str());
+    for (const Cache &c : kCacheCases[i].listed)
+      cache(c.index, c.type, c.level, c.size);
+    int want = kCacheCases[i].bytes;
+    EXPECT_EQ(bestof_llc_bytes(), want < 0 ? sysconf_llc() : want) << "case " << i;
+  }
+  root_ = base;
 }
 
 // ---- Clocksource, governor, turbo -------------------------------------------------
@@ -180,44 +168,58 @@ TEST_F(FakeSysfs, ATooLongRootIsRefused) {
   EXPECT_EQ(machine_turbo(), 1) << "the previous root stays";
 }
 
-// ---- The real machine ---------------------------------------------------------------
+// ---- The kernel command line, and a FIFO in a file's place ---------------------
 
-// The instruction each processor's counter header reads with: the one test
-// that the chain in clock.cpp picked the header of the processor built for.
-const char *counter_instruction() {
-#if defined(__i386__) || defined(__x86_64__)
-  return "RDTSC";
-#elif defined(__aarch64__)
-  return "CNTVCT_EL0";
-#elif defined(__riscv)
-  return "rdtime";
-#elif defined(__powerpc64__)
-  return "mftb";
-#elif defined(__s390x__)
-  return "STCKF";
-#else
-  return "CLOCK_MONOTONIC_RAW";
-#endif
+TEST_F(FakeSysfs, CommandLineWordsThatChooseTheClocksource) {
+  const struct {
+    const char *cmdline;
+    int size;
+    const char *words;  // null: none
+  } cases[] = {
+      {"BOOT_IMAGE=/vmlinuz ro clocksource=kvm-clock quiet tsc=unstable", 64,
+       "clocksource=kvm-clock tsc=unstable"},
+      {"tsc=reliable\tquiet", 64, "tsc=reliable"},
+      {"ro clocksource= tsc=nowatchdog noclocksource=hpet", 64, nullptr},
+      {"clocksource=acpi_pm tsc=unstable", 22, "clocksource=acpi_pm"},  // no room for both
+  };
+  char words[64];
+  EXPECT_EQ(machine_cmdline_clocksource(words, sizeof words), 0) << "no /proc/cmdline";
+  for (const auto &c : cases) {
+    put("/proc/cmdline", c.cmdline);
+    EXPECT_EQ(machine_cmdline_clocksource(words, c.size), c.words != nullptr) << c.cmdline;
+    if (c.words != nullptr) {
+      EXPECT_STREQ(words, c.words);
+    }
+  }
 }
 
-TEST(Machine, TheCounterIsTheOneOfTheProcessorBuiltFor) {
-  EXPECT_NE(strstr(machine_counter_name(), counter_instruction()), nullptr)
-      << machine_counter_name();
-#if defined(__i386__) || defined(__x86_64__)
-  EXPECT_STREQ(machine_counter_clocksource(), "tsc");
-#else
-  EXPECT_EQ(machine_counter_clocksource(), nullptr);
-#endif
-}
-
-TEST(Machine, RealFactsAreWithinTheirRanges) {
-  EXPECT_GE(bestof_llc_bytes(), 0);
-  EXPECT_GE(machine_turbo(), -1);
-  EXPECT_LE(machine_turbo(), 1);
-  EXPECT_GE(machine_counter_invariant(), -1);
-  EXPECT_GE(machine_hypervisor(), -1);
-  ASSERT_NE(machine_counter_name(), nullptr);
-  EXPECT_GT(strlen(machine_counter_name()), 0u);
+// Opened as a file, a FIFO without a writer blocks for ever: each fact
+// must read as unknown at once.  The alarm fails a regression, not hangs it.
+// A device (the governor's, here) is no file either.
+TEST_F(FakeSysfs, AFifoIsUnknownWithoutWaiting) {
+  const char *paths[] = {"/sys/devices/system/clocksource/clocksource0/current_clocksource",
+                         "/sys/devices/system/cpu/cpu0/cpufreq/scaling_governor",
+                         "/sys/devices/system/cpu/intel_pstate/no_turbo",
+                         "/sys/devices/system/cpu/cpufreq/boost",
+                         "/proc/cmdline",
+                         "/sys/devices/system/cpu/cpu0/cache/index0/type"};
+  for (const char *p : paths) {
+    put(p, "");
+    std::string full = root_ + p;
+    ASSERT_EQ(remove(full.c_str()), 0);
+    ASSERT_EQ(mkfifo(full.c_str(), 0600), 0) << full;
+  }
+  std::string governor = root_ + paths[1];
+  ASSERT_EQ(remove(governor.c_str()) | symlink("/dev/urandom", governor.c_str()), 0);
+  signal(SIGALRM, SIG_DFL);
+  alarm(10);
+  char name[64];
+  EXPECT_EQ(machine_clocksource(name, sizeof name), 0);
+  EXPECT_EQ(machine_governor(name, sizeof name), 0);
+  EXPECT_EQ(machine_turbo(), -1);
+  EXPECT_EQ(machine_cmdline_clocksource(name, sizeof name), 0);
+  EXPECT_EQ(bestof_llc_bytes(), sysconf_llc());
+  alarm(0);
 }
 
 }  // namespace

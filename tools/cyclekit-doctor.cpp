@@ -4,13 +4,7 @@
 // it cannot read it calls "unknown".  Its exit status is 0 unless its output
 // could not be written.
 
-#ifndef _GNU_SOURCE
-#define _GNU_SOURCE  // sched_getaffinity, CPU_COUNT
-#endif
-
 #include <errno.h>
-#include <math.h>
-#include <sched.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -50,7 +44,7 @@ static int compare_doubles(const void *a, const void *b) {
 // calls: the median, which is what a count carries, and the least.  On a
 // stepped counter the least may be a stray reading of a tick or two, far
 // below any real cost.
-enum { PAIRS = 2000 };
+static const int PAIRS = 2000;
 static void pair_cost(int fenced, double *median, double *least) {
   static double c[PAIRS];
   for (int i = 0; i < PAIRS; i++)
@@ -72,17 +66,18 @@ static const char *yes_no(int v) { return v < 0 ? "unknown" : v ? "yes" : "no"; 
 // ---- The report ----------------------------------------------------------------
 
 // Warnings wait until every fact is printed.
-static char warnings[16][512];
+static const int MAX_WARNINGS = 16;
+static char warnings[MAX_WARNINGS][512];
 static int nwarnings = 0;
 
 static void warn(const char *problem, const char *remedy) {
-  if (nwarnings < 16)
+  if (nwarnings < MAX_WARNINGS)
     snprintf(warnings[nwarnings++], sizeof warnings[0], "warning: %s; remedy: %s", problem, remedy);
 }
 
 int main(void) {
   struct doctor_facts facts;
-  char governor[128], clocksource[64];
+  char governor[128], clocksource[64], cmdline[256];
 
   double rate = counter_mhz();
   printf("counter: %s\n", machine_counter_name());
@@ -109,7 +104,9 @@ int main(void) {
   print_pair_cost("fenced", 1);
 
   facts.invariant = machine_counter_invariant();
-  printf("invariant TSC: %s\n", yes_no(facts.invariant));
+  // "invariant TSC" on x86; elsewhere the line names the counter it is about.
+  facts.counter = machine_counter_short_name();
+  printf("invariant %s: %s\n", facts.counter, yes_no(facts.invariant));
 
   facts.hypervisor = machine_hypervisor();
   printf("hypervisor: %s\n", yes_no(facts.hypervisor));
@@ -122,6 +119,7 @@ int main(void) {
 
   facts.clocksource = machine_clocksource(clocksource, sizeof clocksource) ? clocksource : NULL;
   facts.counter_clocksource = machine_counter_clocksource();
+  facts.cmdline_clocksource = machine_cmdline_clocksource(cmdline, sizeof cmdline) ? cmdline : NULL;
   printf("kernel clocksource: %s\n", facts.clocksource ? facts.clocksource : "unknown");
 
   facts.llc_bytes = bestof_llc_bytes();
@@ -140,10 +138,8 @@ int main(void) {
     printf("load average: unknown\n");
   }
 
-  cpu_set_t set;
-  facts.cpus_allowed = 0;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    facts.cpus_allowed = CPU_COUNT(&set);
+  facts.cpus_allowed = machine_cpus_allowed();
+  if (facts.cpus_allowed > 0) {
     printf("pinned to one CPU: %s (%d allowed)\n", facts.cpus_allowed == 1 ? "yes" : "no",
            facts.cpus_allowed);
   } else {

@@ -26,16 +26,19 @@ static void check_counter(const struct doctor_facts *f, doctor_warn_fn warn) {
   } else if (f->step <= 0) {
     warn("the counter did not advance", "use a machine whose counter runs");
   }
-  if (f->invariant == 0)
-    warn("the time-stamp counter is not invariant: its rate follows the core's clock",
-         "fix the core's clock (performance governor, boost off) before measuring");
+  if (f->invariant == 0) {
+    snprintf(problem, sizeof problem,
+             "the %.32s is not invariant: its rate follows the core's clock",
+             f->counter != NULL ? f->counter : "counter");
+    warn(problem, "fix the core's clock (performance governor, boost off) before measuring");
+  }
   if (f->hypervisor == 1)
     warn("running under a hypervisor: the host may scale the counter and steal time",
          "take the least of many runs, or measure on bare metal");
 }
 
 static void check_clock(const struct doctor_facts *f, doctor_warn_fn warn) {
-  char problem[192];
+  char problem[256];
   if (f->governor != NULL && strcmp(f->governor, "performance") != 0) {
     snprintf(problem, sizeof problem,
              "the frequency governor '%.64s' moves the core's clock with the load", f->governor);
@@ -46,13 +49,23 @@ static void check_clock(const struct doctor_facts *f, doctor_warn_fn warn) {
          "as root, write 0 to /sys/devices/system/cpu/cpufreq/boost (1 to intel_pstate/no_turbo)");
   if (f->clocksource != NULL && f->counter_clocksource != NULL &&
       strcmp(f->clocksource, f->counter_clocksource) != 0) {
-    snprintf(problem, sizeof problem,
-             "the kernel's clocksource is '%.32s', not '%.32s': the kernel found the counter "
-             "unreliable on this machine",
-             f->clocksource, f->counter_clocksource);
-    warn(problem,
-         "see why in dmesg (grep clocksource), or measure on a machine whose kernel "
-         "uses the counter");
+    if (f->cmdline_clocksource != NULL) {
+      snprintf(problem, sizeof problem,
+               "the kernel's clocksource is '%.32s', not '%.32s': the kernel command line sets "
+               "%.96s",
+               f->clocksource, f->counter_clocksource, f->cmdline_clocksource);
+      warn(problem,
+           "boot without those words, or measure on a machine whose kernel uses the "
+           "counter");
+    } else {
+      snprintf(problem, sizeof problem,
+               "the kernel's clocksource is '%.32s', not '%.32s': the kernel found the counter "
+               "unreliable on this machine",
+               f->clocksource, f->counter_clocksource);
+      warn(problem,
+           "see why in dmesg (grep clocksource), or measure on a machine whose kernel "
+           "uses the counter");
+    }
   }
 }
 

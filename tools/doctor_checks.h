@@ -8,6 +8,7 @@
 struct doctor_facts {
   double core_per_tick;  // 0: unknown
   double step;           // 0 or less: the counter did not advance (a warning)
+  const char *counter;   // the counter's short name ("TSC" on x86)
   int invariant;         // 1 yes, 0 no, -1 unknown
   int hypervisor;        // 1 yes, 0 no, -1 unknown
   const char *governor;  // null: unknown
@@ -16,6 +17,9 @@ struct doctor_facts {
   // counter (null: none expected).
   const char *clocksource;
   const char *counter_clocksource;
+  // The words of the kernel command line that chose the clocksource (null:
+  // none).
+  const char *cmdline_clocksource;
   int llc_bytes;     // 0: unknown (a warning)
   double load;       // one-minute load average; negative: unknown
   long ncpu;         // online CPUs; 0 or less: unknown

@@ -1,13 +1,15 @@
 // 64-bit Arm: the generic timer's virtual counter.  The primitives are those
-// every counter/arch header defines (see x86.h).
+// every counter/arch header defines (see contract.h).
 #ifndef CYCLEKIT_ARCH_AARCH64_H
 #define CYCLEKIT_ARCH_AARCH64_H
 
 #include <stdint.h>
 
+#include "contract.h"
 #include "delay.h"
 
 static const char *const ARCH_COUNTER_NAME = "AArch64 virtual counter (CNTVCT_EL0)";
+static const char *const ARCH_COUNTER_SHORT = "CNTVCT_EL0";
 static const char *const ARCH_CLOCKSOURCE = 0;
 
 // Ticks of the generic timer's virtual counter, at CNTFRQ_EL0 (often tens of
@@ -33,7 +35,7 @@ static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_fenced_sta
 // One core cycle per ADD of a register on AArch64 cores.
 static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
   uint64_t acc = 0;
-  __asm__ volatile("1:\n\t.rept 100\n\tadd %x0, %x0, #1\n\t.endr\n\tsubs %w1, %w1, #1\n\tb.ne 1b"
+  __asm__ volatile("1:\n\t" CHAIN_REPT "add %x0, %x0, #1\n\t.endr\n\tsubs %w1, %w1, #1\n\tb.ne 1b"
                    : "+r"(acc), "+r"(blocks)
                    :
                    : "cc");
@@ -41,9 +43,9 @@ static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
 
 // 64 dependent register additions, one core cycle each on AArch64 cores
 // (see arch/x86.h).
-static const int ARCH_CHAIN_ADDS = 64;
+#define ARCH_CHAIN_ADDS 64
 static inline uint32_t chain_of_adds(uint32_t acc, uint32_t one) {
-  __asm__(".rept 64\n\tadd %w0, %w0, %w1\n\t.endr" : "+r"(acc) : "r"(one));
+  __asm__(CHAIN_OF_ADDS_REPT "add %w0, %w0, %w1\n\t.endr" : "+r"(acc) : "r"(one));
   return acc;
 }
 

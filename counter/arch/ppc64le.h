@@ -1,13 +1,15 @@
 // 64-bit POWER, little-endian: the time base.  The primitives are those every
-// counter/arch header defines (see x86.h).
+// counter/arch header defines (see contract.h).
 #ifndef CYCLEKIT_ARCH_PPC64LE_H
 #define CYCLEKIT_ARCH_PPC64LE_H
 
 #include <stdint.h>
 
+#include "contract.h"
 #include "delay.h"
 
 static const char *const ARCH_COUNTER_NAME = "POWER time base (mftb)";
+static const char *const ARCH_COUNTER_SHORT = "time base";
 static const char *const ARCH_CLOCKSOURCE = 0;
 
 // Ticks of the time base, at the rate /proc/cpuinfo calls "timebase"
@@ -36,17 +38,17 @@ static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_fenced_sta
 // core's cycles per tick.
 static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
   uint64_t acc = 0;
-  __asm__ volatile(
-      "1:\n\t.rept 100\n\taddi %0, %0, 1\n\t.endr\n\taddi %1, %1, -1\n\t"
-      "cmpwi %1, 0\n\tbne 1b"
-      : "+b"(acc), "+b"(blocks)
-      :
-      : "cc");
+  __asm__ volatile("1:\n\t" CHAIN_REPT
+                   "addi %0, %0, 1\n\t.endr\n\taddi %1, %1, -1\n\t"
+                   "cmpwi %1, 0\n\tbne 1b"
+                   : "+b"(acc), "+b"(blocks)
+                   :
+                   : "cc");
 }
 
 // No chain of known latency is claimed here (see arch/x86.h): precise mode
 // goes without one.
-static const int ARCH_CHAIN_ADDS = 0;
+#define ARCH_CHAIN_ADDS 0
 static inline uint32_t chain_of_adds(uint32_t acc, uint32_t) { return acc; }
 
 static int arch_counter_invariant(void) { return -1; }

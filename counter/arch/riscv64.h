@@ -1,13 +1,15 @@
 // 64-bit RISC-V: the time CSR.  The primitives are those every counter/arch
-// header defines (see x86.h).
+// header defines (see contract.h).
 #ifndef CYCLEKIT_ARCH_RISCV64_H
 #define CYCLEKIT_ARCH_RISCV64_H
 
 #include <stdint.h>
 
+#include "contract.h"
 #include "delay.h"
 
 static const char *const ARCH_COUNTER_NAME = "RISC-V time CSR (rdtime)";
+static const char *const ARCH_COUNTER_SHORT = "time CSR";
 static const char *const ARCH_CLOCKSOURCE = 0;
 
 // Ticks of the platform's real-time counter, at the timebase-frequency the
@@ -36,13 +38,13 @@ static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_fenced_sta
 // out-of-order alike.
 static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
   uint64_t acc = 0;
-  __asm__ volatile("1:\n\t.rept 100\n\taddi %0, %0, 1\n\t.endr\n\taddiw %1, %1, -1\n\tbnez %1, 1b"
+  __asm__ volatile("1:\n\t" CHAIN_REPT "addi %0, %0, 1\n\t.endr\n\taddiw %1, %1, -1\n\tbnez %1, 1b"
                    : "+r"(acc), "+r"(blocks));
 }
 
 // No chain of known latency is claimed here (see arch/x86.h): precise mode
 // goes without one.
-static const int ARCH_CHAIN_ADDS = 0;
+#define ARCH_CHAIN_ADDS 0
 static inline uint32_t chain_of_adds(uint32_t acc, uint32_t) { return acc; }
 
 static int arch_counter_invariant(void) { return -1; }

@@ -1,13 +1,15 @@
 // IBM Z (s390x, 64-bit, big-endian): the TOD clock.  The primitives are those
-// every counter/arch header defines (see x86.h).
+// every counter/arch header defines (see contract.h).
 #ifndef CYCLEKIT_ARCH_S390X_H
 #define CYCLEKIT_ARCH_S390X_H
 
 #include <stdint.h>
 
+#include "contract.h"
 #include "delay.h"
 
 static const char *const ARCH_COUNTER_NAME = "z/Architecture TOD clock (STCKF)";
+static const char *const ARCH_COUNTER_SHORT = "TOD clock";
 static const char *const ARCH_CLOCKSOURCE = 0;
 
 // The TOD clock as STORE CLOCK FAST stores it: bit 51 counts microseconds,
@@ -36,7 +38,7 @@ static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_fenced_sta
 // blocks down.
 static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
   uint64_t acc = 0;
-  __asm__ volatile("1:\n\t.rept 100\n\taghi %0, 1\n\t.endr\n\tbrct %1, 1b"
+  __asm__ volatile("1:\n\t" CHAIN_REPT "aghi %0, 1\n\t.endr\n\tbrct %1, 1b"
                    : "+d"(acc), "+d"(blocks)
                    :
                    : "cc");
@@ -44,7 +46,7 @@ static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
 
 // No chain of known latency is claimed here (see arch/x86.h): precise mode
 // goes without one.
-static const int ARCH_CHAIN_ADDS = 0;
+#define ARCH_CHAIN_ADDS 0
 static inline uint32_t chain_of_adds(uint32_t acc, uint32_t) { return acc; }
 
 static int arch_counter_invariant(void) { return -1; }

@@ -1,24 +1,16 @@
-// 32-bit and 64-bit x86: the time-stamp counter.
-//
-// Each counter/arch header defines the same primitives for clock.cpp, all
-// static: read_cycle_counter (the plain read), fenced_setup with
-// read_fenced_start and read_fenced_end (the fenced pair), add_chain (blocks
-// of 100 dependent additions for core_per_tick), ARCH_CHAIN_ADDS and
-// chain_of_adds (a chain of known latency, for core_chain), step_delay
-// (arch/delay.h: the delay between counter_step's reads), and the facts the
-// doctor
-// prints: ARCH_COUNTER_NAME, ARCH_CLOCKSOURCE (the kernel clocksource that
-// reads the same counter, or null), arch_counter_invariant and
-// arch_hypervisor (1 yes, 0 no, -1 unknown).
+// 32-bit and 64-bit x86: the time-stamp counter.  The primitives are those
+// every counter/arch header defines (see contract.h).
 #ifndef CYCLEKIT_ARCH_X86_H
 #define CYCLEKIT_ARCH_X86_H
 
 #include <cpuid.h>
 #include <stdint.h>
 
+#include "contract.h"
 #include "delay.h"
 
 static const char *const ARCH_COUNTER_NAME = "x86 time-stamp counter (RDTSC)";
+static const char *const ARCH_COUNTER_SHORT = "TSC";
 static const char *const ARCH_CLOCKSOURCE = "tsc";
 
 // Processor cycles (TSC ticks).  RDTSC puts the high half in EDX and the low
@@ -54,7 +46,7 @@ static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) {
 // counter is a second, independent chain that runs alongside.
 static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
   uint32_t acc = 0;
-  __asm__ volatile("1:\n\t.rept 100\n\taddl $1, %0\n\t.endr\n\tdecl %1\n\tjnz 1b"
+  __asm__ volatile("1:\n\t" CHAIN_REPT "addl $1, %0\n\t.endr\n\tdecl %1\n\tjnz 1b"
                    : "+r"(acc), "+r"(blocks)
                    :
                    : "cc");
@@ -64,9 +56,9 @@ static CLOCK_NOINLINE void add_chain(uint32_t blocks) {
 // known latency that precise mode holds the pair's hidden cost against.  The
 // addend sits in a register: some cores retire small-immediate additions
 // faster than one a cycle.
-static const int ARCH_CHAIN_ADDS = 64;
+#define ARCH_CHAIN_ADDS 64
 static inline uint32_t chain_of_adds(uint32_t acc, uint32_t one) {
-  __asm__(".rept 64\n\taddl %1, %0\n\t.endr" : "+r"(acc) : "r"(one));
+  __asm__(CHAIN_OF_ADDS_REPT "addl %1, %0\n\t.endr" : "+r"(acc) : "r"(one));
   return acc;
 }
 

@@ -1,17 +1,21 @@
 // The clock module's primitives for its scripted test build: every reading,
 // fenced or not, comes from the test (cyclekit_scripted_read, which
 // scripted_platform.cpp defines), so the arithmetic on readings can be
-// checked.  Selected with CYCLEKIT_COUNTER_HEADER, like a port's header.
+// checked.  Selected with CYCLEKIT_COUNTER_HEADER, like a port's header, and
+// bound by the same contract (counter/arch/contract.h).
 #ifndef CYCLEKIT_TESTS_SCRIPTED_ARCH_H
 #define CYCLEKIT_TESTS_SCRIPTED_ARCH_H
 
 #include <stdint.h>
+
+#include "arch/contract.h"
 
 extern "C" void cyclekit_scripted_read(uint32_t *hi, uint32_t *lo);
 extern "C" void cyclekit_scripted_delay(int spins);
 extern "C" void cyclekit_scripted_fence(void);
 
 static const char *const ARCH_COUNTER_NAME = "scripted counter";
+static const char *const ARCH_COUNTER_SHORT = "scripted";
 static const char *const ARCH_CLOCKSOURCE = 0;
 
 static inline void read_cycle_counter(uint32_t *hi, uint32_t *lo) {
@@ -27,7 +31,7 @@ static inline void read_fenced_end(uint32_t *hi, uint32_t *lo) { read_cycle_coun
 static CLOCK_NOINLINE void add_chain(uint32_t) {}
 
 // The clock module's own chain is not what its scripted tests look at.
-static const int ARCH_CHAIN_ADDS = 0;
+#define ARCH_CHAIN_ADDS 0
 static inline uint32_t chain_of_adds(uint32_t acc, uint32_t) { return acc; }
 
 static int arch_counter_invariant(void) { return -1; }
