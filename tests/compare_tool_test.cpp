@@ -136,7 +136,14 @@ TEST_F(CompareTool, GivesTheVerdictTheAnswersSupport) {
       // 20 % apart, but by no more than one counter step.
       {{10, 10, 10, 10, 10, 10}, {12, 12, 12, 12, 12, 12}, 2, {}, "not resolved", 0},
       {{10, 10, 10, 10, 10, 10}, {14, 14, 14, 14, 14, 14}, 2, {}, "slower", 0},
-      // Too few repetitions for any 95 % interval.
+      // Too few repetitions for any 95 % interval: 3 a side leave a chance
+      // of 1/20 that every new answer lies above every old one.
+      {{1000, 1001, 1002},
+       {1100, 1101, 1102},
+       2,
+       {"--fail-on", "slower"},
+       "not distinguishable",
+       0},
       {{1000, 1001}, {1100, 1101}, 2, {"--fail-on", "slower"}, "not distinguishable", 0},
   };
   for (const verdict_case &c : cases) {
@@ -150,6 +157,18 @@ TEST_F(CompareTool, GivesTheVerdictTheAnswersSupport) {
     EXPECT_EQ(line["verdict"], c.verdict) << r.out;
     EXPECT_NEAR(line["ratio"].get<double>(), c.fresh[0] / c.base[0], 0.02 * c.fresh[0] / c.base[0]);
   }
+}
+
+// With 4 answers a side the 95 % interval runs from the least to the
+// greatest of the 16 ratios: a chance of 2 in 70 that either lies beyond.
+TEST_F(CompareTool, IntervalOfFourASideSpansEveryRatio) {
+  std::string base = write("base.jsonl", results({{"a", {1000, 1010, 1020, 1030}}}));
+  std::string fresh = write("new.jsonl", results({{"a", {1100, 1200, 1300, 1400}}}));
+  program_run r = compare({"--json", base, fresh});
+  json line = json::parse(r.out.substr(0, r.out.find('\n')));
+  EXPECT_DOUBLE_EQ(line["low"].get<double>(), 1100.0 / 1030);
+  EXPECT_DOUBLE_EQ(line["high"].get<double>(), 1400.0 / 1000);
+  EXPECT_EQ(line["verdict"], "slower");
 }
 
 TEST_F(CompareTool, ListsMissingNamesAndWarnsOfDifferentContexts) {

@@ -28,6 +28,8 @@ struct command_case {
   std::string expected;  // a regular expression the stream must match
 };
 
+void PrintTo(const command_case &c, std::ostream *os) { *os << c.name; }
+
 class SuiteCommandLine : public testing::TestWithParam<command_case> {};
 
 TEST_P(SuiteCommandLine, SaysWhatItShould) {
@@ -199,6 +201,21 @@ TEST(SuiteRegistration, RefusesWhatWouldMakeTheFileAmbiguous) {
         },
         testing::ExitedWithCode(1), c.message);
   }
+}
+
+// Every name once per repetition, in order, each answer after its setup.
+std::string measured_order;
+void record(const void *name) { measured_order += *(const char *)name; }
+
+TEST(SuiteMeasurement, TakesTheNamesRoundRobin) {
+  char argv0[] = "suite_test", option[] = "--repetitions=3", none[] = "--filter=^[ab]$";
+  char *argv[] = {argv0, option, none, nullptr};
+  struct cyclekit_suite *s = cyclekit_suite_open("order", 3, argv);
+  for (const char *name : {"a", "b", "c"})
+    cyclekit_suite_run_setup(s, name, no_test, 0, record, name);
+  measured_order.clear();
+  EXPECT_EQ(cyclekit_suite_close(s), 0);
+  EXPECT_EQ(measured_order, "ababab");
 }
 
 }  // namespace
