@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cyclekit/suite.hpp>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -216,6 +217,30 @@ TEST(SuiteMeasurement, TakesTheNamesRoundRobin) {
   measured_order.clear();
   EXPECT_EQ(cyclekit_suite_close(s), 0);
   EXPECT_EQ(measured_order, "ababab");
+}
+
+// Each C++ callable is bound to its own name, the captured state is its
+// own, and a C function registered beside them gets its argument.
+int c_argument = 0;
+void c_function(int n) { c_argument = n; }
+
+TEST(SuiteFromCxx, RunsEachCallableUnderItsName) {
+  char argv0[] = "suite_test", filter[] = "--filter=one|three|c";
+  char *argv[] = {argv0, filter, nullptr};
+  int calls[3] = {0, 0, 0};
+  {
+    cyclekit::suite s("callables", 2, argv);
+    s.run("one", [&] { calls[0]++; });
+    s.run("two", [&] { calls[1]++; });
+    auto third = [&calls] { calls[2]++; };
+    s.run("three", third);
+    s.run("c", c_function, 42);
+    EXPECT_EQ(s.close(), 0);
+  }
+  EXPECT_GT(calls[0], 0);
+  EXPECT_EQ(calls[1], 0);
+  EXPECT_GT(calls[2], 0);
+  EXPECT_EQ(c_argument, 42);
 }
 
 }  // namespace

@@ -435,6 +435,13 @@ void compare_contexts(const json &a, const json &b, std::ostream &warn) {
     if (!(std::fabs(x - y) <= tolerance * std::max(std::fabs(x), std::fabs(y))))
       say(key, a.value(key, json()), b.value(key, json()));
   }
+  // A core clock that differs from run to run moves counts in ticks with it.
+  json core = a.value("settings", json::object()).value("core_cycles", json());
+  if (core == 0 && !(std::fabs(number_or_nan(a.value("core_per_tick", json())) -
+                               number_or_nan(b.value("core_per_tick", json()))) <=
+                     0.05 * number_or_nan(a.value("core_per_tick", json()))))
+    warn << "cyclekit-compare: the answers are counter ticks, which follow the core's clock; "
+            "--core-cycles counts core cycles\n";
   json sa = a.value("settings", json::object()), sb = b.value("settings", json::object());
   for (auto it = sa.begin(); it != sa.end(); ++it)
     if (sb.value(it.key(), json()) != it.value())
