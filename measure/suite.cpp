@@ -118,7 +118,7 @@ static void usage_error(const struct cyclekit_suite *s, const char *what, const 
   exit(2);
 }
 
-// "--name=value" or "--name" "value": the value, or null after an error.
+// "--name=value" or "--name" "value": the value; a missing one ends the process.
 static const char *option_value(struct cyclekit_suite *s, int argc, char **argv, int *i,
                                 const char *eq) {
   if (eq)
