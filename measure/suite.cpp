@@ -543,6 +543,8 @@ static void row_cells(char cells[COLUMNS][CELL], const char *name, const struct 
 static void print_cells(FILE *out, char cells[COLUMNS][CELL], const int *width, int markdown) {
   for (int c = 0; c < COLUMNS; c++) {
     int w = left_aligned[c] ? -width[c] : width[c];
+    if (!markdown && c == COLUMNS - 1 && !cells[c][0])
+      break;  // no trailing blanks
     if (markdown)
       fprintf(out, "| %*s ", w, cells[c]);
     else
