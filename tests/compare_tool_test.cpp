@@ -214,7 +214,7 @@ struct failing_run {
 TEST_F(CompareTool, RunReportsAProgramThatFails) {
   const failing_run cases[] = {
       {{SUITE_PROGRAM, SUITE_PROGRAM_CRASH},
-       "suite_program_crash \\(pair 1\\) was killed by signal 11"},
+       "suite_program_crash \\(pair 1\\) was killed by signal 6 \\(Aborted\\)"},
       {{"true", SUITE_PROGRAM},
        "true \\(pair 1\\) printed no JSON lines \\(exited with status 0\\)"},
       {{dir_ + "/absent", SUITE_PROGRAM}, "absent: cannot be run: No such file"},
