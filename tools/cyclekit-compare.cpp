@@ -403,8 +403,8 @@ row judge(const std::string &name, const std::vector<sample> &b, const std::vect
     r.verdict = "not resolved";
   } else if (!e.interval) {
     r.verdict = "not distinguishable";
-    r.note = pair_logs ? "too few pairs for a 95 % interval (6 needed)"
-                       : "too few repetitions for a 95 % interval (4 a side needed)";
+    r.note = pair_logs ? "too few pairs for a 95 % interval: 6 needed"
+                       : "too few repetitions for a 95 % interval: 4 a side needed";
   } else if (r.low > 1 + margin) {
     r.verdict = "slower";
   } else if (r.high < 1 / (1 + margin)) {
