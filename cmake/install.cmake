@@ -1,6 +1,6 @@
-# What `cmake --install` lays out: the programs, both static libraries, the
+# What `cmake --install` lays out: the programs, the static libraries, the
 # public headers under include/cyclekit/, a CMake package with the imported
-# targets cyclekit::clock and cyclekit::bestof, a pkg-config file and the
+# targets cyclekit::clock, cyclekit::bestof and cyclekit::suite, a pkg-config file and the
 # manual pages.  Included by the top-level CMakeLists.txt once every target
 # exists.
 
@@ -11,9 +11,12 @@ set(CYCLEKIT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 if(CYCLEKIT_BUILD_TOOLS)
   install(TARGETS lullwatch hertzle cyclekit-doctor)
+  if(TARGET cyclekit-compare)
+    install(TARGETS cyclekit-compare)
+  endif()
 endif()
 
-install(TARGETS cyclekit_clock cyclekit_bestof EXPORT cyclekitTargets
+install(TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite EXPORT cyclekitTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(installed_headers "")
 foreach(header IN LISTS CYCLEKIT_PUBLIC_HEADERS)
@@ -68,7 +71,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/cyclekit.pc
         DESTINATION ${CYCLEKIT_PKGCONFIG_DIR})
 
 # ---- Manual pages -------------------------------------------------------------
-set(CYCLEKIT_MAN_PAGES doc/lullwatch.1 doc/hertzle.1 doc/cyclekit-doctor.1 doc/cyclekit.3)
+set(CYCLEKIT_MAN_PAGES doc/lullwatch.1 doc/hertzle.1 doc/cyclekit-doctor.1 doc/cyclekit.3
+                       doc/cyclekit-compare.1)
 foreach(page IN LISTS CYCLEKIT_MAN_PAGES)
   string(REGEX MATCH "[0-9]$" section ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})

@@ -1,0 +1,154 @@
+/*
+ * suite: named measurements with a table, a result file and a command line.
+ *
+ *   int main(int argc, char **argv) {
+ *     struct cyclekit_suite *s = cyclekit_suite_open("sums", argc, argv);
+ *     cyclekit_suite_run(s, "sum 1000", sum_to, 1000);
+ *     cyclekit_suite_run(s, "sum 4000", sum_to, 4000);
+ *     return cyclekit_suite_close(s);
+ *   }
+ *
+ * cyclekit_suite_run only registers a name; cyclekit_suite_close measures
+ * them all, one bestof answer at a time, round-robin over the names as many
+ * times as --repetitions asks, so that a drift of the machine weighs on every
+ * name alike.  So --list and --filter work before anything is measured, and
+ * what the functions use must stay alive until close.
+ *
+ * Every suite program understands the same command line (see
+ * cyclekit_suite_open).  The answers are bestof's, with the settings in force
+ * at close plus those the command line asks for.  The table goes to standard
+ * output (to standard error under --json -), the result file, one JSON line
+ * per answer after a context line, where --json says; the manual,
+ * cyclekit(3), gives its fields.
+ *
+ * Like bestof it is for one thread at a time.
+ */
+#ifndef CYCLEKIT_SUITE_H
+#define CYCLEKIT_SUITE_H
+
+#include "bestof.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct cyclekit_suite;
+
+/*
+ * The compiler and the flags that the result file's context line names.
+ * They are taken from the macros the compiler defines where the suite
+ * program is compiled (not the library), through cyclekit_suite_open, an
+ * inline function of this header.  A build may name its flags itself by
+ * defining CYCLEKIT_SUITE_FLAGS, e.g. -DCYCLEKIT_SUITE_FLAGS="\"-O2\"".
+ */
+#if defined(__clang__)
+#define CYCLEKIT_SUITE_COMPILER "clang " __clang_version__
+#elif defined(__GNUC__)
+#define CYCLEKIT_SUITE_COMPILER "gcc " __VERSION__
+#else
+#define CYCLEKIT_SUITE_COMPILER "unknown"
+#endif
+
+#ifndef CYCLEKIT_SUITE_FLAGS
+#ifdef __OPTIMIZE__
+#define CYCLEKIT_SUITE_F_OPT "__OPTIMIZE__ "
+#else
+#define CYCLEKIT_SUITE_F_OPT ""
+#endif
+#ifdef __OPTIMIZE_SIZE__
+#define CYCLEKIT_SUITE_F_SIZE "__OPTIMIZE_SIZE__ "
+#else
+#define CYCLEKIT_SUITE_F_SIZE ""
+#endif
+#ifdef __FAST_MATH__
+#define CYCLEKIT_SUITE_F_FAST "__FAST_MATH__ "
+#else
+#define CYCLEKIT_SUITE_F_FAST ""
+#endif
+#ifdef NDEBUG
+#define CYCLEKIT_SUITE_F_NDEBUG "NDEBUG "
+#else
+#define CYCLEKIT_SUITE_F_NDEBUG ""
+#endif
+#if defined(__AVX512F__)
+#define CYCLEKIT_SUITE_F_ISA "__AVX512F__ "
+#elif defined(__AVX2__)
+#define CYCLEKIT_SUITE_F_ISA "__AVX2__ "
+#elif defined(__AVX__)
+#define CYCLEKIT_SUITE_F_ISA "__AVX__ "
+#else
+#define CYCLEKIT_SUITE_F_ISA ""
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define CYCLEKIT_SUITE_F_SAN "__SANITIZE_ADDRESS__ "
+#else
+#define CYCLEKIT_SUITE_F_SAN ""
+#endif
+#define CYCLEKIT_SUITE_FLAGS                                                               \
+  CYCLEKIT_SUITE_F_OPT CYCLEKIT_SUITE_F_SIZE CYCLEKIT_SUITE_F_FAST CYCLEKIT_SUITE_F_NDEBUG \
+      CYCLEKIT_SUITE_F_ISA CYCLEKIT_SUITE_F_SAN
+#endif
+
+/* cyclekit_suite_open with the compiler and flags named explicitly. */
+struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char **argv,
+                                              const char *compiler, const char *flags);
+
+/*
+ * Starts a suite called title (used in the table's heading and the result
+ * file) and reads the command line: argv[1] to argv[argc - 1], argv[0]
+ * being the program's name (argc 0 and argv null: no command line).
+ *
+ *   --filter REGEX    only the names that the POSIX extended regular
+ *                     expression matches (anywhere in the name)
+ *   --list            print the names (filtered), one a line; measure nothing
+ *   --repetitions N   N answers per name, round-robin (default 1)
+ *   --json FILE       the result file; "-" is standard output, and the
+ *                     table then goes to standard error
+ *   --markdown        the table as Markdown
+ *   --baseline NAME   the row the ratios are to (default the first measured)
+ *   --precise, --core-cycles, --fence, --flush
+ *                     set_bestof_precise(1), set_bestof_core_cycles(1),
+ *                     set_bestof_fence(1), set_bestof_clear_cache(1)
+ *   --help            print the options and exit with status 0
+ *
+ * An option given as --name=value is the same as --name value.  Any other
+ * argument, a missing or bad value, a regular expression that does not
+ * compile, or a --json file that cannot be created: the program's name, the
+ * argument and the reason go to standard error and the process exits with
+ * status 2.  Fatal, status 1: "Fatal error.  Malloc returned null in the
+ * suite\n".
+ */
+static inline struct cyclekit_suite *cyclekit_suite_open(const char *title, int argc, char **argv) {
+  return cyclekit_suite_open_as(title, argc, argv, CYCLEKIT_SUITE_COMPILER, CYCLEKIT_SUITE_FLAGS);
+}
+
+/*
+ * Registers f(arg) under name, to be measured by bestof at close.  The name
+ * is copied.  Fatal (a message on standard error, status 1): a null suite,
+ * name or f, an empty name, or a name registered before, since the result
+ * file pairs answers by name.
+ */
+void cyclekit_suite_run(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg);
+
+/*
+ * As cyclekit_suite_run, and setup(context), if setup is not null, is
+ * called before each answer for this name, outside every timed interval:
+ * to reset what f changes, or to bind f to an object (the C++ suite does).
+ */
+void cyclekit_suite_run_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
+                              void (*setup)(const void *context), const void *context);
+
+/*
+ * Measures every name registered (those --filter selects), prints the
+ * table, writes the result file, frees the suite and returns the program's
+ * exit status: 0, or 1 when the table or the result file could not be
+ * written (a message says which).  Under --list it prints the names and
+ * measures nothing.  The settings are restored to what they were before.
+ */
+int cyclekit_suite_close(struct cyclekit_suite *s);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CYCLEKIT_SUITE_H */

@@ -1,0 +1,246 @@
+// The suite's command line, its table and its result file, through a real
+// suite program (suite/suite_program.c); the misuse of its API in-process.
+
+#include <cyclekit/suite.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cyclekit/suite.hpp>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/run_program.h"
+
+using nlohmann::json;
+
+namespace {
+
+const std::string program = SUITE_PROGRAM;
+
+struct command_case {
+  std::string name;
+  std::vector<std::string> args;
+  int status;
+  bool on_stdout;        // else standard error
+  std::string expected;  // a regular expression the stream must match
+};
+
+void PrintTo(const command_case &c, std::ostream *os) { *os << c.name; }
+
+class SuiteCommandLine : public testing::TestWithParam<command_case> {};
+
+TEST_P(SuiteCommandLine, SaysWhatItShould) {
+  const command_case &c = GetParam();
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), c.args.begin(), c.args.end());
+  program_run r = run_program(argv);
+  EXPECT_EQ(exit_status(r), c.status) << r.err;
+  EXPECT_TRUE(std::regex_search(c.on_stdout ? r.out : r.err, std::regex(c.expected)))
+      << "stdout:\n"
+      << r.out << "stderr:\n"
+      << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SuiteCommandLine,
+    testing::Values(
+        command_case{"UnknownOption", {"--bogus"}, 2, false, "unknown option '--bogus'"},
+        command_case{"StrayArgument", {"stray"}, 2, false, "unexpected argument 'stray'"},
+        command_case{"MissingValue",
+                     {"--repetitions"},
+                     2,
+                     false,
+                     "missing value for option '--repetitions'"},
+        command_case{
+            "ZeroRepetitions", {"--repetitions", "0"}, 2, false, "--repetitions needs .* not '0'"},
+        command_case{"RepetitionsNotANumber",
+                     {"--repetitions=3x"},
+                     2,
+                     false,
+                     "--repetitions needs .* not '3x'"},
+        command_case{
+            "FlagWithValue", {"--list=yes"}, 2, false, "option takes no value '--list=yes'"},
+        command_case{"BadRegex",
+                     {"--filter", "(chain"},
+                     2,
+                     false,
+                     "bad --filter regular expression '\\(chain'"},
+        command_case{"JsonNotCreated",
+                     {"--json", "/nonexistent/dir/r.jsonl"},
+                     2,
+                     false,
+                     "cannot create the --json"},
+        command_case{"UnknownBaseline",
+                     {"--baseline", "nothing"},
+                     2,
+                     false,
+                     "--baseline 'nothing' names nothing"},
+        command_case{"Help", {"--help"}, 0, true, "--repetitions N"},
+        command_case{"List", {"--list"}, 0, true, "^imul chain\nfadd chain\ncall via pointer\n$"},
+        command_case{"ListFiltered",
+                     {"--list", "--filter", "chain$"},
+                     0,
+                     true,
+                     "^imul chain\nfadd chain\n$"},
+        command_case{
+            "ListFilteredInline", {"--list", "--filter=^c"}, 0, true, "^call via pointer\n$"},
+        // A row per name; the ratio is to the baseline's answer.
+        command_case{"Baseline",
+                     {"--baseline", "fadd chain", "--filter", "fadd"},
+                     0,
+                     true,
+                     "\nfadd chain +[0-9.]+ +[0-9.]+ +cycles +[0-9]+ +1\\.000 +[0-9]+ us"},
+        command_case{"Markdown",
+                     {"--markdown", "--filter", "imul"},
+                     0,
+                     true,
+                     "\n\\| name +\\| answer \\|.*\\|\n\\|:-+\\|-+:\\|.*\n\\| imul chain +\\|"}),
+    [](const testing::TestParamInfo<command_case> &info) { return info.param.name; });
+
+std::vector<json> json_lines(const std::string &text) {
+  std::vector<json> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    lines.push_back(json::parse(line));  // throws, failing the test, on a bad line
+  return lines;
+}
+
+// Context line first, then one line per name and repetition, round-robin.
+TEST(SuiteResultFile, HasTheContextThenEveryNameAtEveryRepetition) {
+  program_run r = run_program({program, "--json", "-", "--repetitions", "3"});
+  ASSERT_EQ(exit_status(r), 0) << r.err;
+  std::vector<json> lines = json_lines(r.out);
+  ASSERT_EQ(lines.size(), 1u + 3 * 3);
+  const json &context = lines[0];
+  EXPECT_EQ(context["type"], "context");
+  EXPECT_EQ(context["library"], "cyclekit");
+  for (const char *key : {"version", "counter", "mhz", "step", "core_per_tick", "clocksource",
+                          "hypervisor", "cpu", "compiler", "flags", "date", "settings"})
+    EXPECT_TRUE(context.contains(key)) << key;
+  EXPECT_EQ(context["repetitions"], 3);
+  EXPECT_EQ(context["settings"]["k"], 3);
+  const char *names[] = {"imul chain", "fadd chain", "call via pointer"};
+  for (size_t i = 1; i < lines.size(); i++) {
+    const json &l = lines[i];
+    EXPECT_EQ(l["type"], "result");
+    EXPECT_EQ(l["name"], names[(i - 1) % 3]);
+    EXPECT_EQ(l["repetition"], int(i - 1) / 3);
+    EXPECT_GT(l["answer"].get<double>(), 0);
+    EXPECT_EQ(l["unit"], "cycles");
+    EXPECT_GE(l["runs"].get<int>(), 1);
+  }
+  // The table went to standard error, a row per name.
+  for (const char *name : names)
+    EXPECT_NE(r.err.find(std::string("\n") + name + " "), std::string::npos) << r.err;
+}
+
+// Each measuring option reaches the settings, and through them the answers.
+TEST(SuiteResultFile, RecordsTheSettingsTheCommandLineAsked) {
+  const std::pair<const char *, const char *> cases[] = {
+      {"--precise", "precise"}, {"--fence", "fence"}, {"--flush", "clear_cache"}};
+  for (const auto &[option, setting] : cases) {
+    program_run r = run_program({program, "--json", "-", "--filter", "fadd", option});
+    ASSERT_EQ(exit_status(r), 0) << r.err;
+    std::vector<json> lines = json_lines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << option;
+    EXPECT_EQ(lines[0]["settings"][setting], 1) << option;
+  }
+  program_run r = run_program({program, "--json", "-", "--filter", "fadd", "--precise"});
+  EXPECT_EQ(json_lines(r.out)[1]["precise"], 1);
+}
+
+// A decimal-comma locale, made for the test: the table shows commas, the
+// result file stays JSON.
+TEST(SuiteResultFile, IsTheSameUnderADecimalCommaLocale) {
+  char dir[] = "/tmp/cyclekit_locale_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string locale = std::string(dir) + "/de_DE.UTF-8";
+  program_run made = run_program({"localedef", "-i", "de_DE", "-f", "UTF-8", locale});
+  if (exit_status(made) != 0) {
+    GTEST_SKIP() << "localedef could not build de_DE.UTF-8 (status " << made.status
+                 << "): " << made.err;
+  }
+  program_run r = run_program({program, "--json", "-", "--filter", "fadd"},
+                              {"LOCPATH=" + std::string(dir), "LC_ALL=de_DE.UTF-8"});
+  run_program({"rm", "-rf", dir});
+  ASSERT_EQ(exit_status(r), 0) << r.err;
+  ASSERT_TRUE(std::regex_search(r.err, std::regex("fadd chain +[0-9]+,[0-9] ")))
+      << "the locale did not take: " << r.err;
+  std::vector<json> lines = json_lines(r.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_DOUBLE_EQ(lines[0]["settings"]["epsilon"].get<double>(), 0.01);
+  EXPECT_GT(lines[0]["mhz"].get<double>(), 0);
+  EXPECT_NE(r.out.find("\"epsilon\":0.01"), std::string::npos) << r.out;
+}
+
+// The misuse that would make the result file ambiguous or crash ends the
+// process with a message.
+void no_test(int) {}
+
+struct misuse_case {
+  const char *first, *second;
+  bestof_test_fn f;
+  const char *message;
+};
+
+TEST(SuiteRegistration, RefusesWhatWouldMakeTheFileAmbiguous) {
+  const misuse_case cases[] = {{"a", "a", no_test, "a name registered twice: a"},
+                               {"a", "", no_test, "an empty name"},
+                               {"a", nullptr, no_test, "a null suite, name or function"},
+                               {"a", "b", nullptr, "a null suite, name or function"}};
+  for (const misuse_case &c : cases) {
+    EXPECT_EXIT(
+        {
+          struct cyclekit_suite *s = cyclekit_suite_open("misuse", 0, nullptr);
+          cyclekit_suite_run(s, c.first, no_test, 0);
+          cyclekit_suite_run(s, c.second, c.f, 0);
+        },
+        testing::ExitedWithCode(1), c.message);
+  }
+}
+
+// Every name once per repetition, in order, each answer after its setup.
+std::string measured_order;
+void record(const void *name) { measured_order += *(const char *)name; }
+
+TEST(SuiteMeasurement, TakesTheNamesRoundRobin) {
+  char argv0[] = "suite_test", option[] = "--repetitions=3", none[] = "--filter=^[ab]$";
+  char *argv[] = {argv0, option, none, nullptr};
+  struct cyclekit_suite *s = cyclekit_suite_open("order", 3, argv);
+  for (const char *name : {"a", "b", "c"})
+    cyclekit_suite_run_setup(s, name, no_test, 0, record, name);
+  measured_order.clear();
+  EXPECT_EQ(cyclekit_suite_close(s), 0);
+  EXPECT_EQ(measured_order, "ababab");
+}
+
+// Each C++ callable is bound to its own name, the captured state is its
+// own, and a C function registered beside them gets its argument.
+int c_argument = 0;
+void c_function(int n) { c_argument = n; }
+
+TEST(SuiteFromCxx, RunsEachCallableUnderItsName) {
+  char argv0[] = "suite_test", filter[] = "--filter=one|three|c";
+  char *argv[] = {argv0, filter, nullptr};
+  int calls[3] = {0, 0, 0};
+  {
+    cyclekit::suite s("callables", 2, argv);
+    s.run("one", [&] { calls[0]++; });
+    s.run("two", [&] { calls[1]++; });
+    auto third = [&calls] { calls[2]++; };
+    s.run("three", third);
+    s.run("c", c_function, 42);
+    EXPECT_EQ(s.close(), 0);
+  }
+  EXPECT_GT(calls[0], 0);
+  EXPECT_EQ(calls[1], 0);
+  EXPECT_GT(calls[2], 0);
+  EXPECT_EQ(c_argument, 42);
+}
+
+}  // namespace
