@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cyclekit/suite.hpp>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -257,6 +258,35 @@ TEST(SuiteMeasurement, TakesTheNamesRoundRobin) {
   measured_order.clear();
   EXPECT_EQ(cyclekit_suite_close(s), 0);
   EXPECT_EQ(measured_order, "ababab");
+}
+
+// Names reach the result file as they were given, however they are spelt;
+// a byte that is not UTF-8 as the Latin-1 character of its value.
+TEST(SuiteResultFile, KeepsEveryNameReadable) {
+  const std::pair<const char *, const char *> names[] = {
+      {"quote \" and \\", "quote \" and \\"},
+      {"tab\t, line\n, \x7f", "tab\t, line\n, \x7f"},
+      {"\xc3\xa9 \xf0\x9f\x98\x80", "\xc3\xa9 \xf0\x9f\x98\x80"},
+      {"stray \xff \xc3", "stray \xc3\xbf \xc3\x83"}};
+  char path[] = "/tmp/cyclekit_names_XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  std::string option = std::string("--json=") + path;
+  char argv0[] = "suite_test";
+  char *argv[] = {argv0, option.data(), nullptr};
+  struct cyclekit_suite *s = cyclekit_suite_open("names", 2, argv);
+  for (const auto &name : names)
+    cyclekit_suite_run(s, name.first, no_test, 0);
+  EXPECT_EQ(cyclekit_suite_close(s), 0);
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  unlink(path);
+  std::vector<json> lines = json_lines(text.str());
+  ASSERT_EQ(lines.size(), 1 + std::size(names));
+  for (size_t i = 0; i < std::size(names); i++)
+    EXPECT_EQ(lines[i + 1]["name"], names[i].second);
 }
 
 // Each C++ callable is bound to its own name, the captured state is its
