@@ -189,6 +189,8 @@ double measure_quietly(bestof_test_fn f, int arg, struct bestof_report *out);
 double usable_step(double step);
 // The square root of x (0 for x of 0 or below), without the C maths library.
 double root_of(double x);
+// The median of v[0..n), whose order it changes; NaN for none.
+double median_in_place(double *v, int n);
 // Times the pair around the empty call and, with m->reference, around the
 // reference chain: *cost and *ref.
 void time_references(struct measurement *m, struct run_estimate *cost, struct run_estimate *ref);
@@ -210,11 +212,20 @@ void step_resolution(struct bestof_report *r);
 void print_report(const struct settings *s, const struct bestof_report *r);
 
 // One JSON object on one line: json_begin, fields, json_end.  Numbers that
-// are not finite (JSON has no infinity or NaN) are written as null.
+// are not finite (JSON has no infinity or NaN) are written as null, and with
+// a decimal point under every locale.  Names and types are the code's own
+// and written as they are; a string's value is escaped, and a null one is
+// written as null.
 void json_begin(FILE *out, const char *type);
 void json_int(FILE *out, const char *name, int v);
 void json_number(FILE *out, const char *name, double v);
+void json_string(FILE *out, const char *name, const char *v);
 void json_end(FILE *out);
+// A field holding an object: json_begin_object, fields, json_end_object.
+// The writer keeps no state, so the object's first field (a whole number)
+// comes with its opening, as the type comes with json_begin.
+void json_begin_object(FILE *out, const char *name, const char *first, int v);
+void json_end_object(FILE *out);
 
 }  // namespace bestof_internal
 

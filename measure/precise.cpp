@@ -66,6 +66,13 @@ static double kth_smallest(double *a, int n, int k) {
   return a[k];
 }
 
+double median_in_place(double *v, int n) {
+  if (n <= 0)
+    return NAN;
+  double upper = kth_smallest(v, n, n / 2);
+  return n % 2 ? upper : (kth_smallest(v, n, n / 2 - 1) + upper) / 2;
+}
+
 // The mean of the counts from the anchor (the least but the fastest 2%) to
 // precise_window_steps steps above it.  A count of a stepped counter is the
 // true duration rounded down or up to the lattice of steps, up with a

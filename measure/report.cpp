@@ -1,6 +1,8 @@
 // The report of a measurement and its verbose line, in text or JSON, and
-// the JSON writer that the comparison's lines share.
+// the JSON writer that the comparison's lines and the suite's result file
+// share.
 
+#include <locale.h>
 #include <math.h>
 #include <string.h>
 
@@ -96,14 +98,76 @@ void json_begin(FILE *out, const char *type) { fprintf(out, "{\"type\":\"%s\"", 
 
 void json_int(FILE *out, const char *name, int v) { fprintf(out, ",\"%s\":%d", name, v); }
 
+// printf's decimal point is the locale's (a comma in many), and JSON's is
+// a point whatever the locale: the locale's is put back to a point.
+static void point_as_decimal(char *text) {
+  const char *point = localeconv()->decimal_point;
+  size_t n = point ? strlen(point) : 0;
+  char *at = n && strcmp(point, ".") != 0 ? strstr(text, point) : NULL;
+  if (at) {
+    *at = '.';
+    memmove(at + 1, at + n, strlen(at + n) + 1);
+  }
+}
+
 void json_number(FILE *out, const char *name, double v) {
-  if (isfinite(v))
-    fprintf(out, ",\"%s\":%.17g", name, v);
-  else
+  if (!isfinite(v)) {
     fprintf(out, ",\"%s\":null", name);
+    return;
+  }
+  char text[64];
+  snprintf(text, sizeof text, "%.17g", v);
+  point_as_decimal(text);
+  fprintf(out, ",\"%s\":%s", name, text);
 }
 
 void json_end(FILE *out) { fputs("}\n", out); }
+
+// The length of the UTF-8 sequence at p, or 0 if none starts there.
+static int utf8_length(const unsigned char *p) {
+  int n = p[0] >= 0xf0 && p[0] <= 0xf4 ? 4 : p[0] >= 0xe0 ? 3 : p[0] >= 0xc2 && p[0] < 0xe0 ? 2 : 0;
+  for (int i = 1; i < n; i++)
+    if ((p[i] & 0xc0) != 0x80)
+      return 0;
+  return n;
+}
+
+// A byte sequence that is not UTF-8 would make the whole line unreadable to
+// a strict parser, so a stray byte is written as the Latin-1 character of
+// that value.
+static void string_value(FILE *out, const char *v) {
+  fputc('"', out);
+  for (const unsigned char *p = (const unsigned char *)v; *p; p++) {
+    int n;
+    if (*p == '"' || *p == '\\') {
+      fprintf(out, "\\%c", *p);
+    } else if (*p < 0x20 || *p == 0x7f) {
+      fprintf(out, "\\u%04x", *p);
+    } else if (*p < 0x80) {
+      fputc(*p, out);
+    } else if ((n = utf8_length(p)) > 0) {
+      fwrite(p, 1, (size_t)n, out);
+      p += n - 1;
+    } else {
+      fprintf(out, "\\u%04x", *p);
+    }
+  }
+  fputc('"', out);
+}
+
+void json_string(FILE *out, const char *name, const char *v) {
+  fprintf(out, ",\"%s\":", name);
+  if (v)
+    string_value(out, v);
+  else
+    fputs("null", out);
+}
+
+void json_begin_object(FILE *out, const char *name, const char *first, int v) {
+  fprintf(out, ",\"%s\":{\"%s\":%d", name, first, v);
+}
+
+void json_end_object(FILE *out) { fputc('}', out); }
 
 // ---- The verbose line ---------------------------------------------------------------
 

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cyclekit/suite.hpp>
+#include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -154,6 +157,44 @@ TEST(SuiteResultFile, RecordsTheSettingsTheCommandLineAsked) {
   EXPECT_EQ(json_lines(r.out)[1]["precise"], 1);
 }
 
+// A row's answer is the median of the name's answers in the result file,
+// and its +/- the median uncertainty or half their range, whichever is
+// more; an odd and an even number of repetitions.
+std::string one_decimal(double v) {
+  char text[64];
+  snprintf(text, sizeof text, "%.1f", v);
+  return text;
+}
+
+double median_of(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+TEST(SuiteTable, SumsUpTheRepetitionsInTheResultFile) {
+  for (const char *repetitions : {"3", "4"}) {
+    program_run r = run_program({program, "--json", "-", "--repetitions", repetitions});
+    ASSERT_EQ(exit_status(r), 0) << r.err;
+    std::map<std::string, std::vector<double>> answers, uncertainties;
+    for (const json &l : json_lines(r.out))
+      if (l["type"] == "result") {
+        answers[l["name"]].push_back(l["answer"].get<double>());
+        uncertainties[l["name"]].push_back(l["uncertainty"].get<double>());
+      }
+    for (const auto &[name, a] : answers) {
+      auto [low, high] = std::minmax_element(a.begin(), a.end());
+      double spread = std::max(median_of(uncertainties[name]), (*high - *low) / 2);
+      std::string row =
+          "\n" + name + " +" + one_decimal(median_of(a)) + " +" + one_decimal(spread) + " ";
+      EXPECT_TRUE(std::regex_search(std::regex_replace(r.err, std::regex("(\\d),(\\d)"), "$1.$2"),
+                                    std::regex(row)))
+          << repetitions << " repetitions, wanted " << row << " in\n"
+          << r.err;
+    }
+  }
+}
+
 // A decimal-comma locale, made for the test: the table shows commas, the
 // result file stays JSON.
 TEST(SuiteResultFile, IsTheSameUnderADecimalCommaLocale) {
@@ -217,6 +258,35 @@ TEST(SuiteMeasurement, TakesTheNamesRoundRobin) {
   measured_order.clear();
   EXPECT_EQ(cyclekit_suite_close(s), 0);
   EXPECT_EQ(measured_order, "ababab");
+}
+
+// Names reach the result file as they were given, however they are spelt;
+// a byte that is not UTF-8 as the Latin-1 character of its value.
+TEST(SuiteResultFile, KeepsEveryNameReadable) {
+  const std::pair<const char *, const char *> names[] = {
+      {"quote \" and \\", "quote \" and \\"},
+      {"tab\t, line\n, \x7f", "tab\t, line\n, \x7f"},
+      {"\xc3\xa9 \xf0\x9f\x98\x80", "\xc3\xa9 \xf0\x9f\x98\x80"},
+      {"stray \xff \xc3", "stray \xc3\xbf \xc3\x83"}};
+  char path[] = "/tmp/cyclekit_names_XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  std::string option = std::string("--json=") + path;
+  char argv0[] = "suite_test";
+  char *argv[] = {argv0, option.data(), nullptr};
+  struct cyclekit_suite *s = cyclekit_suite_open("names", 2, argv);
+  for (const auto &name : names)
+    cyclekit_suite_run(s, name.first, no_test, 0);
+  EXPECT_EQ(cyclekit_suite_close(s), 0);
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  unlink(path);
+  std::vector<json> lines = json_lines(text.str());
+  ASSERT_EQ(lines.size(), 1 + std::size(names));
+  for (size_t i = 0; i < std::size(names); i++)
+    EXPECT_EQ(lines[i + 1]["name"], names[i].second);
 }
 
 // Each C++ callable is bound to its own name, the captured state is its

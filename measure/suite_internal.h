@@ -1,0 +1,77 @@
+// What the suite's sources share; not installed.  It includes only public
+// headers, and no public header includes it.
+//
+// The rooms: suite.cpp (registering, measuring round-robin, closing),
+// suite_options.cpp (the command line), suite_output.cpp (the table and the
+// result file).
+#ifndef CYCLEKIT_MEASURE_SUITE_INTERNAL_H
+#define CYCLEKIT_MEASURE_SUITE_INTERNAL_H
+
+#include <regex.h>
+#include <stddef.h>
+#include <stdio.h>
+
+#include "bestof.h"
+#include "suite.h"
+
+struct suite_entry {
+  char *name;
+  bestof_test_fn f;
+  int arg;
+  void (*setup)(const void *context);
+  const void *context;
+  int selected;
+};
+
+struct suite_answer {
+  double answer;
+  double seconds;  // wall time of the whole bestof call
+  struct bestof_report report;
+};
+
+struct cyclekit_suite {
+  char *title;
+  const char *program;
+  const char *compiler;
+  char *flags;
+  int list, markdown, repetitions;
+  int precise, core_cycles, fence, flush;
+  int has_filter;
+  char *filter_text;
+  regex_t filter;
+  char *baseline;
+  FILE *json;  // null: no result file
+  struct suite_entry *entries;
+  int count, capacity;
+};
+
+// C++ names in a namespace of their own, as the driver's helpers: a
+// program's own seconds_now must neither clash with these nor be taken for
+// them.
+namespace suite_internal {
+
+// ---- Small helpers (suite.cpp) ------------------------------------------------
+
+// Ends the process, status 1, when malloc fails.
+[[noreturn]] void out_of_memory(void);
+// malloc that never returns null (nor takes 0 bytes for failure).
+void *suite_alloc(size_t bytes);
+char *copy_string(const char *s);
+// The monotonic clock, in seconds.
+double seconds_now(void);
+
+// ---- The table and the result file (suite_output.cpp) -------------------------
+
+// Prints the table of the n names chosen, answers[r * n + j] being name j's
+// answer of repetition r; 1 if it could not be written.
+int print_results(const struct cyclekit_suite *s, struct suite_entry **chosen, int n,
+                  const struct suite_answer *answers);
+// Writes the result file, its context line with the settings b that the
+// answers were measured with first, and closes it; 1 if it could not be
+// written.
+int write_results(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
+                  const struct suite_answer *answers, const struct bestof_settings *b);
+
+}  // namespace suite_internal
+
+#endif  // CYCLEKIT_MEASURE_SUITE_INTERNAL_H

@@ -1,0 +1,139 @@
+// The command line that every suite program shares: the options, their
+// checks and the help.
+
+#include <errno.h>
+#include <regex.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "suite_internal.h"
+
+using namespace suite_internal;
+
+static const char usage_text[] =
+    "Options:\n"
+    "  --filter REGEX    measure only the names this extended regex matches\n"
+    "  --list            print the names, measure nothing\n"
+    "  --repetitions N   N answers per name, taken round-robin (default 1)\n"
+    "  --json FILE       write the results as JSON lines (- for standard output;\n"
+    "                    the table then goes to standard error)\n"
+    "  --markdown        print the table as Markdown\n"
+    "  --baseline NAME   the row the ratios refer to (default the first)\n"
+    "  --precise         precise mode: one call's core cycles, net of the counter\n"
+    "  --core-cycles     count core cycles instead of counter ticks\n"
+    "  --fence           time with the fenced counter pair\n"
+    "  --flush           flush the caches before every timed run\n"
+    "  --help            print this and exit\n";
+
+static void usage_error(const struct cyclekit_suite *s, const char *what, const char *arg) {
+  fprintf(stderr, "%s: %s '%s'\nTry '%s --help'.\n", s->program, what, arg, s->program);
+  exit(2);
+}
+
+// "--name=value" or "--name" "value": the value; a missing one ends the process.
+static const char *option_value(struct cyclekit_suite *s, int argc, char **argv, int *i,
+                                const char *eq) {
+  if (eq)
+    return eq + 1;
+  if (*i + 1 >= argc)
+    usage_error(s, "missing value for option", argv[*i]);
+  return argv[++*i];
+}
+
+static void set_repetitions(struct cyclekit_suite *s, const char *value) {
+  char *end;
+  errno = 0;
+  long n = strtol(value, &end, 10);
+  if (errno || end == value || *end || n < 1 || n > 1000000)
+    usage_error(s, "--repetitions needs a whole number from 1 to 1000000, not", value);
+  s->repetitions = (int)n;
+}
+
+static void set_filter(struct cyclekit_suite *s, const char *value) {
+  if (s->has_filter) {
+    regfree(&s->filter);
+    free(s->filter_text);
+  }
+  int status = regcomp(&s->filter, value, REG_EXTENDED | REG_NOSUB);
+  if (status != 0) {
+    char why[256];
+    regerror(status, &s->filter, why, sizeof why);
+    fprintf(stderr, "%s: bad --filter regular expression '%s': %s\n", s->program, value, why);
+    exit(2);
+  }
+  s->has_filter = 1;
+  s->filter_text = copy_string(value);
+}
+
+static void set_json(struct cyclekit_suite *s, const char *value) {
+  if (s->json && s->json != stdout)
+    fclose(s->json);
+  if (strcmp(value, "-") == 0) {
+    s->json = stdout;
+    return;
+  }
+  s->json = fopen(value, "w");
+  if (!s->json) {
+    fprintf(stderr, "%s: cannot create the --json file '%s': %s\n", s->program, value,
+            strerror(errno));
+    exit(2);
+  }
+}
+
+// One argument (or two, with a separate value); false if it is no option.
+static int parse_option(struct cyclekit_suite *s, int argc, char **argv, int *i) {
+  const char *arg = argv[*i];
+  const char *eq = strchr(arg, '=');
+  size_t len = eq ? (size_t)(eq - arg) : strlen(arg);
+#define IS(name) (len == sizeof(name) - 1 && strncmp(arg, name, len) == 0)
+  int *flag = IS("--list")          ? &s->list
+              : IS("--markdown")    ? &s->markdown
+              : IS("--precise")     ? &s->precise
+              : IS("--core-cycles") ? &s->core_cycles
+              : IS("--fence")       ? &s->fence
+              : IS("--flush")       ? &s->flush
+                                    : NULL;
+  if (flag) {
+    if (eq)
+      usage_error(s, "option takes no value", arg);
+    *flag = 1;
+  } else if (IS("--help")) {
+    printf("Usage: %s [options]\nMeasures the suite '%s' and prints a table.\n%s", s->program,
+           s->title, usage_text);
+    exit(0);
+  } else if (IS("--filter")) {
+    set_filter(s, option_value(s, argc, argv, i, eq));
+  } else if (IS("--repetitions")) {
+    set_repetitions(s, option_value(s, argc, argv, i, eq));
+  } else if (IS("--json")) {
+    set_json(s, option_value(s, argc, argv, i, eq));
+  } else if (IS("--baseline")) {
+    free(s->baseline);
+    s->baseline = copy_string(option_value(s, argc, argv, i, eq));
+  } else {
+    return 0;
+  }
+#undef IS
+  return 1;
+}
+
+struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char **argv,
+                                              const char *compiler, const char *flags) {
+  struct cyclekit_suite *s = (struct cyclekit_suite *)suite_alloc(sizeof *s);
+  memset(s, 0, sizeof *s);
+  s->title = copy_string(title ? title : "suite");
+  s->program = argc > 0 && argv && argv[0] ? argv[0] : s->title;
+  s->compiler = compiler ? compiler : "unknown";
+  s->flags = copy_string(flags ? flags : "");
+  // The header's list of macros ends in a space.
+  for (size_t n = strlen(s->flags); n > 0 && s->flags[n - 1] == ' '; n--)
+    s->flags[n - 1] = '\0';
+  s->repetitions = 1;
+  for (int i = 1; i < argc && argv; i++) {
+    if (!parse_option(s, argc, argv, &i))
+      usage_error(s, strncmp(argv[i], "--", 2) == 0 ? "unknown option" : "unexpected argument",
+                  argv[i]);
+  }
+  return s;
+}
