@@ -43,27 +43,73 @@ static int read_start(int fd, char *text, int size) {
   return n;
 }
 
-// The first line of root + path, without its newline; 0 if unreadable,
-// empty or not a regular file.  A FIFO or a device where a file belongs
-// would block the open or the read for ever: the open does not wait
-// (O_NONBLOCK), and the type is checked on what was opened, so nothing can
-// be swapped in between.
-static int first_line(const char *path, char *line, int size) {
-  if (size < 2)
-    return 0;
+// root + path opened for reading if it is a regular file, else -1.  A FIFO
+// or a device where a file belongs would block the open or the read for
+// ever: the open does not wait (O_NONBLOCK), and the type is checked on what
+// was opened, so nothing can be swapped in between.
+static int open_regular(const char *path) {
   char full[sizeof root + 128];
   snprintf(full, sizeof full, "%s%s", root, path);
   int fd = open(full, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0)
-    return 0;
+    return -1;
   struct stat st;
-  int n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read_start(fd, line, size) : -1;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+    return fd;
+  close(fd);
+  return -1;
+}
+
+// The first line of root + path, without its newline; 0 if unreadable,
+// empty or not a regular file.
+static int first_line(const char *path, char *line, int size) {
+  if (size < 2)
+    return 0;
+  int fd = open_regular(path);
+  if (fd < 0)
+    return 0;
+  int n = read_start(fd, line, size);
   close(fd);
   if (n <= 0)
     return 0;
   line[n] = '\0';
   line[strcspn(line, "\n")] = '\0';
   return line[0] != '\0';
+}
+
+// The value of a "key : value" line of /proc/cpuinfo, or null.
+static const char *cpuinfo_value(const char *line, const char *key) {
+  size_t n = strlen(key);
+  if (strncmp(line, key, n) != 0)
+    return NULL;
+  const char *p = line + n + strspn(line + n, " \t");
+  return *p == ':' ? p + 1 + strspn(p + 1, " \t") : NULL;
+}
+
+extern "C" int machine_cpu_model(char *name, int size) {
+  // x86 says "model name", MIPS and SPARC "cpu model", POWER "cpu".
+  static const char *const keys[] = {"model name", "cpu model", "cpu"};
+  int fd = open_regular("/proc/cpuinfo");
+  FILE *f = fd < 0 ? NULL : fdopen(fd, "r");
+  if (f == NULL) {
+    if (fd >= 0)
+      close(fd);
+    return 0;
+  }
+  char line[512];
+  int rank = 3;  // the best key found so far; 3: none
+  while (size > 1 && fgets(line, sizeof line, f)) {
+    for (int k = 0; k < rank; k++) {
+      const char *v = cpuinfo_value(line, keys[k]);
+      if (v) {
+        snprintf(name, (size_t)size, "%.*s", (int)strcspn(v, "\n"), v);
+        rank = k;
+        break;
+      }
+    }
+  }
+  fclose(f);
+  return rank < 3;
 }
 
 extern "C" int machine_clocksource(char *name, int size) {

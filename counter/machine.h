@@ -51,6 +51,11 @@ int machine_turbo(void);
  * does not fit is left out) and returns 1, or returns 0 if there are none. */
 int machine_cmdline_clocksource(char *words, int size);
 
+/* Copies the processor's model as /proc/cpuinfo names it ("model name" on
+ * x86, "cpu model" on MIPS and SPARC, "cpu" on POWER) into name (at most
+ * size bytes, terminated) and returns 1, or returns 0 if it names none. */
+int machine_cpu_model(char *name, int size);
+
 /* The number of CPUs this process may run on (its affinity), 0 if unknown. */
 int machine_cpus_allowed(void);
 

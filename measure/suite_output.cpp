@@ -38,38 +38,6 @@ static double counter_mhz(void) {
   return elapsed > 0 ? ticks / (elapsed * 1e6) : 0.0;
 }
 
-// The value of a "key : value" line of /proc/cpuinfo, or null.
-static const char *cpuinfo_value(const char *line, const char *key) {
-  size_t n = strlen(key);
-  if (strncmp(line, key, n) != 0)
-    return NULL;
-  const char *p = line + n + strspn(line + n, " \t");
-  return *p == ':' ? p + 1 + strspn(p + 1, " \t") : NULL;
-}
-
-// The processor's model as /proc/cpuinfo names it: x86's "model name", else
-// "cpu model" (MIPS, SPARC) or "cpu" (POWER); 0 if it does not.
-static int cpu_model(char *out, size_t size) {
-  static const char *const keys[] = {"model name", "cpu model", "cpu"};
-  FILE *f = fopen("/proc/cpuinfo", "r");
-  if (!f)
-    return 0;
-  char line[512];
-  int rank = 3;  // the best key found so far; 3: none
-  while (fgets(line, sizeof line, f)) {
-    for (int k = 0; k < rank; k++) {
-      const char *v = cpuinfo_value(line, keys[k]);
-      if (v) {
-        snprintf(out, size, "%.*s", (int)strcspn(v, "\n"), v);
-        rank = k;
-        break;
-      }
-    }
-  }
-  fclose(f);
-  return rank < 3;
-}
-
 // ---- The result file -------------------------------------------------------------
 
 // -1 (unknown) is null.
@@ -117,7 +85,7 @@ static void write_context(const struct cyclekit_suite *s, const struct bestof_se
               machine_clocksource(clocksource, sizeof clocksource) ? clocksource : NULL);
   json_tristate(out, "hypervisor", machine_hypervisor());
   json_tristate(out, "invariant", machine_counter_invariant());
-  json_string(out, "cpu", cpu_model(cpu, sizeof cpu) ? cpu : NULL);
+  json_string(out, "cpu", machine_cpu_model(cpu, (int)sizeof cpu) ? cpu : NULL);
   json_int(out, "llc_bytes", bestof_llc_bytes());
   json_string(out, "compiler", s->compiler);
   json_string(out, "flags", s->flags);

@@ -193,6 +193,29 @@ TEST_F(FakeSysfs, CommandLineWordsThatChooseTheClocksource) {
   }
 }
 
+TEST_F(FakeSysfs, CpuModelByTheBestKeyCpuinfoHas) {
+  const struct {
+    const char *cpuinfo;
+    const char *model;  // null: none
+  } cases[] = {
+      {"processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Xeon E5\nmodel\t: 85", "Xeon E5"},
+      {"cpu\t\t: POWER9 (raw), altivec supported\nmodel name : later wins over cpu",
+       "later wins over cpu"},
+      {"cpu\t\t: POWER9 (raw)\nclock\t\t: 2300.000000MHz", "POWER9 (raw)"},
+      {"cpu model\t: Loongson-3A\ncpu\t: ignored", "Loongson-3A"},
+      {"processor\t: 0\nBogoMIPS\t: 50.00\nCPU implementer\t: 0x41", nullptr},
+  };
+  char model[64];
+  EXPECT_EQ(machine_cpu_model(model, sizeof model), 0) << "no /proc/cpuinfo";
+  for (const auto &c : cases) {
+    put("/proc/cpuinfo", c.cpuinfo);
+    EXPECT_EQ(machine_cpu_model(model, sizeof model), c.model != nullptr) << c.cpuinfo;
+    if (c.model != nullptr) {
+      EXPECT_STREQ(model, c.model);
+    }
+  }
+}
+
 // Opened as a file, a FIFO without a writer blocks for ever: each fact
 // must read as unknown at once.  The alarm fails a regression, not hangs it.
 // A device (the governor's, here) is no file either.
@@ -202,7 +225,8 @@ TEST_F(FakeSysfs, AFifoIsUnknownWithoutWaiting) {
                          "/sys/devices/system/cpu/intel_pstate/no_turbo",
                          "/sys/devices/system/cpu/cpufreq/boost",
                          "/proc/cmdline",
-                         "/sys/devices/system/cpu/cpu0/cache/index0/type"};
+                         "/sys/devices/system/cpu/cpu0/cache/index0/type",
+                         "/proc/cpuinfo"};
   for (const char *p : paths) {
     put(p, "");
     std::string full = root_ + p;
@@ -218,6 +242,7 @@ TEST_F(FakeSysfs, AFifoIsUnknownWithoutWaiting) {
   EXPECT_EQ(machine_governor(name, sizeof name), 0);
   EXPECT_EQ(machine_turbo(), -1);
   EXPECT_EQ(machine_cmdline_clocksource(name, sizeof name), 0);
+  EXPECT_EQ(machine_cpu_model(name, sizeof name), 0);
   EXPECT_EQ(bestof_llc_bytes(), sysconf_llc());
   alarm(0);
 }
