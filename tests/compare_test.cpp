@@ -153,6 +153,7 @@ class Compare : public ::testing::Test {
     set_bestof_compare_pairs(21);
     set_bestof_compare_margin(0);
     set_bestof_cpe_sizes(8);
+    set_bestof_compare_net(0);
     scripted::reset();
     sizes_asked.clear();
   }
@@ -552,7 +553,7 @@ TEST_F(Compare, TheComparisonAsJsonHasEveryField) {
   EXPECT_EQ(number(m, "second"), c.second);
   EXPECT_EQ(number(m, "not_converged"), c.not_converged);
   EXPECT_EQ(number(m, "core_cycles"), c.core_cycles);
-  EXPECT_EQ(m.size(), 13u);
+  EXPECT_EQ(m.size(), 16u);
 }
 
 TEST_F(Compare, TheFitAsJsonHasEveryField) {
@@ -574,7 +575,7 @@ TEST_F(Compare, TheFitAsJsonHasEveryField) {
   EXPECT_EQ(number(m, "n_hi"), r.n_hi);
   EXPECT_EQ(number(m, "not_converged"), r.not_converged);
   EXPECT_EQ(number(m, "core_cycles"), r.core_cycles);
-  EXPECT_EQ(m.size(), 11u);
+  EXPECT_EQ(m.size(), 13u);
 }
 
 TEST_F(Compare, JsonAloneIsSilent) {
