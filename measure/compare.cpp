@@ -56,9 +56,9 @@ struct answers {
 
 // One answer, measured quietly (net when a->net says so); counts the
 // answers the run limit ended, notes whether they were in core cycles, and
-// stores the answer's uncertainty in *uncertainty.  The step that the
-// uncertainty rests on is measured, once per process, when the answer did
-// not need it.
+// stores in *uncertainty the uncertainty of the code's own count in it (see
+// the resolution below).  The step that the uncertainty rests on is
+// measured, once per process, when the answer did not need it.
 static double answer(bestof_test_fn f, int arg, struct answers *a, double *uncertainty) {
   struct bestof_report r;
   measure_quietly(f, arg, a->net, &r);
@@ -67,25 +67,29 @@ static double answer(bestof_test_fn f, int arg, struct answers *a, double *uncer
   if (!r.converged)
     a->not_converged++;
   a->core = r.core_cycles;
-  *uncertainty = r.uncertainty;
+  *uncertainty = r.net || r.precise ? r.uncertainty : 2 * r.uncertainty;
   return r.answer;
 }
 
 // ---- The resolution ---------------------------------------------------------
 
-// A K-best answer is the least count, which the counter's step quantises:
-// it lies up to a step either side of the work's duration, two steps with
-// net counts, whose pair's cost is quantised likewise; a precise answer
-// lies within about two standard errors.  That is the answer's uncertainty
-// in its report.  Two answers for the same work can therefore differ by up
-// to the sum of their uncertainties, and so can two medians of such
-// answers: the counter repeats a phase of its step from one answer to the
-// next often enough (a step of 21 ticks gave answers one step apart for
-// every one of 120 comparisons of identical code), so medians do not
-// average the quantisation away.  A difference no larger than that sum is
-// not one the counter shows.  The uncertainty of each version is the median
-// of its answers' (they differ only with the conversion to core cycles or
-// an automatic batch).
+// What a difference between two answers can owe to the counter alone.  A
+// K-best answer is the least count, which the counter's step quantises: it
+// lies up to a step either side of the duration.  And every count holds
+// the pair's cost, itself a quantised figure, which is not the same for all
+// code: code shorter than the pair's own latency runs partly hidden in it
+// (the closing read does not wait for it), so the cost a count holds moves
+// with the code.  The code's own count in an answer is thus known to two
+// steps, as a net answer is (its report's uncertainty; a precise answer's
+// is about two standard errors, the pair's cost included).  Two answers for
+// the same work can differ by up to the sum of two such uncertainties, and
+// so can two medians of answers: the counter repeats a phase of its step
+// from one answer to the next often enough (a step of 21 ticks gave answers
+// one step apart in most of 120 comparisons of identical code) that medians
+// do not average the quantisation away.  A difference no larger than that
+// sum is not one the counter shows.  Each version's uncertainty is the
+// median of its answers' (they differ only with the conversion to core
+// cycles or an automatic batch).
 static double resolution_of(double *uncertainty_f, double *uncertainty_g, int n) {
   return sorted_median(uncertainty_f, n) + sorted_median(uncertainty_g, n);
 }
@@ -318,7 +322,7 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
   robust_line(x, y, m, work, &r);
   // The line's two ends are answers, each as uncertain as any: a rise no
   // larger than the sum of two answers' uncertainties (see resolution_of)
-  // could be the counter's step alone.
+  // could be the counter's step and the pair's cost alone.
   r.resolution = 2 * sorted_median(u, m);
   r.resolved = fabs(r.slope) * ((double)n_hi - n_lo) > r.resolution;
   free(mem);
