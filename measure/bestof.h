@@ -388,8 +388,8 @@ void set_bestof_settings(const struct bestof_settings *in);
 /* Restores every default: K 3, 20 runs, tolerance 0.01, no compensation,
  * no flush, a flush of 524288 bytes read every 32, no fence, counter ticks,
  * batch 1, quiet, text lines, counts as read, no precise mode, comparisons
- * of 21 pairs with a margin of 0 and net answers, fits over 8 sizes.  The verbose stream is
- * kept. */
+ * of 21 pairs with a margin of 0 and net answers, fits over 8 sizes.  The
+ * verbose stream is kept. */
 void set_bestof_defaults(void);
 
 #ifdef __cplusplus
