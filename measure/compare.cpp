@@ -90,8 +90,24 @@ static double answer(bestof_test_fn f, int arg, struct answers *a, double *uncer
 // sum is not one the counter shows.  Each version's uncertainty is the
 // median of its answers' (they differ only with the conversion to core
 // cycles or an automatic batch).
-static double resolution_of(double *uncertainty_f, double *uncertainty_g, int n) {
-  return sorted_median(uncertainty_f, n) + sorted_median(uncertainty_g, n);
+
+// The interval of the answers' ratios, widened to hold the ratio of the
+// work: an answer a lies within its uncertainty u of the work's count, so a
+// ratio of answers a_g / a_f may be the work's (a_g -+ u_g) / (a_f +- u_f).
+// The sign test sees only how the ratios scatter, not how far each may lie
+// from the work's: where the step is a sizeable share of the answers, every
+// pair can give the same quantised ratio, an interval of that one value,
+// and the work's ratio misses it.  Answers within their uncertainty of 0
+// bound no ratio.
+static void widen(struct bestof_comparison *c, double u_f, double u_g) {
+  if (!(c->first > u_f && c->second > u_g)) {
+    c->low = 0;
+    c->high = HUGE_VAL;
+    return;
+  }
+  double rf = u_f / c->first, rg = u_g / c->second;
+  c->low *= (1 - rg) / (1 + rf);
+  c->high *= (1 + rg) / (1 - rf);
 }
 
 static const char *unit(int core) { return core ? "core cycles" : "cycles"; }
@@ -202,13 +218,15 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
   c.margin = s.s.compare_margin;
   c.first = median_of_copy(fa, n, tmp);
   c.second = median_of_copy(ga, n, tmp);
-  c.resolution = resolution_of(fu, gu, n);
+  double u_f = sorted_median(fu, n), u_g = sorted_median(gu, n);
+  c.resolution = u_f + u_g;
   c.resolved = fabs(c.second - c.first) > c.resolution;
   c.ratio = sorted_median(ratios, used);
   int j = interval_rank(used, &c.confidence);
   if (j > 0) {
     c.low = ratios[j - 1];
     c.high = ratios[used - j];
+    widen(&c, u_f, u_g);
     c.verdict = c.resolved ? verdict_of(c.low, c.high, c.margin) : 0;
   } else {
     c.low = 0;
@@ -321,7 +339,7 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
   r.core_cycles = a.core;
   robust_line(x, y, m, work, &r);
   // The line's two ends are answers, each as uncertain as any: a rise no
-  // larger than the sum of two answers' uncertainties (see resolution_of)
+  // larger than the sum of two answers' uncertainties (see the resolution)
   // could be the counter's step and the pair's cost alone.
   r.resolution = 2 * sorted_median(u, m);
   r.resolved = fabs(r.slope) * ((double)n_hi - n_lo) > r.resolution;

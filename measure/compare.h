@@ -13,8 +13,13 @@
  * weighs on both alike.  The ratio is the median of the pairs' ratios
  * g / f; the interval is the distribution-free confidence interval for that
  * median from the order statistics of the pair ratios (the sign test), with
- * a coverage of at least 95 %.  It assumes only that the pairs are
- * independent and alike, not any shape of their distribution; the verdict is
+ * a coverage of at least 95 %, widened by the answers' uncertainty so that
+ * it holds the ratio of the work, not only that of the answers: its low end
+ * times (1 - u_g / a_g) / (1 + u_f / a_f), its high end times
+ * (1 + u_g / a_g) / (1 - u_f / a_f), a_f and a_g the median answers and u_f
+ * and u_g their uncertainties (0 to +infinity when a median answer is within
+ * its uncertainty of 0).  It assumes only that the pairs are independent and
+ * alike, not any shape of their distribution; the verdict is
  * "slower" when the whole interval lies above 1 (+ margin), "faster" when it
  * lies below 1 / (1 + margin), and "not distinguishable" otherwise.  The
  * answers are net of the pair's cost by default, so the ratio is that of the
@@ -48,7 +53,7 @@ extern "C" {
  * (core cycles when core cycles are on and could be measured). */
 struct bestof_comparison {
   double ratio;      /* median of the pairs' ratios, second over first */
-  double low, high;  /* the confidence interval for that median */
+  double low, high;  /* the confidence interval for the work's ratio */
   int verdict;       /* -1 faster, 0 not distinguishable, 1 slower */
   int runs;          /* pairs measured */
   int used;          /* pairs whose two answers were above 0, so that they have a ratio */

@@ -93,6 +93,20 @@ TEST_F(Resolution, AVerdictOnlyBeyondTheResolution) {
   }
 }
 
+TEST_F(Resolution, TheIntervalHoldsTheWorksRatioThroughTheStep) {
+  // 5 % more work, 4200 and 4410 ticks, read a step short at every answer:
+  // every pair's ratio is 1.04, and so is the sign test's interval.  Each
+  // answer may lie 42 ticks from the work's count.
+  for (int i = 0; i < 12; i++)
+    script_answer(i % 4 == 0 || i % 4 == 3 ? 4200 : 4368, 300, true);
+  bestof_comparison c;
+  bestof_compare(f_fn, 0, g_fn, 0, &c);
+  EXPECT_DOUBLE_EQ(c.ratio, 1.04);
+  EXPECT_DOUBLE_EQ(c.low, 1.04 * (4326.0 / 4368) / (4242.0 / 4200));
+  EXPECT_DOUBLE_EQ(c.high, 1.04 * (4410.0 / 4368) / (4158.0 / 4200));
+  EXPECT_EQ(c.verdict, 1);
+}
+
 struct fit_case {
   const char *what;
   double intercept, slope;
