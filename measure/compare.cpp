@@ -52,13 +52,42 @@ struct answers {
   int net;  // 1: every answer is net of the pair's cost
   int not_converged;
   int core;
+  int precise;  // 1: the answers were precise ones
 };
+
+// ---- The resolution ---------------------------------------------------------
+
+// What a difference between answers can owe to the counter alone.
+//
+// A K-best answer is a least count, which the counter's step quantises: a
+// run of duration d reads the lattice point below d or the one above, so
+// the least lies within a step below d, or a step above when each of the K
+// least runs read the upper point.  And every count holds the pair's cost,
+// itself quantised and not the same for all code: code shorter than the
+// pair's own latency runs partly hidden in it (the closing read does not
+// wait for it), so the cost a count holds moves with the code.  The code's
+// own count in one answer is thus known to two steps either side, as a net
+// answer's is: the report's uncertainty (a precise answer's is about two
+// standard errors, the pair's cost included).  A fit's ends are single
+// answers: a rise within the sum of two such uncertainties could be the
+// counter alone.
+//
+// A comparison's figures are medians of many answers.  The upper reading
+// comes and goes from one answer to the next, and the median is rid of it;
+// the lower one stays: the counter repeats the phase of its step from one
+// answer to the next often enough (a step of 21 ticks gave answers one step
+// apart in most of 120 comparisons of identical code) that medians do not
+// average it away.  A median net answer, the difference of two least counts
+// each within a step below its duration, lies within a step either side of
+// the work's count, half a single answer's uncertainty; two medians for the
+// same work differ by less than two steps.  Precise answers keep their
+// whole uncertainty.
 
 // One answer, measured quietly (net when a->net says so); counts the
 // answers the run limit ended, notes whether they were in core cycles, and
-// stores in *uncertainty the uncertainty of the code's own count in it (see
-// the resolution below).  The step that the uncertainty rests on is
-// measured, once per process, when the answer did not need it.
+// stores in *uncertainty that of the code's own count in it.  The step that
+// it rests on is measured, once per process, when the answer did not need
+// it.
 static double answer(bestof_test_fn f, int arg, struct answers *a, double *uncertainty) {
   struct bestof_report r;
   measure_quietly(f, arg, a->net, &r);
@@ -67,38 +96,25 @@ static double answer(bestof_test_fn f, int arg, struct answers *a, double *uncer
   if (!r.converged)
     a->not_converged++;
   a->core = r.core_cycles;
+  a->precise = r.precise;
   *uncertainty = r.net || r.precise ? r.uncertainty : 2 * r.uncertainty;
   return r.answer;
 }
 
-// ---- The resolution ---------------------------------------------------------
-
-// What a difference between two answers can owe to the counter alone.  A
-// K-best answer is the least count, which the counter's step quantises: it
-// lies up to a step either side of the duration.  And every count holds
-// the pair's cost, itself a quantised figure, which is not the same for all
-// code: code shorter than the pair's own latency runs partly hidden in it
-// (the closing read does not wait for it), so the cost a count holds moves
-// with the code.  The code's own count in an answer is thus known to two
-// steps, as a net answer is (its report's uncertainty; a precise answer's
-// is about two standard errors, the pair's cost included).  Two answers for
-// the same work can differ by up to the sum of two such uncertainties, and
-// so can two medians of answers: the counter repeats a phase of its step
-// from one answer to the next often enough (a step of 21 ticks gave answers
-// one step apart in most of 120 comparisons of identical code) that medians
-// do not average the quantisation away.  A difference no larger than that
-// sum is not one the counter shows.  Each version's uncertainty is the
-// median of its answers' (they differ only with the conversion to core
-// cycles or an automatic batch).
+// How far the median of n answers with these uncertainties (reordered) may
+// lie from the work's count.  They differ only with the conversion to core
+// cycles or an automatic batch.
+static double median_bound(double *uncertainty, int n, const struct answers *a) {
+  return sorted_median(uncertainty, n) / (a->precise ? 1 : 2);
+}
 
 // The interval of the answers' ratios, widened to hold the ratio of the
-// work: an answer a lies within its uncertainty u of the work's count, so a
-// ratio of answers a_g / a_f may be the work's (a_g -+ u_g) / (a_f +- u_f).
+// work: a median answer a lies within u of the work's count, so a ratio
+// a_g / a_f may be the work's (a_g -+ u_g) / (a_f +- u_f).
 // The sign test sees only how the ratios scatter, not how far each may lie
 // from the work's: where the step is a sizeable share of the answers, every
 // pair can give the same quantised ratio, an interval of that one value,
-// and the work's ratio misses it.  Answers within their uncertainty of 0
-// bound no ratio.
+// and the work's ratio misses it.  Medians within u of 0 bound no ratio.
 static void widen(struct bestof_comparison *c, double u_f, double u_g) {
   if (!(c->first > u_f && c->second > u_g)) {
     c->low = 0;
@@ -195,7 +211,7 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
   double *fu = mem + 4 * n, *gu = mem + 5 * n;
   struct bestof_comparison c;
   memset(&c, 0, sizeof c);
-  struct answers a = {s.s.compare_net != 0, 0, 0};
+  struct answers a = {s.s.compare_net != 0, 0, 0, 0};
   int used = 0;
   // f first in the even pairs, g first in the odd ones.  Net answers of 0
   // or below (code no dearer than an empty call) have no ratio either.
@@ -218,7 +234,7 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
   c.margin = s.s.compare_margin;
   c.first = median_of_copy(fa, n, tmp);
   c.second = median_of_copy(ga, n, tmp);
-  double u_f = sorted_median(fu, n), u_g = sorted_median(gu, n);
+  double u_f = median_bound(fu, n, &a), u_g = median_bound(gu, n, &a);
   c.resolution = u_f + u_g;
   c.resolved = fabs(c.second - c.first) > c.resolution;
   c.ratio = sorted_median(ratios, used);
@@ -327,7 +343,7 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
   double *x = mem, *y = mem + m, *u = mem + 2 * m, *work = mem + 3 * m;
   // The answers as bestof gives them: the pair's cost lies in the
   // intercept, not the slope.
-  struct answers a = {0, 0, 0};
+  struct answers a = {0, 0, 0, 0};
   // From both ends inwards: lo, hi, the second, the second last, ...
   for (int t = 0; t < m; t++) {
     int i = t % 2 == 0 ? t / 2 : m - 1 - t / 2;
@@ -339,8 +355,8 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
   r.core_cycles = a.core;
   robust_line(x, y, m, work, &r);
   // The line's two ends are answers, each as uncertain as any: a rise no
-  // larger than the sum of two answers' uncertainties (see the resolution)
-  // could be the counter's step and the pair's cost alone.
+  // larger than the sum of two answers' uncertainties could be the
+  // counter's step and the pair's cost alone (see the resolution).
   r.resolution = 2 * sorted_median(u, m);
   r.resolved = fabs(r.slope) * ((double)n_hi - n_lo) > r.resolution;
   free(mem);

@@ -13,21 +13,22 @@
  * weighs on both alike.  The ratio is the median of the pairs' ratios
  * g / f; the interval is the distribution-free confidence interval for that
  * median from the order statistics of the pair ratios (the sign test), with
- * a coverage of at least 95 %, widened by the answers' uncertainty so that
- * it holds the ratio of the work, not only that of the answers: its low end
- * times (1 - u_g / a_g) / (1 + u_f / a_f), its high end times
+ * a coverage of at least 95 %, widened so that it holds the ratio of the
+ * work, not only that of the answers: its low end times
+ * (1 - u_g / a_g) / (1 + u_f / a_f), its high end times
  * (1 + u_g / a_g) / (1 - u_f / a_f), a_f and a_g the median answers and u_f
- * and u_g their uncertainties (0 to +infinity when a median answer is within
- * its uncertainty of 0).  It assumes only that the pairs are independent and
- * alike, not any shape of their distribution; the verdict is
+ * and u_g how far each may lie from the work's count through the counter
+ * (one counter step for K-best answers, the uncertainty for precise ones;
+ * 0 to +infinity when a median answer is within that of 0).  It assumes
+ * only that the pairs are independent and alike, not any shape of their
+ * distribution; the verdict is
  * "slower" when the whole interval lies above 1 (+ margin), "faster" when it
  * lies below 1 / (1 + margin), and "not distinguishable" otherwise.  The
  * answers are net of the pair's cost by default, so the ratio is that of the
  * work.  A verdict also needs the difference to be resolved: the two
- * versions' median answers must differ by more than the sum of their
- * answers' uncertainties, what the counter's step (and the pair's cost) can
- * make of the same work; below that the verdict is "not distinguishable"
- * however narrow the interval.
+ * versions' median answers must differ by more than u_f + u_g, what the
+ * counter's step (and the pair's cost) can make of the same work; below
+ * that the verdict is "not distinguishable" whatever the interval says.
  *
  * bestof_cpe measures f(n) by bestof at sizes spread evenly over
  * [n_lo, n_hi] and fits a line robustly, by Theil and Sen: the slope is the
@@ -36,8 +37,9 @@
  * neither.  The sizes are measured alternately from both ends inwards (n_lo,
  * n_hi, the second, the second last, ...), so a steady drift raises both
  * ends alike instead of tilting the line.  The slope is resolved when the
- * line's rise over the range exceeds twice the answers' uncertainty, what
- * the counter's step can make of two answers for the same work.
+ * line's rise over the range exceeds what the counter's step and the pair's
+ * cost can make of two single answers for the same work: twice an answer's
+ * uncertainty as a net answer's (two counter steps, see bestof_report).
  */
 #ifndef CYCLEKIT_COMPARE_H
 #define CYCLEKIT_COMPARE_H
@@ -66,9 +68,8 @@ struct bestof_comparison {
   /* 1: second and first differ by more than resolution; 0: they do not,
    * and the verdict is 0 whatever the interval says. */
   int resolved;
-  /* The sum of the median uncertainties of f's and g's answers (see
-   * bestof_report): the most by which two answers for the same work can
-   * differ through the counter's step (and, net, the pair's cost). */
+  /* u_f + u_g (see above): the most by which the median answers can differ
+   * for the same work through the counter's step and the pair's cost. */
   double resolution;
   int net; /* 1: the answers were net of the pair's cost (set_bestof_compare_net) */
 };
@@ -119,17 +120,18 @@ struct bestof_fit {
   /* 1: the line rises (or falls) from n_lo to n_hi, |slope| (n_hi - n_lo),
    * by more than resolution; 0: the slope is not resolved. */
   int resolved;
-  double resolution; /* twice the median uncertainty of the answers */
+  double resolution; /* twice an answer's uncertainty as a net answer's */
 };
 
 /*
  * Measures f(n) by bestof at sizes spread evenly over [n_lo, n_hi] (8 by
  * default, fewer only when the range holds fewer whole numbers), fits a line
  * by Theil and Sen and returns its slope, the cycles per element; fills *out
- * unless out is null.  A slope whose rise over the range is within twice the
- * answers' uncertainty is returned all the same, with resolved 0.  A bare closing read may run
- * ahead of the last few hundred cycles of f, by a different amount at each size: the slope ignores
- * such a size, r2 and the worst residual show it, so fence
+ * unless out is null.  A slope whose rise over the range is within the
+ * resolution is returned all the same, with resolved 0.  A bare closing
+ * read may run ahead of the last few hundred cycles of f, by a different
+ * amount at each size: the slope ignores such a size, r2 and the worst
+ * residual show it, so fence
  * (set_bestof_fence) when r2 is to show how straight the line is.  A range of fewer than two sizes
  * (n_hi <= n_lo) is measured not at all: the slope is NaN and sizes is 0.  Fatal: as bestof; and
  * "Fatal error.  Malloc returned null when allocating a fit\n" on standard error, status 1.

@@ -60,16 +60,16 @@ struct comparison_case {
 
 TEST_F(Resolution, AVerdictOnlyBeyondTheResolution) {
   const comparison_case cases[] = {
-      // Net answers are known to two steps each: 4 steps between two.
-      {"one step apart", 2562, 2583, 300, 1, 0, 0, 6, 2583.0 / 2562, 84},
-      {"four steps apart", 2562, 2646, 300, 1, 0, 0, 6, 2646.0 / 2562, 84},
-      {"five steps apart", 2562, 2667, 300, 1, 1, 1, 6, 2667.0 / 2562, 84},
-      {"five steps faster", 2667, 2562, 300, 1, -1, 1, 6, 2562.0 / 2667, 84},
-      {"the pair's cost taken off", 2000, 2100, 300, 1, 1, 1, 6, 1.05, 84},
-      // As read, a count is known to the same two steps: its pair's cost
-      // moves with the code.
-      {"as read, the cost kept", 2300, 2400, 0, 0, 1, 1, 6, 2400.0 / 2300, 84},
-      {"net answers of 0 have no ratio", 0, 2100, 300, 1, 0, 1, 0, NAN, 84},
+      // A median net answer is within a step of the work: 2 steps between two.
+      {"one step apart", 2562, 2583, 300, 1, 0, 0, 6, 2583.0 / 2562, 42},
+      {"two steps apart", 2562, 2604, 300, 1, 0, 0, 6, 2604.0 / 2562, 42},
+      {"three steps apart", 2562, 2625, 300, 1, 1, 1, 6, 2625.0 / 2562, 42},
+      {"three steps faster", 2625, 2562, 300, 1, -1, 1, 6, 2562.0 / 2625, 42},
+      {"the pair's cost taken off", 2000, 2100, 300, 1, 1, 1, 6, 1.05, 42},
+      // As read, a count is known to the same step: its pair's cost moves
+      // with the code.
+      {"as read, the cost kept", 2300, 2400, 0, 0, 1, 1, 6, 2400.0 / 2300, 42},
+      {"net answers of 0 have no ratio", 0, 2100, 300, 1, 0, 1, 0, NAN, 42},
   };
   for (const comparison_case &k : cases) {
     fresh();
@@ -94,16 +94,16 @@ TEST_F(Resolution, AVerdictOnlyBeyondTheResolution) {
 }
 
 TEST_F(Resolution, TheIntervalHoldsTheWorksRatioThroughTheStep) {
-  // 5 % more work, 4200 and 4410 ticks, read a step short at every answer:
-  // every pair's ratio is 1.04, and so is the sign test's interval.  Each
-  // answer may lie 42 ticks from the work's count.
+  // 5 % more work, 4200 and 4410 ticks, the second read a step short at
+  // every answer: every pair's ratio is 1.045, and so is the sign test's
+  // interval.  A median answer may lie a step from the work's count.
   for (int i = 0; i < 12; i++)
-    script_answer(i % 4 == 0 || i % 4 == 3 ? 4200 : 4368, 300, true);
+    script_answer(i % 4 == 0 || i % 4 == 3 ? 4200 : 4389, 300, true);
   bestof_comparison c;
   bestof_compare(f_fn, 0, g_fn, 0, &c);
-  EXPECT_DOUBLE_EQ(c.ratio, 1.04);
-  EXPECT_DOUBLE_EQ(c.low, 1.04 * (4326.0 / 4368) / (4242.0 / 4200));
-  EXPECT_DOUBLE_EQ(c.high, 1.04 * (4410.0 / 4368) / (4158.0 / 4200));
+  EXPECT_DOUBLE_EQ(c.ratio, 1.045);
+  EXPECT_DOUBLE_EQ(c.low, 1.045 * (4368.0 / 4389) / (4221.0 / 4200));
+  EXPECT_DOUBLE_EQ(c.high, 1.045 * (4410.0 / 4389) / (4179.0 / 4200));
   EXPECT_EQ(c.verdict, 1);
 }
 
