@@ -8,7 +8,6 @@
 #include <math.h>
 
 #include <string>
-#include <vector>
 
 #include "bestof.h"
 #include "compare.h"
@@ -137,19 +136,23 @@ TEST_F(Resolution, ASlopeIsResolvedOnlyWhenItsRiseExceedsTwoAnswers) {
 
 TEST_F(Resolution, TheLinesSayWhenTheCounterCannotTell) {
   set_bestof_verbose(1);
-  for (int i = 0; i < 12; i++)
-    script_answer(i % 4 == 0 || i % 4 == 3 ? 2562 : 2583, 300, true);
-  for (int n = 0; n < 8; n++)
-    scripted::add_count(42);
-  testing::internal::CaptureStdout();
-  bestof_compare(f_fn, 0, g_fn, 0, nullptr);
-  bestof_cpe(f_fn, 1, 8, nullptr);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("): not distinguishable (within the counter's resolution); 6 pairs"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("8 sizes from 1 to 8, below the counter's resolution\n"), std::string::npos)
-      << out;
+  for (int json : {0, 1}) {
+    set_bestof_json(json);
+    for (int i = 0; i < 12; i++)
+      script_answer(i % 4 == 0 || i % 4 == 3 ? 2562 : 2583, 300, true);
+    for (int n = 0; n < 8; n++)
+      scripted::add_count(42);
+    testing::internal::CaptureStdout();
+    bestof_compare(f_fn, 0, g_fn, 0, nullptr);
+    bestof_cpe(f_fn, 1, 8, nullptr);
+    std::string out = testing::internal::GetCapturedStdout();
+    const char *says[2][2] = {
+        {"): not distinguishable (within the counter's resolution); 6 pairs",
+         "8 sizes from 1 to 8, below the counter's resolution\n"},
+        {",\"resolved\":0,\"resolution\":42,\"net\":1}\n", ",\"resolved\":0,\"resolution\":84}\n"}};
+    for (const char *line : says[json])
+      EXPECT_NE(out.find(line), std::string::npos) << line << " in " << out;
+  }
 }
 
 }  // namespace
