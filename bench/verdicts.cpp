@@ -169,11 +169,17 @@ int main(int argc, char **argv) {
   const scale &sc = quick ? QUICK : FULL;
   int cpu = pin_to_current_cpu();
   setup_kernels(4096, 4096);
-  printf("counter step\t%g\n\n", counter_step());
+#ifdef COARSE_STEP
+  const char *counter = "readings rounded down to the step", *tag = "21-tick steps, ";
+#else
+  const char *counter = "this machine's counter", *tag = "";
+#endif
+  printf("counter\tstep in ticks\n%s\t%g\n\n", counter, counter_step());
 
   printf(
       "pair\tcomparisons\tfaster\tnot distinguishable\tof which within the resolution\tslower\t"
-      "interval holds 1.05\tmedian ratio\tresolution, median\t|second - first|, median\n");
+      "interval holds 1.05\tmedian ratio\tresolution, median\tsecond less first, magnitude, "
+      "median\n");
   tally copies = copies_in_processes(sc);
   tally_row("two copies of 1000 IMULs, separate processes", copies, false);
   tally five = compare_n(sc.comparisons, run_imul_tens, 100, run_imul_tens, 105, 1.05);
@@ -191,15 +197,17 @@ int main(int argc, char **argv) {
   fits imul = fit_n(sc.fits, run_imul_chain, 1, 8);
   fit_row("100 to 800 IMULs", imul);
 
-  auto percent = [](int k, int n) { return n > 0 ? 100.0 * k / n : NAN; };
+  // The figures in percent, so that a quick run's have the same names.
+  auto figure = [&](const char *name, int k, int n) {
+    printf("%s%s (%%)\t%.1f\n", tag, name, n > 0 ? 100.0 * k / n : 0.0);
+  };
   printf("\nfigure\tvalue\n");
-  printf("two copies: faster or slower (%%)\t%.1f\n",
-         percent(copies.faster + copies.slower, copies.n));
-  printf("1050 against 1000: slower, of %d\t%d\n", five.n, five.slower);
-  printf("1050 against 1000: interval holds 1.05, of %d\t%d\n", five.n, five.holds);
-  printf("itself: not distinguishable, of %d\t%d\n", self.n, self.alike);
-  printf("itself beside a CPU hog: not distinguishable, of %d\t%d\n", hogged.n, hogged.alike);
-  printf("one-ADD loop, sizes 1 to 8: fits resolved, of %d\t%d\n", add.n, add.resolved);
-  printf("100 to 800 IMULs: fits resolved, of %d\t%d\n", imul.n, imul.resolved);
+  figure("two copies: faster or slower", copies.faster + copies.slower, copies.n);
+  figure("1050 against 1000: slower", five.slower, five.n);
+  figure("1050 against 1000: interval holds 1.05", five.holds, five.n);
+  figure("itself: not distinguishable", self.alike, self.n);
+  figure("itself beside a CPU hog: not distinguishable", hogged.alike, hogged.n);
+  figure("one-ADD loop, sizes 1 to 8: fits resolved", add.resolved, add.n);
+  figure("100 to 800 IMULs: fits resolved", imul.resolved, imul.n);
   return 0;
 }
