@@ -1,7 +1,10 @@
 #include "kernels.h"
 
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 static volatile uint64_t sink;
 
@@ -140,3 +143,42 @@ void run_read(int bytes) {
 }
 void run_nothing(int) {}
 uint64_t last_result(void) { return sink; }
+
+// noipa keeps the compiler from folding one copy into the other (identical
+// code folding) and from inlining either; the bodies are the same source,
+// so the same code, and only their addresses differ.  The result stays in
+// a register: a store to a variable would be addressed relative to each
+// copy, and the bytes would differ.
+#define IMUL_COPY(name)                               \
+  __attribute__((noinline, noipa)) void name(int n) { \
+    uint64_t x = 0x12345, k = MUL_CHAIN_FACTOR;       \
+    for (int i = 0; i < n; i++)                       \
+      __asm__("imul %1, %0" : "+r"(x) : "r"(k));      \
+    __asm__ volatile("" : : "r"(x));                  \
+  }
+IMUL_COPY(imul_copy_a)
+IMUL_COPY(imul_copy_b)
+
+void run_add_loop(int n) {
+  uint64_t x = 0, one = 1;
+  for (int i = 0; i < n; i++)
+    __asm__("addq %1, %0" : "+r"(x) : "r"(one));
+  sink = x;
+}
+
+int start_hog(void) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    volatile unsigned long spin = 0;
+    for (;;)
+      spin = spin + 1;
+  }
+  return (int)pid;
+}
+
+void stop_hog(int pid) {
+  if (pid > 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, NULL, 0);
+  }
+}

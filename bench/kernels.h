@@ -61,8 +61,21 @@ const size_t SMALL_RING_BYTES = 16 * 1024;
 void run_read(int bytes);
 // Does nothing; what is left is the driver's and the flush's own cost.
 void run_nothing(int);
+// Two copies of one function, n dependent IMULs in a compiled loop: two
+// distinct functions whose machine code is the same byte for byte (kept
+// apart, not merged by the compiler), for comparisons of code that does not
+// differ.
+void imul_copy_a(int n);
+void imul_copy_b(int n);
+// A loop of n iterations of one register ADD, for a fit over a few sizes.
+void run_add_loop(int n);
 // What the last run_ form computed: its chain's or sum's result, or the
 // ring slot where it stopped.
 uint64_t last_result(void);
+
+// A child that spins on the processors this process may run on, until
+// stop_hog.  Returns its pid, or -1 if none could be started.
+int start_hog(void);
+void stop_hog(int pid);
 
 #endif

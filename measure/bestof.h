@@ -370,6 +370,9 @@ struct bestof_settings {
   int compare_pairs;
   double compare_margin;
   int cpe_sizes;
+  /* 1 (the default): bestof_compare measures its answers net of the pair's
+   * cost, as set_bestof_compare_net says. */
+  int compare_net;
 };
 
 /* Copies the settings in force to *out (nothing when out is null). */
@@ -385,8 +388,8 @@ void set_bestof_settings(const struct bestof_settings *in);
 /* Restores every default: K 3, 20 runs, tolerance 0.01, no compensation,
  * no flush, a flush of 524288 bytes read every 32, no fence, counter ticks,
  * batch 1, quiet, text lines, counts as read, no precise mode, comparisons
- * of 21 pairs with a margin of 0, fits over 8 sizes.  The verbose stream is
- * kept. */
+ * of 21 pairs with a margin of 0 and net answers, fits over 8 sizes.  The
+ * verbose stream is kept. */
 void set_bestof_defaults(void);
 
 #ifdef __cplusplus

@@ -47,15 +47,83 @@ static double median_of_copy(const double *v, int n, double *tmp) {
   return sorted_median(tmp, n);
 }
 
-// One answer, measured quietly; counts the answers the run limit ended and
-// notes whether they were in core cycles.
-static double answer(bestof_test_fn f, int arg, int *not_converged, int *core) {
+// What the answers of one comparison or fit have in common.
+struct answers {
+  int net;  // 1: every answer is net of the pair's cost
+  int not_converged;
+  int core;
+  int precise;  // 1: the answers were precise ones
+};
+
+// ---- The resolution ---------------------------------------------------------
+
+// What a difference between answers can owe to the counter alone.
+//
+// A K-best answer is a least count, which the counter's step quantises: a
+// run of duration d reads the lattice point below d or the one above, so
+// the least lies within a step below d, or a step above when each of the K
+// least runs read the upper point.  And every count holds the pair's cost,
+// itself quantised and not the same for all code: code shorter than the
+// pair's own latency runs partly hidden in it (the closing read does not
+// wait for it), so the cost a count holds moves with the code.  The code's
+// own count in one answer is thus known to two steps either side, as a net
+// answer's is: the report's uncertainty (a precise answer's is about two
+// standard errors, the pair's cost included).  A fit's ends are single
+// answers: a rise within the sum of two such uncertainties could be the
+// counter alone.
+//
+// A comparison's figures are medians of many answers.  The upper reading
+// comes and goes from one answer to the next, and the median is rid of it;
+// the lower one stays: the counter repeats the phase of its step from one
+// answer to the next often enough (a step of 21 ticks gave answers one step
+// apart in most of 120 comparisons of identical code) that medians do not
+// average it away.  A median net answer, the difference of two least counts
+// each within a step below its duration, lies within a step either side of
+// the work's count, half a single answer's uncertainty; two medians for the
+// same work differ by less than two steps.  Precise answers keep their
+// whole uncertainty.
+
+// One answer, measured quietly (net when a->net says so); counts the
+// answers the run limit ended, notes whether they were in core cycles, and
+// stores in *uncertainty that of the code's own count in it.  The step that
+// it rests on is measured, once per process, when the answer did not need
+// it.
+static double answer(bestof_test_fn f, int arg, struct answers *a, double *uncertainty) {
   struct bestof_report r;
-  double a = measure_quietly(f, arg, &r);
+  measure_quietly(f, arg, a->net, &r);
+  if (r.step == 0)
+    bestof_last(&r);
   if (!r.converged)
-    ++*not_converged;
-  *core = r.core_cycles;
-  return a;
+    a->not_converged++;
+  a->core = r.core_cycles;
+  a->precise = r.precise;
+  *uncertainty = r.net || r.precise ? r.uncertainty : 2 * r.uncertainty;
+  return r.answer;
+}
+
+// How far the median of n answers with these uncertainties (reordered) may
+// lie from the work's count.  They differ only with the conversion to core
+// cycles or an automatic batch.
+static double median_bound(double *uncertainty, int n, const struct answers *a) {
+  return sorted_median(uncertainty, n) / (a->precise ? 1 : 2);
+}
+
+// The interval of the answers' ratios, widened to hold the ratio of the
+// work: a median answer a lies within u of the work's count, so a ratio
+// a_g / a_f may be the work's (a_g -+ u_g) / (a_f +- u_f).
+// The sign test sees only how the ratios scatter, not how far each may lie
+// from the work's: where the step is a sizeable share of the answers, every
+// pair can give the same quantised ratio, an interval of that one value,
+// and the work's ratio misses it.  Medians within u of 0 bound no ratio.
+static void widen(struct bestof_comparison *c, double u_f, double u_g) {
+  if (!(c->first > u_f && c->second > u_g)) {
+    c->low = 0;
+    c->high = HUGE_VAL;
+    return;
+  }
+  double rf = u_f / c->first, rg = u_g / c->second;
+  c->low *= (1 - rg) / (1 + rf);
+  c->high *= (1 + rg) / (1 - rf);
 }
 
 static const char *unit(int core) { return core ? "core cycles" : "cycles"; }
@@ -116,14 +184,17 @@ static void print_comparison(const struct settings *s, const struct bestof_compa
     json_number(out, "second", c->second);
     json_int(out, "not_converged", c->not_converged);
     json_int(out, "core_cycles", c->core_cycles);
+    json_int(out, "resolved", c->resolved);
+    json_number(out, "resolution", c->resolution);
+    json_int(out, "net", c->net);
     json_end(out);
   } else {
     const char *v = c->verdict < 0 ? "faster" : c->verdict > 0 ? "slower" : "not distinguishable";
     fprintf(out,
-            "compare: second/first %.4f (95%% interval %.4f to %.4f): %s; %d pairs, first %.1f "
+            "compare: second/first %.4f (95%% interval %.4f to %.4f): %s%s; %d pairs, first %.1f "
             "%s, second %.1f %s\n",
-            c->ratio, c->low, c->high, v, c->runs, c->first, unit(c->core_cycles), c->second,
-            unit(c->core_cycles));
+            c->ratio, c->low, c->high, v, c->resolved ? "" : " (within the counter's resolution)",
+            c->runs, c->first, unit(c->core_cycles), c->second, unit(c->core_cycles));
   }
   funlockfile(out);
 }
@@ -134,35 +205,45 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
   copy_settings(&s);
   int n = s.s.compare_pairs;
   double *mem = static_cast<double *>(
-      checked_malloc(4 * (size_t)n * sizeof(double),
+      checked_malloc(6 * (size_t)n * sizeof(double),
                      "Fatal error.  Malloc returned null when allocating a comparison\n"));
   double *fa = mem, *ga = mem + n, *ratios = mem + 2 * n, *tmp = mem + 3 * n;
+  double *fu = mem + 4 * n, *gu = mem + 5 * n;
   struct bestof_comparison c;
   memset(&c, 0, sizeof c);
+  struct answers a = {s.s.compare_net != 0, 0, 0, 0};
   int used = 0;
-  // f first in the even pairs, g first in the odd ones.
+  // f first in the even pairs, g first in the odd ones.  Net answers of 0
+  // or below (code no dearer than an empty call) have no ratio either.
   for (int i = 0; i < n; i++) {
     if (i % 2 == 0) {
-      fa[i] = answer(f, farg, &c.not_converged, &c.core_cycles);
-      ga[i] = answer(g, garg, &c.not_converged, &c.core_cycles);
+      fa[i] = answer(f, farg, &a, &fu[i]);
+      ga[i] = answer(g, garg, &a, &gu[i]);
     } else {
-      ga[i] = answer(g, garg, &c.not_converged, &c.core_cycles);
-      fa[i] = answer(f, farg, &c.not_converged, &c.core_cycles);
+      ga[i] = answer(g, garg, &a, &gu[i]);
+      fa[i] = answer(f, farg, &a, &fu[i]);
     }
     if (fa[i] > 0 && ga[i] > 0)
       ratios[used++] = ga[i] / fa[i];
   }
   c.runs = n;
   c.used = used;
+  c.net = a.net;
+  c.not_converged = a.not_converged;
+  c.core_cycles = a.core;
   c.margin = s.s.compare_margin;
   c.first = median_of_copy(fa, n, tmp);
   c.second = median_of_copy(ga, n, tmp);
+  double u_f = median_bound(fu, n, &a), u_g = median_bound(gu, n, &a);
+  c.resolution = u_f + u_g;
+  c.resolved = fabs(c.second - c.first) > c.resolution;
   c.ratio = sorted_median(ratios, used);
   int j = interval_rank(used, &c.confidence);
   if (j > 0) {
     c.low = ratios[j - 1];
     c.high = ratios[used - j];
-    c.verdict = verdict_of(c.low, c.high, c.margin);
+    widen(&c, u_f, u_g);
+    c.verdict = c.resolved ? verdict_of(c.low, c.high, c.margin) : 0;
   } else {
     c.low = 0;
     c.high = HUGE_VAL;
@@ -193,13 +274,15 @@ static void print_fit(const struct settings *s, const struct bestof_fit *r) {
     json_int(out, "n_hi", r->n_hi);
     json_int(out, "not_converged", r->not_converged);
     json_int(out, "core_cycles", r->core_cycles);
+    json_int(out, "resolved", r->resolved);
+    json_number(out, "resolution", r->resolution);
     json_end(out);
   } else {
     fprintf(out,
             "cpe: %.4f %s per element + %.1f, R^2 %.6f, worst residual %.1f at n = %d, %d sizes "
-            "from %d to %d\n",
+            "from %d to %d%s\n",
             r->slope, unit(r->core_cycles), r->intercept, r->r2, r->worst_residual, r->worst_size,
-            r->sizes, r->n_lo, r->n_hi);
+            r->sizes, r->n_lo, r->n_hi, r->resolved ? "" : ", below the counter's resolution");
   }
   funlockfile(out);
 }
@@ -255,17 +338,27 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
   }
   size_t pairs = (size_t)m * (size_t)(m - 1) / 2;
   double *mem = static_cast<double *>(
-      checked_malloc((2 * (size_t)m + (pairs > (size_t)m ? pairs : (size_t)m)) * sizeof(double),
+      checked_malloc((3 * (size_t)m + (pairs > (size_t)m ? pairs : (size_t)m)) * sizeof(double),
                      "Fatal error.  Malloc returned null when allocating a fit\n"));
-  double *x = mem, *y = mem + m, *work = mem + 2 * m;
+  double *x = mem, *y = mem + m, *u = mem + 2 * m, *work = mem + 3 * m;
+  // The answers as bestof gives them: the pair's cost lies in the
+  // intercept, not the slope.
+  struct answers a = {0, 0, 0, 0};
   // From both ends inwards: lo, hi, the second, the second last, ...
   for (int t = 0; t < m; t++) {
     int i = t % 2 == 0 ? t / 2 : m - 1 - t / 2;
     x[i] = size_at(n_lo, n_hi, i, m);
-    y[i] = answer(f, (int)x[i], &r.not_converged, &r.core_cycles);
+    y[i] = answer(f, (int)x[i], &a, &u[i]);
   }
   r.sizes = m;
+  r.not_converged = a.not_converged;
+  r.core_cycles = a.core;
   robust_line(x, y, m, work, &r);
+  // The line's two ends are answers, each as uncertain as any: a rise no
+  // larger than the sum of two answers' uncertainties could be the
+  // counter's step and the pair's cost alone (see the resolution).
+  r.resolution = 2 * sorted_median(u, m);
+  r.resolved = fabs(r.slope) * ((double)n_hi - n_lo) > r.resolution;
   free(mem);
   if (s.s.verbose)
     print_fit(&s, &r);

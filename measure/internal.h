@@ -181,6 +181,9 @@ int has_converged(const struct measurement *m);
 // The measurement that bestof makes, returning its answer and filling *out
 // (unless null); never prints.  For compare.cpp.
 double measure_quietly(bestof_test_fn f, int arg, struct bestof_report *out);
+// The same, net of the pair's cost whatever the net setting says when net
+// is 1: the comparison's answers, whose ratio is the ratio of the work.
+double measure_quietly(bestof_test_fn f, int arg, int net, struct bestof_report *out);
 
 // ---- Precise mode and net counts (precise.cpp) ------------------------------
 

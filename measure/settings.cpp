@@ -31,6 +31,7 @@ static constexpr struct bestof_settings defaults = {
     21,       // compare_pairs
     0,        // compare_margin
     8,        // cpe_sizes
+    1,        // compare_net
 };
 
 // What the setters store.  A measurement copies it whole when it starts and
@@ -150,6 +151,7 @@ static void accept(struct bestof_settings *to, const struct bestof_settings *in)
     to->compare_margin = in->compare_margin;
   if (in->cpe_sizes >= cpe_least_sizes && in->cpe_sizes <= cpe_most_sizes)
     to->cpe_sizes = in->cpe_sizes;
+  to->compare_net = in->compare_net;
 }
 
 // A change starts with the lock and a copy of the settings wanted, and ends
@@ -231,5 +233,6 @@ extern "C" void set_bestof_compare_margin(double margin) {
   set_field(&bestof_settings::compare_margin, margin);
 }
 extern "C" void set_bestof_cpe_sizes(int sizes) { set_field(&bestof_settings::cpe_sizes, sizes); }
+extern "C" void set_bestof_compare_net(int on) { set_field(&bestof_settings::compare_net, on); }
 
 }  // namespace bestof_internal

@@ -15,6 +15,7 @@ for heading in "Counter overhead against the hardware" "What the fenced pair cos
     "Core cycles against known latencies" "Linearity" "Cache flush" \
     "Memory-bound code: fenced and bare reads" "Code shorter than the counter can resolve" \
     "Is my change faster? Cycles per element" \
+    "Verdicts no finer than the counter" "The same on a counter that steps by 21 ticks" \
     "One call in core cycles: precise mode" \
     "Read throughput by array size" "The machine"; do
   grep -q "^## $heading" "$doc" || fail "no section '$heading'"

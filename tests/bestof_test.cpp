@@ -541,12 +541,13 @@ bool same(const bestof_settings &a, const bestof_settings &b) {
 }
 
 // Every field away from its default.
-const bestof_settings changed = {5, 7, 0.25, 1, 1, 4096, 64, 1, 1, 0, 1, 1, 1, 1, 9, 0.5, 5};
+const bestof_settings changed = {5, 7, 0.25, 1, 1, 4096, 64, 1, 1, 0, 1, 1, 1, 1, 9, 0.5, 5, 0};
 
 TEST_F(Driver, SettingsStartAtTheDocumentedDefaults) {
   bestof_settings got;
   get_bestof_settings(&got);
-  const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0, 1, 0, 0, 0, 0, 21, 0, 8};
+  const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0,
+                                      1, 0,  0,    0, 0, 21,     0,  8, 1};
   EXPECT_TRUE(same(got, documented));
 }
 
