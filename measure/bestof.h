@@ -256,8 +256,10 @@ void set_bestof_verbose_stream(FILE *out);
 /* Non-zero: the verbose line, and the lines of bestof_compare and
  * bestof_cpe (cyclekit/compare.h), are each one JSON object on one line
  * instead (default 0), for scripts: every field of the report by name, the
- * numbers as C writes them with 17 significant digits, an infinity or NaN as
- * null.  The verbose line then reads
+ * numbers with 17 significant digits and "." as the decimal point under
+ * every locale, an infinity or NaN as null.  The text lines follow the
+ * locale's LC_NUMERIC (a decimal comma under de_DE, say).  The verbose line
+ * then reads
  *   {"type":"bestof","runs":4,"converged":1,"k":3,"kept":3,"batch":1,
  *    "tolerance":0.01,"least":100,"kth_least":101,"spread":0.01,"step":26,
  *    "fenced":0,"compensated":0,"core_cycles":0,"core_per_tick_start":0,
