@@ -26,6 +26,12 @@
  * (see bestof).  Every fatal exit waits until no other thread is inside a
  * measurement, so exit handlers and global destructors never run under one.
  *
+ * fork: a child forked while another thread measures (or is in a setter)
+ * may measure and change settings at once: it starts with the lock free,
+ * the settings, the flush buffer and the counter's step as they were.  The
+ * child of a test function that forks is still inside that measurement,
+ * as its parent is, and may call only what a test function may.
+ *
  * Signal handlers: no function of this module may be called from a signal
  * handler.  They take a lock, allocate, and print; a handler that interrupts
  * a measurement, a setter or the C library's allocator would deadlock or

@@ -18,13 +18,18 @@ static struct {
   uint32_t sink;
 } buffer = {NULL, 0, 0};
 
+// A child forked while another thread flushes keeps the buffer as it finds
+// it (see forked_child in settings.cpp): so the pointer is stored last,
+// once the buffer is written and its size noted, and taken away first.
+static void publish(uint32_t *words) { __atomic_store_n(&buffer.words, words, __ATOMIC_RELEASE); }
+
 void clear(uint32_t bytes, uint32_t block) {
   uint32_t sum = buffer.sink;
   uint32_t stride = block / 4;
   size_t nwords = bytes / 4;
   if (buffer.words == NULL) {
-    buffer.words = static_cast<uint32_t *>(malloc(bytes));
-    if (buffer.words == NULL) {
+    uint32_t *fresh = static_cast<uint32_t *>(malloc(bytes));
+    if (fresh == NULL) {
       // Below one word nothing is read, so no buffer is needed: a C library
       // may answer malloc(0) with null, and that is no failure.
       if (nwords == 0)
@@ -34,8 +39,9 @@ void clear(uint32_t bytes, uint32_t block) {
     // A fresh allocation maps every page to the shared zero page until it is
     // written; reading that would evict almost nothing.  Write a non-zero
     // pattern (a zero fill may be turned into calloc) so every page is real.
-    memset(buffer.words, 0x01, bytes);
+    memset(fresh, 0x01, bytes);
     buffer.bytes = bytes;
+    publish(fresh);
   }
   // Volatile: each read must reach memory even though the words never change.
   const volatile uint32_t *words = buffer.words;
@@ -46,8 +52,9 @@ void clear(uint32_t bytes, uint32_t block) {
 
 void drop_stale_buffer(uint32_t wanted_bytes) {
   if (buffer.words != NULL && buffer.bytes != wanted_bytes) {
-    free(buffer.words);
-    buffer.words = NULL;
+    uint32_t *stale = buffer.words;
+    publish(NULL);
+    free(stale);
   }
 }
 
