@@ -199,7 +199,11 @@ void set_bestof_net(int on);
  *
  * The fine estimator resolves code shorter than the counter's step.  It
  * times runs in blocks of 50, at most 2000 of them, stopping once the
- * estimate's uncertainty is within 0.1% of a run's count, and takes the
+ * estimate's uncertainty is within 0.1% of a run's count; where the counts
+ * spread too widely for that within 2000 runs (a counter of coarse steps,
+ * a busy machine), once it is within 1.5 core cycles per call, or 0.5% of
+ * the count net of the pair's cost if more, with 25 counts in the window
+ * (an answer then good to about 2 core cycles or 0.7%).  It takes the
  * mean of the counts from the 2nd percentile (the least once the fastest
  * 2%, stray readings a step or two low, are set aside) to 1.5 counter
  * steps above it.  Its

@@ -195,6 +195,10 @@ void time_references(struct measurement *m, struct run_estimate *cost, struct ru
 // Runs the test function until the precise estimate settles (m->est); every
 // count per call also goes through add_sample.
 void precise_measure(struct measurement *m, bestof_test_fn f, int arg);
+// Whether estimate e after r runs may stop: within its fine target, or
+// within its coarse one where the fine one lies beyond the run cap.  net:
+// the run's count less the pair's cost, ticks (0 for the references).
+int precise_settled(const struct measurement *m, const struct run_estimate *e, int r, double net);
 // The part of the empty call's own cost, cost in ticks, that code of its
 // length hides (see precise.cpp); 0 without a reference chain.
 double hidden_overhead(const struct measurement *m, double cost);
