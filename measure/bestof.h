@@ -349,13 +349,31 @@ int bestof_llc_bytes(void);
 
 /*
  * A flush size that evicts the last-level cache, for
- * set_bestof_cache_sizee(bestof_flush_bytes()): twice bestof_llc_bytes(),
- * so that "flushed" means flushed on any machine; at most INT_MAX (a cache
- * above 1 GiB), never negative; BESTOF_FLUSH_FALLBACK_BYTES where
- * bestof_llc_bytes() gives 0.  Reads a few small files each call; call it
- * outside any timed interval.
+ * set_bestof_cache_sizee(bestof_flush_bytes()), by where the cache's figure
+ * came from (machine_llc_source in cyclekit/machine.h):
+ *  - sysfs, or a figure of sysconf's up to 32 MiB: twice bestof_llc_bytes(),
+ *    at most INT_MAX (a cache above 1 GiB), never negative;
+ *  - sysconf alone above 32 MiB (on x86 CPUID's figure, which some guests
+ *    are given for the whole package, 508 MiB where one core fills 32):
+ *    measured once per process: the least of 64, 128 and 192 MiB, none
+ *    above twice the figure, after which a random walk over 4 MiB is at
+ *    least 85% as slow as after evicting its lines one by one; the lesser
+ *    of 192 MiB and twice the figure if none is.  It allocates up to 196 MiB and takes up to a second or so;
+ *    where no line can be evicted on its own (outside x86) or the memory is
+ *    not there, BESTOF_FLUSH_FALLBACK_BYTES;
+ *  - no figure: BESTOF_FLUSH_FALLBACK_BYTES.
+ * Reads a few small files each call and may measure; call it outside any
+ * timed interval.  Waits, like a setter, for another thread's measurement.
  */
 int bestof_flush_bytes(void);
+
+/*
+ * Where the last answer of bestof_flush_bytes() came from: "sysfs" (twice a
+ * size the kernel lists), "sysconf" (twice a size that only the C library
+ * gives, unconfirmed; see bestof_flush_bytes), "measured", "fallback"
+ * (BESTOF_FLUSH_FALLBACK_BYTES); null before its first call.
+ */
+const char *bestof_flush_source(void);
 
 /*
  * Every setting above as one value, to save and restore around a change or
