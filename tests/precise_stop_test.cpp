@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <ostream>
+#include <string>
+
 #include "bestof.h"
 #include "support/scripted.h"
 
@@ -71,6 +74,9 @@ const Row rows[] = {
     // the coarse one was met at 50.
     {"fine target within reach", 1, 50, EQUAL, 300, 100, 1},
 };
+
+// Named by what it shows, not printed byte by byte.
+void PrintTo(const Row &row, std::ostream *os) { *os << row.what; }
 
 class PreciseStop : public ::testing::TestWithParam<Row> {
  protected:
