@@ -1,5 +1,5 @@
 // The JSON lines under a real decimal-comma locale, built at test time with
-// localedef into a scratch LOCPATH: the numbers keep their '.', as JSON
+// localedef into a scratch LOCPATH: their numbers keep the '.' that JSON
 // needs, whatever LC_NUMERIC says.
 
 #include <ctype.h>
@@ -17,12 +17,9 @@ namespace {
 
 void tiny(int) {}
 
-// Everything written to a scratch stream while f runs.
-template <typename F>
-std::string lines_of(F f) {
+// What f writes to the verbose stream.
+std::string lines_of(void (*f)()) {
   FILE *out = tmpfile();
-  if (out == nullptr)
-    return "tmpfile failed";
   set_bestof_verbose_stream(out);
   f();
   set_bestof_verbose_stream(nullptr);
@@ -34,71 +31,53 @@ std::string lines_of(F f) {
   return text;
 }
 
-// A decimal comma; between two fields a comma is followed by a quote.
-bool comma_between_digits(const std::string &t) {
+// Between two JSON fields a comma is followed by a quote, never a digit.
+bool decimal_comma(const std::string &t) {
   for (size_t i = 1; i + 1 < t.size(); i++)
     if (t[i] == ',' && isdigit((unsigned char)t[i - 1]) && isdigit((unsigned char)t[i + 1]))
       return true;
   return false;
 }
 
-class DecimalComma : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    char dir[] = "/tmp/cyclekit_locale_XXXXXX";
-    if (mkdtemp(dir) == nullptr)
-      return;
-    dir_ = dir;
-    std::string cmd = "localedef -i de_DE -f UTF-8 '" + dir_ + "/de_DE.UTF-8' >/dev/null 2>&1";
-    // localedef exits 1 for mere warnings: whether the locale loads decides.
-    (void)system(cmd.c_str());
-  }
-  static void TearDownTestSuite() {
-    if (!dir_.empty())
-      (void)system(("rm -rf '" + dir_ + "'").c_str());
-  }
-  void SetUp() override {
-    if (dir_.empty())
-      GTEST_SKIP() << "no scratch directory for the locale";
-    setenv("LOCPATH", dir_.c_str(), 1);
-    if (setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
-      GTEST_SKIP() << "localedef could not build de_DE.UTF-8 here (missing, or its files "
-                      "do not load on this target)";
-    char probe[16];
-    snprintf(probe, sizeof probe, "%g", 0.5);
-    if (std::string(probe) != "0,5")
-      GTEST_SKIP() << "de_DE.UTF-8 loaded but printf wrote " << probe;
-    set_bestof_defaults();
-    set_bestof_verbose(1);
-    set_bestof_json(1);
-    set_bestof_compare_pairs(6);
-    set_bestof_compare_margin(0.25);
-  }
-  void TearDown() override {
-    set_bestof_defaults();
-    setlocale(LC_ALL, "C");
-    unsetenv("LOCPATH");
-  }
-  static std::string dir_;
-};
-std::string DecimalComma::dir_;
-
-struct Case {
+const struct {
   const char *what;
   void (*measure)();
-  const char *field;  // a fractional number the line must carry as C writes it
-};
-
-const Case cases[] = {
+  const char *field;  // a fractional number of the line, as C writes it
+} cases[] = {
     {"bestof", [] { bestof(tiny, 0); }, "\"tolerance\":0.01"},
     {"bestof_compare", [] { bestof_compare(tiny, 0, tiny, 0, nullptr); }, "\"margin\":0.25"},
 };
 
-TEST_F(DecimalComma, JsonNumbersKeepTheirPoint) {
-  for (const Case &c : cases) {
-    std::string text = lines_of(c.measure);
-    EXPECT_NE(text.find(c.field), std::string::npos) << c.what << ": " << text;
-    EXPECT_FALSE(comma_between_digits(text)) << c.what << ": " << text;
+TEST(DecimalComma, JsonNumbersKeepTheirPoint) {
+  char dir[] = "/tmp/cyclekit_locale_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  // localedef exits 1 for mere warnings: whether the locale loads decides.
+  std::string made = std::string(dir) + "/de_DE.UTF-8";
+  (void)system(("localedef -i de_DE -f UTF-8 " + made + " >/dev/null 2>&1").c_str());
+  setenv("LOCPATH", dir, 1);
+  bool loaded = setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  char probe[16];
+  snprintf(probe, sizeof probe, "%g", 0.5);
+  std::string text[2];
+  if (loaded && std::string(probe) == "0,5") {
+    set_bestof_verbose(1);
+    set_bestof_json(1);
+    set_bestof_compare_pairs(6);
+    set_bestof_compare_margin(0.25);
+    for (int i = 0; i < 2; i++)
+      text[i] = lines_of(cases[i].measure);
+    set_bestof_defaults();
+  }
+  setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
+  (void)system(("rm -rf " + std::string(dir)).c_str());
+  if (!loaded || std::string(probe) != "0,5")
+    GTEST_SKIP() << "no decimal-comma locale here: localedef missing, or its files do not "
+                    "load on this target (printf wrote "
+                 << probe << ")";
+  for (int i = 0; i < 2; i++) {
+    EXPECT_NE(text[i].find(cases[i].field), std::string::npos) << cases[i].what << ": " << text[i];
+    EXPECT_FALSE(decimal_comma(text[i])) << cases[i].what << ": " << text[i];
   }
 }
 
