@@ -358,9 +358,10 @@ int bestof_llc_bytes(void);
  *    measured once per process: the least of 64, 128 and 192 MiB, none
  *    above twice the figure, after which a random walk over 4 MiB is at
  *    least 85% as slow as after evicting its lines one by one; the lesser
- *    of 192 MiB and twice the figure if none is.  It allocates up to 196 MiB and takes up to a second or so;
- *    where no line can be evicted on its own (outside x86) or the memory is
- *    not there, BESTOF_FLUSH_FALLBACK_BYTES;
+ *    of 192 MiB and twice the figure if none is.  It allocates up to
+ *    196 MiB and takes up to a second or so; where no line can be evicted
+ *    on its own (outside x86) or the memory is not there,
+ *    BESTOF_FLUSH_FALLBACK_BYTES;
  *  - no figure: BESTOF_FLUSH_FALLBACK_BYTES.
  * Reads a few small files each call and may measure; call it outside any
  * timed interval.  Waits, like a setter, for another thread's measurement.
