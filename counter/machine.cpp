@@ -206,18 +206,31 @@ static long long sysfs_llc_bytes(void) {
   return best;
 }
 
+// Where the figure that bestof_llc_bytes gave last came from: 0 none yet or
+// none found, 1 sysfs, 2 sysconf.
+static int llc_source = 0;
+
 extern "C" int bestof_llc_bytes(void) {
   // sysfs first: on some virtual machines sysconf reports the whole
   // package's cache (every core complex's together), eight times what one
   // core can fill.
   long long bytes = sysfs_llc_bytes();
+  int source = bytes > 0 ? 1 : 0;
 #if defined(_SC_LEVEL4_CACHE_SIZE) && defined(_SC_LEVEL3_CACHE_SIZE) && \
     defined(_SC_LEVEL2_CACHE_SIZE)
   const int levels[] = {_SC_LEVEL4_CACHE_SIZE, _SC_LEVEL3_CACHE_SIZE, _SC_LEVEL2_CACHE_SIZE};
   for (int i = 0; i < 3 && bytes <= 0; i++)
     bytes = sysconf(levels[i]);
+  if (source == 0 && bytes > 0)
+    source = 2;
 #endif
+  __atomic_store_n(&llc_source, source, __ATOMIC_RELAXED);
   if (bytes <= 0)
     return 0;
   return bytes > INT_MAX ? INT_MAX : (int)bytes;
+}
+
+extern "C" const char *machine_llc_source(void) {
+  static const char *const names[] = {NULL, "sysfs", "sysconf"};
+  return names[__atomic_load_n(&llc_source, __ATOMIC_RELAXED)];
 }

@@ -62,6 +62,13 @@ int machine_cpus_allowed(void);
 /* The size of the last-level cache in bytes; see bestof.h. */
 int bestof_llc_bytes(void);
 
+/* Where the figure that bestof_llc_bytes() gave last came from: "sysfs"
+ * (the kernel's listing of cpu0's caches), "sysconf" (the C library's,
+ * which on x86 asks CPUID alone: under a hypervisor it may be the whole
+ * package's cache, not what one core can fill), or null before the first
+ * call and where neither said. */
+const char *machine_llc_source(void);
+
 /* Reads every file above under dir instead of "/" (null or "" restores "/").
  * A dir longer than 255 bytes is refused and the previous root kept. */
 void set_machine_root(const char *dir);

@@ -32,10 +32,13 @@ static struct {
   int known;
 } step = {0, 0};
 
+// The figure is stored before the flag that says it is known, so that a
+// child forked while another thread measures it finds it either unknown or
+// whole.
 static double step_once(void) {
   if (!step.known) {
     step.ticks = counter_step();
-    step.known = 1;
+    __atomic_store_n(&step.known, 1, __ATOMIC_RELEASE);
   }
   return step.ticks;
 }

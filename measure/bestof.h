@@ -26,6 +26,12 @@
  * (see bestof).  Every fatal exit waits until no other thread is inside a
  * measurement, so exit handlers and global destructors never run under one.
  *
+ * fork: a child forked while another thread measures (or is in a setter)
+ * may measure and change settings at once: it starts with the lock free,
+ * the settings, the flush buffer and the counter's step as they were.  The
+ * child of a test function that forks is still inside that measurement,
+ * as its parent is, and may call only what a test function may.
+ *
  * Signal handlers: no function of this module may be called from a signal
  * handler.  They take a lock, allocate, and print; a handler that interrupts
  * a measurement, a setter or the C library's allocator would deadlock or
@@ -193,7 +199,11 @@ void set_bestof_net(int on);
  *
  * The fine estimator resolves code shorter than the counter's step.  It
  * times runs in blocks of 50, at most 2000 of them, stopping once the
- * estimate's uncertainty is within 0.1% of a run's count, and takes the
+ * estimate's uncertainty is within 0.1% of a run's count; where the counts
+ * spread too widely for that within 2000 runs (a counter of coarse steps,
+ * a busy machine), once it is within 1.5 core cycles per call, or 0.5% of
+ * the count net of the pair's cost if more, with 25 counts in the window
+ * (an answer then good to about 2 core cycles or 0.7%).  It takes the
  * mean of the counts from the 2nd percentile (the least once the fastest
  * 2%, stray readings a step or two low, are set aside) to 1.5 counter
  * steps above it.  Its
@@ -256,8 +266,10 @@ void set_bestof_verbose_stream(FILE *out);
 /* Non-zero: the verbose line, and the lines of bestof_compare and
  * bestof_cpe (cyclekit/compare.h), are each one JSON object on one line
  * instead (default 0), for scripts: every field of the report by name, the
- * numbers as C writes them with 17 significant digits, an infinity or NaN as
- * null.  The verbose line then reads
+ * numbers with 17 significant digits and "." as the decimal point under
+ * every locale, an infinity or NaN as null.  The text lines follow the
+ * locale's LC_NUMERIC (a decimal comma under de_DE, say).  The verbose line
+ * then reads
  *   {"type":"bestof","runs":4,"converged":1,"k":3,"kept":3,"batch":1,
  *    "tolerance":0.01,"least":100,"kth_least":101,"spread":0.01,"step":26,
  *    "fenced":0,"compensated":0,"core_cycles":0,"core_per_tick_start":0,
@@ -337,13 +349,32 @@ int bestof_llc_bytes(void);
 
 /*
  * A flush size that evicts the last-level cache, for
- * set_bestof_cache_sizee(bestof_flush_bytes()): twice bestof_llc_bytes(),
- * so that "flushed" means flushed on any machine; at most INT_MAX (a cache
- * above 1 GiB), never negative; BESTOF_FLUSH_FALLBACK_BYTES where
- * bestof_llc_bytes() gives 0.  Reads a few small files each call; call it
- * outside any timed interval.
+ * set_bestof_cache_sizee(bestof_flush_bytes()), by where the cache's figure
+ * came from (machine_llc_source in cyclekit/machine.h):
+ *  - sysfs, or a figure of sysconf's up to 32 MiB: twice bestof_llc_bytes(),
+ *    at most INT_MAX (a cache above 1 GiB), never negative;
+ *  - sysconf alone above 32 MiB (on x86 CPUID's figure, which some guests
+ *    are given for the whole package, 508 MiB where one core fills 32):
+ *    measured once per process: the least of 64, 128 and 192 MiB, none
+ *    above twice the figure, after which a random walk over 4 MiB is at
+ *    least 85% as slow as after evicting its lines one by one; the lesser
+ *    of 192 MiB and twice the figure if none is.  It allocates up to
+ *    196 MiB and takes up to a second or so; where no line can be evicted
+ *    on its own (outside x86) or the memory is not there,
+ *    BESTOF_FLUSH_FALLBACK_BYTES;
+ *  - no figure: BESTOF_FLUSH_FALLBACK_BYTES.
+ * Reads a few small files each call and may measure; call it outside any
+ * timed interval.  Waits, like a setter, for another thread's measurement.
  */
 int bestof_flush_bytes(void);
+
+/*
+ * Where the last answer of bestof_flush_bytes() came from: "sysfs" (twice a
+ * size the kernel lists), "sysconf" (twice a size that only the C library
+ * gives, unconfirmed; see bestof_flush_bytes), "measured", "fallback"
+ * (BESTOF_FLUSH_FALLBACK_BYTES); null before its first call.
+ */
+const char *bestof_flush_source(void);
 
 /*
  * Every setting above as one value, to save and restore around a change or

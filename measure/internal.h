@@ -63,6 +63,24 @@ void clear(uint32_t bytes, uint32_t block);
 // flushes with it.
 void drop_stale_buffer(uint32_t wanted_bytes);
 
+// What measuring the default flush's size needs from the machine: how slow
+// a walk over a probe larger than the inner caches is after a flush of
+// bytes, as a share of its cost with every line of the probe evicted one by
+// one (about 1: the flush evicted the probe); negative where that cannot be
+// measured.
+struct eviction_probe {
+  double (*evicted_share)(void *state, uint32_t bytes);
+  void *state;
+};
+// The least flush, in steps of 64 MiB up to most bytes, that leaves the walk
+// about as slow as evicting its lines does: 0 if nothing could be measured,
+// -1 if none up to most did.
+long long evicting_flush(const struct eviction_probe *p, long long most);
+// bestof_flush_bytes's answer for a last-level cache of llc bytes whose
+// figure came from source (machine_llc_source's names), measuring with p
+// where the figure needs it; *why says where the answer came from.
+int flush_size_rule(int llc, const char *source, const struct eviction_probe *p, const char **why);
+
 // ---- The measurement context (bestof.cpp) -----------------------------------
 
 // The counter pair of a measurement, chosen once at its start.
@@ -200,6 +218,10 @@ void time_references(struct measurement *m, struct run_estimate *cost, struct ru
 // Runs the test function until the precise estimate settles (m->est); every
 // count per call also goes through add_sample.
 void precise_measure(struct measurement *m, bestof_test_fn f, int arg);
+// Whether estimate e after r runs may stop: within its fine target, or
+// within its coarse one where the fine one lies beyond the run cap.  net:
+// the run's count less the pair's cost, ticks (0 for the references).
+int precise_settled(const struct measurement *m, const struct run_estimate *e, int r, double net);
 // The part of the empty call's own cost, cost in ticks, that code of its
 // length hides (see precise.cpp); 0 without a reference chain.
 double hidden_overhead(const struct measurement *m, double cost);

@@ -12,10 +12,23 @@ namespace bestof_internal {
 
 // A precise estimate draws on at least precise_min_runs runs, taken in
 // blocks of precise_block, and stops between that and precise_max_runs once
-// its uncertainty is within precise_share of the count.
+// its uncertainty is within precise_share of the count: the fine target.
 static const int precise_block = 50;
 static const int precise_min_runs = 50;
 static const double precise_share = 0.001;
+// Where the counts spread too widely for the fine target within the run cap
+// (a counter that steps by tens of ticks, a busy machine), the estimate
+// settles once its uncertainty is within what precise mode promises, with
+// room to spare: its accuracy is +/-5 core cycles per call below 100 and
+// +/-2% above, and an answer is the difference of two estimates (the
+// function's and the empty call's), so each is held to 1.5 core cycles, or
+// 0.5% of the net count where that is more.  Two such estimates give
+// +/-2.1 core cycles; answers 0.25% apart at one standard error stay within
+// the 2% that repeated answers may stray.  At least precise_coarse_window
+// counts must lie in the window, so that their spread is a figure at all.
+static const double precise_coarse_cycles = 1.5;
+static const double precise_coarse_share = 0.005;
+static const int precise_coarse_window = 25;
 // The window's anchor: the count of this rank, per run, among the counts
 // in ascending order (0: the least).
 static const int precise_anchor_per = 50;
@@ -110,9 +123,34 @@ static struct run_estimate precise_estimate(struct measurement *m, int n, double
   return e;
 }
 
+// Whether estimate e, after r runs, is settled: within the fine target, or,
+// where the fine target lies beyond the run cap, within the coarse one.
+// net: the run's count less the pair's cost, in ticks (0 where the estimate
+// is of the pair's cost itself or of the reference chain).  The variance
+// of a mean falls as 1/r, so the uncertainty that precise_max_runs runs
+// would reach is the present one times root(r / precise_max_runs).
+int precise_settled(const struct measurement *m, const struct run_estimate *e, int r, double net) {
+  if (r < precise_min_runs)
+    return 0;
+  double uncertainty = 2 * root_of(e->variance);
+  double fine = precise_share * fabs(e->value);
+  if (uncertainty <= fine)
+    return 1;
+  double at_cap = 2 * root_of(e->variance * r / precise_max_runs);
+  if (at_cap <= fine || e->window < precise_coarse_window)
+    return 0;
+  double cpt = m->cpt_start > 0 && m->cpt_start < HUGE_VAL ? m->cpt_start : 1;
+  double coarse = precise_coarse_cycles * m->batch / cpt;
+  if (precise_coarse_share * fabs(net) > coarse)
+    coarse = precise_coarse_share * fabs(net);
+  return uncertainty <= coarse;
+}
+
 // Runs f(arg) in blocks until the precise estimate of a run's count settles
-// or the cap is reached.  With sample set, every count (per call) also goes
-// through add_sample, so the report's K least stay filled.
+// or the cap is reached.  With sample set (the test function), every count
+// (per call) also goes through add_sample, so the report's K least stay
+// filled, and the pair's cost measured before is taken off for the coarse
+// target's share.
 static struct run_estimate precise_runs(struct measurement *m, bestof_test_fn f, int arg,
                                         int sample) {
   int n = m->batch;
@@ -126,7 +164,8 @@ static struct run_estimate precise_runs(struct measurement *m, bestof_test_fn f,
         add_sample(m, n == 1 ? count : count / n);
     }
     struct run_estimate e = precise_estimate(m, r, step);
-    e.settled = r >= precise_min_runs && 2 * root_of(e.variance) <= precise_share * fabs(e.value);
+    double net = sample ? e.value - m->cost_before.value : 0;
+    e.settled = precise_settled(m, &e, r, net);
     if (e.settled || r >= precise_max_runs)
       return e;
   }

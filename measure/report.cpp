@@ -2,7 +2,6 @@
 // the JSON writer that the comparison's lines and the suite's result file
 // share.
 
-#include <locale.h>
 #include <math.h>
 #include <string.h>
 
@@ -98,27 +97,35 @@ void json_begin(FILE *out, const char *type) { fprintf(out, "{\"type\":\"%s\"", 
 
 void json_int(FILE *out, const char *name, int v) { fprintf(out, ",\"%s\":%d", name, v); }
 
-// printf's decimal point is the locale's (a comma in many), and JSON's is
-// a point whatever the locale: the locale's is put back to a point.
-static void point_as_decimal(char *text) {
-  const char *point = localeconv()->decimal_point;
-  size_t n = point ? strlen(point) : 0;
-  char *at = n && strcmp(point, ".") != 0 ? strstr(text, point) : NULL;
-  if (at) {
-    *at = '.';
-    memmove(at + 1, at + n, strlen(at + n) + 1);
+// printf writes the decimal point that LC_NUMERIC names: a comma (or a
+// multibyte mark) under many locales, which no JSON parser accepts.  %.17g
+// writes a sign, digits, the point, digits and an exponent of 'e', a sign
+// and digits, and nothing else; so whatever is not one of those is the
+// point, and becomes '.'.  No locale is switched or allocated, which might
+// fail, and the lines of other threads are left alone.
+static void c_number(char *text, double v) {
+  char raw[64];
+  snprintf(raw, sizeof raw, "%.17g", v);
+  int in_point = 0;
+  for (const char *p = raw; *p != '\0'; p++) {
+    int ours = (*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == 'e';
+    if (!ours && !in_point)
+      *text++ = '.';
+    in_point = !ours;
+    if (ours)
+      *text++ = *p;
   }
+  *text = '\0';
 }
 
 void json_number(FILE *out, const char *name, double v) {
-  if (!isfinite(v)) {
+  if (isfinite(v)) {
+    char text[64];
+    c_number(text, v);
+    fprintf(out, ",\"%s\":%s", name, text);
+  } else {
     fprintf(out, ",\"%s\":null", name);
-    return;
   }
-  char text[64];
-  snprintf(text, sizeof text, "%.17g", v);
-  point_as_decimal(text);
-  fprintf(out, ",\"%s\":%s", name, text);
 }
 
 void json_end(FILE *out) { fputs("}\n", out); }

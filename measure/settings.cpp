@@ -63,6 +63,29 @@ static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 // run-time support.
 static thread_local int owner = 0;
 
+// ---- fork ---------------------------------------------------------------------
+
+// A child of fork has one thread, the one that forked.  If another thread
+// held the lock (measuring, or in a setter), the child's copy of the lock
+// is held by a thread that does not exist there, and its first bestof or
+// setter would wait for ever: the child takes a fresh lock.  What that
+// thread was doing needs no undoing: the next measurement sets up the
+// whole measurement context anew, and the flush buffer and the counter's
+// step are published whole (see flush.cpp, bestof.cpp).  A thread that
+// forks from its own test function is the owner: its child goes on with
+// the measurement, lock and all, as the parent does.
+static void forked_child(void) {
+  if (owner)
+    return;
+  pthread_mutex_init(&lock, NULL);
+}
+
+// A constructor, not a C++ static object, so that a C program needs no C++
+// run-time support for it.
+__attribute__((constructor)) static void watch_fork(void) {
+  pthread_atfork(NULL, NULL, forked_child);
+}
+
 void fatal(const char *message) {
   fputs(message, stderr);
   exit(1);

@@ -275,21 +275,23 @@ TEST_F(Precise, PreciseIsFenceCoreCyclesNetAndTheReferencesInThisOrder) {
 }
 
 TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
-  // Durations of 44.2 and 88.4 ticks on a counter of 10-tick steps: the
-  // counts are 40 or 50, and 80 or 90, and none of them is the answer.
+  // Durations of 74.2 and 88.4 ticks on a counter of 10-tick steps: the
+  // counts are 70 or 80, and 80 or 90, and none of them is the answer.  At
+  // 20 core cycles a tick, neither the fine target nor the coarse one (0.075
+  // ticks, or 0.5% of the net 14.2) is within reach of 2000 runs.
   set_bestof_precise(1);
-  scripted::core_figures({2, 2});
-  for (double d : {44.2, 134.5, 88.4, 44.2, 134.5})  // the reference chain: nothing hidden
+  scripted::core_figures({20, 20});
+  for (double d : {74.2, 134.5, 88.4, 74.2, 134.5})  // the reference chain: nothing hidden
     lattice(d, kCap);
   double answer;
   std::string line = measure_verbose(&answer);
-  EXPECT_NEAR(answer, (88.4 - 44.2) * 2, 1e-9);
+  EXPECT_NEAR(answer, (88.4 - 74.2) * 20, 1e-9);
   bestof_report r = last();
-  EXPECT_NEAR(r.pair_cost, 44.2 * 2, 1e-9);
+  EXPECT_NEAR(r.pair_cost, 74.2 * 20, 1e-9);
   EXPECT_EQ(r.runs, kCap);
   EXPECT_EQ(r.converged, 0) << "the lattice's spread keeps the estimate from settling";
   EXPECT_EQ(r.window, kCap) << "both lattice points lie within 1.5 steps of the least";
-  EXPECT_EQ(r.least, 80 * 2.0);
+  EXPECT_EQ(r.least, 80 * 20.0);
   // Two standard errors, in core cycles: the function's 2000 counts are a
   // step apart with shares 0.16 and 0.84 (variance 100 * 0.16 * 0.84 *
   // 2000 / 1999 over 2000 counts), the empty call's with 0.58 and 0.42, and
@@ -297,8 +299,8 @@ TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
   // (step / 2000)^2 for its quantisation.
   double f_var = 100 * 0.16 * 0.84 / 1999 + 0.000025;
   double cost_var = (100 * 0.58 * 0.42 / 1999 + 0.000025) / 2;
-  EXPECT_NEAR(r.uncertainty, 2 * sqrt(f_var + cost_var) * 2, 1e-6);
-  EXPECT_LT(r.uncertainty, kStep * 2 / 10) << "a tenth of a step, in core cycles";
+  EXPECT_NEAR(r.uncertainty, 2 * sqrt(f_var + cost_var) * 20, 1e-6);
+  EXPECT_LT(r.uncertainty, kStep * 20 / 10) << "a tenth of a step, in core cycles";
   EXPECT_EQ(r.resolved, 1);
   EXPECT_NE(
       line.find(", the mean of 2000 of 2000 runs from the 2nd percentile to 1.5 steps above it "
@@ -306,6 +308,24 @@ TEST_F(Precise, FineEstimateResolvesBelowTheStep) {
       std::string::npos)
       << line;
   EXPECT_EQ(line.find("resolution"), std::string::npos) << line;
+}
+
+TEST_F(Precise, AWideLatticeSettlesAtTheCoarseTargetBeforeTheCap) {
+  // At 3.5 core cycles a tick and a batch of 2, the coarse target is 0.857
+  // ticks; the fine one (0.088) lies beyond the cap.  Two standard errors of
+  // the lattice at 88.4 are 1.04 ticks after 50 runs and 0.73 after 100:
+  // the function's stage ends at 100, far before the cap.  The empty call's
+  // equal counts are within it after the first block.
+  set_bestof_precise(1);
+  set_bestof_batch(2);  // no reference chain
+  scripted::core_figures({3.5, 3.5});
+  steady(60, 50);
+  lattice(88.4, 100);
+  steady(60, 50);
+  EXPECT_NEAR(bestof(probe, 0), (88.4 - 60) * 3.5 / 2, 1e-9);
+  bestof_report r = last();
+  EXPECT_EQ(r.runs, 100);
+  EXPECT_EQ(r.converged, 1);
 }
 
 TEST_F(Precise, CountsOfFortyStepsOrMoreSettleAfterTheFirstBlock) {
@@ -339,11 +359,13 @@ TEST_F(Precise, AStrayInTheFirstBlockIsNotTheAnchor) {
   }
 }
 
+// The estimator's window, at 20 core cycles a tick and a net count of about
+// 26 ticks: no target is within reach, and the window holds 2000 runs.
 TEST_F(Precise, WindowIsOneAndAHalfStepsAboveTheLeastInclusive) {
   set_bestof_precise(1);
   set_bestof_batch(2);  // no reference chain: one stage fewer to script
-  scripted::core_figures({1, 1});
-  steady(300, 100);
+  scripted::core_figures({20, 20});
+  settling(60);
   // 40 at the least, 40 a step above, 10 exactly 1.5 steps above, 10 just
   // beyond: the mean of the first 90.
   for (int block = 0; block < kCap / 100; block++) {
@@ -352,9 +374,9 @@ TEST_F(Precise, WindowIsOneAndAHalfStepsAboveTheLeastInclusive) {
     steady(95, 10);
     steady(95.01, 10);
   }
-  steady(300, 100);
+  settling(60);
   double answer = bestof(probe, 0);
-  EXPECT_NEAR(answer, ((80 * 40 + 90 * 40 + 95 * 10) / 90.0 - 300) / 2, 1e-9);
+  EXPECT_NEAR(answer, ((80 * 40 + 90 * 40 + 95 * 10) / 90.0 - 60) * 20 / 2, 1e-9);
   EXPECT_EQ(last().window, kCap * 9 / 10);
 }
 
@@ -362,9 +384,9 @@ TEST_F(Precise, TheFastestTwoPercentDoNotAnchorTheWindow) {
   // 20 of 2000 counts a step below the lattice, strays of a reading caught
   // early: the window starts at the 41st least count, so they stay out.
   set_bestof_precise(1);
-  set_bestof_batch(2);  // no reference chain
-  scripted::core_figures({1, 1});
-  steady(300, 100);
+  set_bestof_batch(2);               // no reference chain
+  scripted::core_figures({30, 30});  // as in the window's test: no target in reach
+  settling(60);
   double sum = 0;
   int strays = 0, kept = 0;
   for (int i = 0; i < kCap; i++) {
@@ -378,8 +400,8 @@ TEST_F(Precise, TheFastestTwoPercentDoNotAnchorTheWindow) {
     }
     scripted::add_count(v);
   }
-  steady(300, 100);
-  EXPECT_NEAR(bestof(probe, 0), (sum / kept - 300) / 2, 1e-9);
+  settling(60);
+  EXPECT_NEAR(bestof(probe, 0), (sum / kept - 60) * 30 / 2, 1e-9);
   EXPECT_EQ(last().window, kCap - 20);
 }
 
@@ -428,7 +450,7 @@ TEST_F(Precise, TheCallsCostThatTheCodeHidesIsAddedBackOnlyBeyondHalfOfIt) {
 
 TEST_F(Precise, AnEmptyFunctionIsNeverResolved) {
   set_bestof_precise(1);
-  scripted::core_figures({2, 2});
+  scripted::core_figures({20, 20});  // no target in reach: every stage to the cap
   for (int i = 0; i < 5; i++)
     lattice(i == 1 || i == 4 ? 134.5 : 44.2, kCap);
   EXPECT_NEAR(bestof(probe, 0), 0, 1e-9);

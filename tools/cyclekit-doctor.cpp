@@ -123,10 +123,19 @@ int main(void) {
   printf("kernel clocksource: %s\n", facts.clocksource ? facts.clocksource : "unknown");
 
   facts.llc_bytes = bestof_llc_bytes();
+  const char *llc_source = machine_llc_source();
+  int unconfirmed = llc_source != NULL && strcmp(llc_source, "sysconf") == 0;
   if (facts.llc_bytes > 0)
-    printf("last-level cache: %d bytes\n", facts.llc_bytes);
+    printf("last-level cache: %d bytes (from %s)\n", facts.llc_bytes,
+           unconfirmed ? "sysconf, CPUID alone: unconfirmed" : "sysfs, the kernel's listing");
   else
     printf("last-level cache: unknown\n");
+  if (facts.llc_bytes > 0 && unconfirmed)
+    warn(
+        "the last-level cache's size comes from CPUID alone, with no sysfs listing to confirm "
+        "it; a guest may be shown its whole package's cache",
+        "bestof_flush_bytes() measures the flush it needs when the figure is above 32 MiB; "
+        "or set_bestof_cache_sizee() a size known to evict");
 
   double load[3];
   facts.ncpu = sysconf(_SC_NPROCESSORS_ONLN);
