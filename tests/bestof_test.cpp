@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "compare.h"
 #include "support/scripted.h"
 
 // ---- Allocation seam ----------------------------------------------------------
@@ -136,27 +137,9 @@ std::vector<double> apart(int n, double first) {
     r.push_back(first * (1 + 0.05 * i));
   return r;
 }
-void script(const std::vector<double> &counts) {
-  for (double v : counts)
-    scripted::add_count(v);
-}
 
-TEST_F(Driver, DefaultsStopAsSoonAsTheThreeSmallestAgree) {
-  scripted::counts({1000, 2000, 1500, 1009, 1004});
-  EXPECT_EQ(bestof(probe, 7), 1000.0);
-  EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", 5))
-      << "start, function, read, in that order";
-  EXPECT_EQ(args, std::vector<int>(5, 7));
-}
-
-TEST_F(Driver, TheFunctionGetsItsArgumentUnchanged) {
-  for (int arg : {INT_MIN, -1, 0, 123456, INT_MAX}) {
-    args.clear();
-    scripted::counts({10, 10, 10});
-    bestof(probe, arg);
-    EXPECT_EQ(args, std::vector<int>(3, arg));
-  }
-}
+// A column of counts in a table of cases.
+std::vector<double> list(std::initializer_list<double> v) { return v; }
 
 std::vector<double> operator+(std::vector<double> a, const std::vector<double> &b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -173,6 +156,8 @@ TEST_F(Driver, KeepsTheKLeastAndStopsWhenTheyAgreeOrAtTheLimit) {
     int runs;
     std::vector<double> counts;
   } cases[] = {
+      {"the defaults stop as soon as the three least agree", 3, 20, 0.01, 1000, 5,
+       list({1000, 2000, 1500, 1009, 1004})},
       {"twenty runs when no three agree", 3, 20, 0.01, 1000, 20, apart(20, 1000)},
       {"a limit of 1", 3, 1, 0.01, 321, 1, {321}},
       {"at least one run, whatever the limit", 3, 0, 0.01, 321, 1, {321}},
@@ -188,44 +173,35 @@ TEST_F(Driver, KeepsTheKLeastAndStopsWhenTheyAgreeOrAtTheLimit) {
       // Converges only once 40, 40.2 and 40.3 are the three smallest; a count
       // kept out of place or a larger one kept instead would stop it elsewhere.
       {"the K least in order", 3, 20, 0.01, 40, 7, {50, 40, 60, 45, 40.3, 70, 40.2}},
-      {"one equal to the largest kept: dropped, a run",
-       3,
-       20,
-       0.01,
-       10,
-       6,
-       {10, 20, 30, 30, 10.05, 10.09}},
+      {"one equal to the largest kept: dropped, a run", 3, 20, 0.01, 10, 6,
+       list({10, 20, 30, 30, 10.05, 10.09})},
       {"negative counts are kept, (1 + tolerance) x -10 lies below -10", 3, 20, 0.01, -12, 20,
        one_stray},
       {"a negative tolerance never converges", 3, 20, -0.01, 100, 20, times(20, 100)},
       {"fewer than K runs: the least taken, not 0", 5, 2, 0.01, 200, 2, {300, 200}},
   };
-  for (const auto &c : cases) {
+  // Each case passes another argument, which every call must get unchanged.
+  const int arg[] = {7, INT_MIN, -1, 0, 123456, INT_MAX};
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+    const auto &c = cases[i];
     SCOPED_TRACE(c.name);
     SetUp();
     set_bestof_k(c.k);
     set_bestof_maxsamples(c.maxsamples);
     set_bestof_epsilon(c.tolerance);
-    script(c.counts);
-    EXPECT_EQ(bestof(probe, 0), c.result);
-    EXPECT_EQ(runs(), c.runs);
+    scripted::counts(c.counts);
+    EXPECT_EQ(bestof(probe, arg[i % 6]), c.result);
+    EXPECT_EQ(args, std::vector<int>((size_t)c.runs, arg[i % 6]));
+    EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", c.runs))
+        << "start, function, read, in that order";
     EXPECT_EQ(scripted::left(), 0u);
   }
-}
-
-TEST_F(Driver, KBelowOneIsRefused) {
-  set_bestof_k(2);
-  set_bestof_k(0);
-  set_bestof_k(-4);
-  scripted::counts({10, 10});
-  EXPECT_EQ(bestof(probe, 0), 10.0);
-  EXPECT_EQ(runs(), 2) << "K stays 2";
 }
 
 void grows_k(int) { set_bestof_k(8); }
 
 TEST_F(Driver, KSetDuringAMeasurementWaitsForTheNext) {
-  script(apart(20, 100));
+  scripted::counts(apart(20, 100));
   EXPECT_EQ(bestof(grows_k, 0), 100.0);
   for (int i = 0; i < 8; i++)
     scripted::add_count(5);
@@ -249,7 +225,7 @@ void changes_settings(int) {
 TEST_F(Driver, SettingsChangedByTheTestFunctionWaitForTheNextMeasurement) {
   changer_runs = 0;
   set_bestof_cache_sizee(64);
-  script(apart(20, 100));  // never within 1%, always within 50%
+  scripted::counts(apart(20, 100));  // never within 1%, always within 50%
   EXPECT_EQ(bestof(changes_settings, 0), 100.0);
   EXPECT_EQ(changer_runs, 20) << "the run limit and the tolerance in force at the start";
   EXPECT_EQ(mallocs, 0) << "the flush stays off until the measurement ends";
@@ -294,16 +270,6 @@ TEST_F(Driver, FlushSizeSetByTheTestFunctionKeepsTheBufferToTheEnd) {
   bestof(probe, 0);
   EXPECT_EQ(mallocs, 2);
   EXPECT_EQ(last_malloc_size, 16384u);
-}
-
-TEST_F(Driver, ToleranceThatIsNotAFiniteNumberIsRefused) {
-  set_bestof_epsilon(0.5);
-  set_bestof_epsilon(NAN);
-  set_bestof_epsilon(INFINITY);
-  set_bestof_epsilon(-INFINITY);
-  scripted::counts({100, 140, 149});  // within 50%: three runs
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(runs(), 3);
 }
 
 TEST_F(Driver, SampleArrayIsGivenBackAfterEachMeasurement) {
@@ -351,7 +317,6 @@ TEST_F(Flush, OneBufferOfTheSizeUntilTheSizeChanges) {
 
   int frees_before = frees;
   set_bestof_cache_sizee(8192);
-  set_bestof_cache_sizee(-1);  // refused
   set_bestof_cache_block(64);
   flushed_runs(2);
   EXPECT_EQ(frees, frees_before + 1) << "the same size frees nothing (only the sample array)";
@@ -479,7 +444,7 @@ TEST_F(FlushReads, EveryRunIsFlushedAndNoCallWithinOne) {
     set_bestof_precise(c.precise);
     if (c.precise)
       scripted::core_figures({1, 1});
-    script(c.counts);
+    scripted::counts(c.counts);
     flushes_seen.clear();
     arm();
     bestof(note_reads_and_arm, 0);
@@ -542,12 +507,51 @@ bool same(const bestof_settings &a, const bestof_settings &b) {
 
 // Every field away from its default.
 const bestof_settings changed = {5, 7, 0.25, 1, 1, 4096, 64, 1, 1, 0, 1, 1, 1, 1, 9, 0.5, 5};
+const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0, 1, 0, 0, 0, 0, 21, 0, 8};
 
 TEST_F(Driver, SettingsStartAtTheDocumentedDefaults) {
   bestof_settings got;
   get_bestof_settings(&got);
-  const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0, 1, 0, 0, 0, 0, 21, 0, 8};
   EXPECT_TRUE(same(got, documented));
+}
+
+TEST_F(Driver, SettingsOutsideTheirRangeAreRefused) {
+  // Each setter alone: the settings stay as they were.
+  set_bestof_settings(&changed);
+  set_bestof_k(0);
+  set_bestof_k(-4);
+  set_bestof_epsilon(NAN);
+  set_bestof_epsilon(INFINITY);
+  set_bestof_epsilon(-INFINITY);
+  set_bestof_cache_sizee(-1);
+  set_bestof_cache_block(-4);
+  set_bestof_batch(-1);
+  set_bestof_compare_pairs(5);
+  set_bestof_compare_pairs(1001);
+  set_bestof_compare_margin(-0.5);
+  set_bestof_cpe_sizes(2);
+  set_bestof_cpe_sizes(10001);
+  bestof_settings got;
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, changed));
+  // All at once: the fields in range are taken, the others stay.
+  bestof_settings bad = documented, want = documented;
+  bad.k = 0, bad.epsilon = NAN, bad.cache_size = -1, bad.cache_block = -4, bad.batch = -1;
+  bad.compare_pairs = 1001, bad.compare_margin = -0.5, bad.cpe_sizes = 2;
+  want.k = 5, want.epsilon = 0.25, want.cache_size = 4096, want.cache_block = 64, want.batch = 0;
+  want.compare_pairs = 9, want.compare_margin = 0.5, want.cpe_sizes = 5;
+  set_bestof_settings(&bad);
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, want));
+  // A block below one word is taken as one word, either way.
+  set_bestof_cache_block(2);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.cache_block, 4);
+  bad = got;
+  bad.cache_block = 3;
+  set_bestof_settings(&bad);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.cache_block, 4);
 }
 
 TEST_F(Driver, SettingsSavedAndRestoredMeasureAlike) {
@@ -566,32 +570,13 @@ TEST_F(Driver, SettingsSavedAndRestoredMeasureAlike) {
       << "the empty runs, the function's, the empty runs";
 }
 
-TEST_F(Driver, SettingsEachSetterRefusesWhatItRefusesAlone) {
-  set_bestof_settings(&changed);
-  bestof_settings bad = changed;
-  bad.k = 0;
-  bad.cache_size = -1;
-  bad.cache_block = -4;
-  bad.batch = -1;
-  set_bestof_settings(&bad);
-  bestof_settings got;
-  get_bestof_settings(&got);
-  EXPECT_TRUE(same(got, changed)) << "k " << got.k << ", size " << got.cache_size << ", block "
-                                  << got.cache_block << ", batch " << got.batch;
-  bad = changed;
-  bad.cache_block = 2;
-  set_bestof_settings(&bad);
-  get_bestof_settings(&got);
-  EXPECT_EQ(got.cache_block, 4) << "rounded up to one word, as set_bestof_cache_block does";
-}
-
 TEST_F(Driver, SettingsSetAtOnceDecideTheMeasurement) {
   bestof_settings s;
   get_bestof_settings(&s);
   s.k = 2;
   s.maxsamples = 4;
   set_bestof_settings(&s);
-  script(apart(4, 1000));
+  scripted::counts(apart(4, 1000));
   EXPECT_EQ(bestof(probe, 0), 1000.0);
   EXPECT_EQ(runs(), 4) << "the run limit set at once ended it";
   set_bestof_defaults();
