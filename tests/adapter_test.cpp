@@ -117,6 +117,26 @@ TEST_F(Adapter, ResultIgnoredCallablesAreAccepted) {
   EXPECT_EQ(n, 3);
 }
 
+// A plain function and a reference to one are no objects: each is measured
+// through a pointer, and that very function runs.
+int plain_runs = 0, other_runs = 0;
+void plain() { plain_runs++; }
+void other() { other_runs++; }
+
+TEST_F(Adapter, PlainFunctionsAndReferencesRunThatFunction) {
+  void (&ref)() = other;
+  void (*pointer)() = plain;
+  scripted::counts({10, 10, 10, 20, 20, 20, 30, 30, 30, 40, 40, 40});
+  EXPECT_EQ(cyclekit::bestof(plain), 10.0);
+  EXPECT_EQ(cyclekit::bestof(ref), 20.0);
+  EXPECT_EQ(plain_runs, 3);
+  EXPECT_EQ(other_runs, 3);
+  EXPECT_EQ(cyclekit::bestof(pointer), 30.0);
+  EXPECT_EQ(cyclekit::bestof(&other), 40.0);
+  EXPECT_EQ(plain_runs, 6);
+  EXPECT_EQ(other_runs, 6);
+}
+
 using AdapterDeathTest = Adapter;
 
 TEST_F(AdapterDeathTest, AnEscapingExceptionEndsTheProgram) {

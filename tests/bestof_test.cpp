@@ -1,7 +1,8 @@
 // The K-best driver and the cache flush through their public functions,
 // against the scripted counter.  Allocation goes through -Wl,--wrap=malloc,
-// --wrap=calloc,--wrap=free, which lets a test fail it, count it, and hand
-// the flush a buffer whose reads can be counted page by page.
+// --wrap=calloc,--wrap=free, which lets a test fail it, count it, answer
+// malloc(0) with null, and hand the flush a buffer whose reads can be counted
+// page by page; bestof_llc_bytes through --wrap too, for the flush's size.
 
 #include "bestof.h"
 
@@ -25,6 +26,9 @@
 
 namespace {
 bool fail_malloc = false, fail_calloc = false;
+// Set: malloc(0) answers null, as POSIX allows a C library to.
+bool null_for_zero = false;
+int zero_answers = 0;
 int mallocs = 0, frees = 0;
 size_t last_malloc_size = 0;
 // When set, the next malloc gets a page-aligned mapping of its own.
@@ -42,6 +46,10 @@ extern "C" void *__wrap_malloc(size_t n) {
   last_malloc_size = n;
   if (fail_malloc)
     return nullptr;
+  if (n == 0 && null_for_zero) {
+    zero_answers++;
+    return nullptr;
+  }
   if (map_next) {
     map_next = false;
     mapped_size = n;
@@ -119,7 +127,7 @@ class Driver : public ::testing::Test {
     defaults();
     scripted::reset();
     args.clear();
-    fail_malloc = fail_calloc = map_next = false;
+    fail_malloc = fail_calloc = map_next = null_for_zero = false;
     mallocs = frees = 0;
   }
   void TearDown() override {
@@ -485,12 +493,52 @@ TEST_F(Flush, BufferIsResidentAndAResizeGivesItBack) {
 
 using FlushDeathTest = Driver;
 
+// Below one word the flush reads nothing and needs no buffer: a null
+// answer to malloc(0) is no failure.  From one word on it is.
+TEST_F(Flush, BelowOneWordANullBufferIsNoFailure) {
+  null_for_zero = true;
+  for (int bytes : {0, 3, 1, 0}) {
+    set_bestof_cache_sizee(bytes);
+    flushed_runs(2);
+  }
+  EXPECT_EQ(runs(), 8);
+  EXPECT_GE(zero_answers, 2) << "the sizes of 0 bytes met a null answer";
+}
+
 TEST_F(FlushDeathTest, FailedBufferAllocationEndsTheProcess) {
   fail_malloc = true;
+  set_bestof_cache_sizee(4);
   set_bestof_clear_cache(1);
   EXPECT_EXIT(bestof(probe, 0), ::testing::ExitedWithCode(1),
               "^Fatal error.  Malloc returned null when trying to clear cache\n$");
   fail_malloc = false;
+}
+
+// The flush's size from the last-level cache's (bestof_llc_bytes is
+// replaced at link time): twice the cache, the largest int where that
+// overflows (it would read as a negative size, which set_bestof_cache_sizee
+// refuses), and a fixed 64 MiB where the cache's size is unknown.
+int llc = 0;
+}  // namespace
+extern "C" int __wrap_bestof_llc_bytes(void) { return llc; }
+namespace {
+
+TEST(FlushSize, TwiceTheLastLevelCacheUpToTheLargestInt) {
+  const int cases[][2] = {{48 << 10, 96 << 10},
+                          {32 << 20, 64 << 20},
+                          {1, 2},
+                          {INT_MAX / 2, INT_MAX - 1},  // the largest cache that doubles exactly
+                          {3 << 29, INT_MAX},
+                          {INT_MAX / 2 + 1, INT_MAX},
+                          {INT_MAX, INT_MAX},
+                          {0, 64 << 20},
+                          {-1, 64 << 20},
+                          {INT_MIN, 64 << 20}};
+  for (const auto &c : cases) {
+    llc = c[0];
+    EXPECT_EQ(bestof_flush_bytes(), c[1]) << "a cache of " << c[0];
+  }
+  EXPECT_EQ(BESTOF_FLUSH_FALLBACK_BYTES, 64 << 20);
 }
 
 // ---- All settings as one value -------------------------------------------------
