@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "bestof.h"
-#include "bestof.hpp"
 #include "support/scripted.h"
 
 static void probe(int) { scripted::note('F'); }
@@ -294,20 +293,6 @@ TEST_F(Modes, AutomaticBatchStopsForAFunctionTheCounterNeverSees) {
   EXPECT_EQ(bestof(quiet, 0), 0.0);
   EXPECT_EQ(last().batch, 1 << 20);
   EXPECT_EQ(quiet_calls, (2L << 20) - 1 + 3L * (1 << 20));
-}
-
-TEST_F(Modes, AdapterRunsTheCallableNTimesPerRun) {
-  set_bestof_batch(3);
-  scripted::counts({300, 303, 301});
-  int calls = 0;
-  double result = cyclekit::bestof([&] {
-    scripted::note('F');
-    calls++;
-  });
-  EXPECT_EQ(result, 100.0);
-  EXPECT_EQ(calls, 9);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFFFR", 3));
-  EXPECT_EQ(last().batch, 3);
 }
 
 // ---- The counter pairs and core cycles -------------------------------------------

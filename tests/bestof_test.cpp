@@ -387,9 +387,7 @@ TEST_F(FlushReads, OneReadEveryBlockRoundedToWholeWords) {
   EXPECT_EQ(reads(16, 2 * page + 3), 8) << "rounded down to whole words";
   EXPECT_EQ(reads(16, 16 * page), 1);
   EXPECT_EQ(reads(16, 64 * page), 1) << "a block beyond the buffer reads its first word";
-}
-
-TEST_F(FlushReads, BlockBelowOneWordReadsEveryWord) {
+  // A block below one word reads every word.
   alarm(20);  // a stride of zero never ends
   for (int block : {0, 3, 4})
     EXPECT_EQ(reads(4, block), 4) << "block " << block;
@@ -607,31 +605,17 @@ TEST_F(Driver, SettingsSavedAndRestoredMeasureAlike) {
   // and precise mode still off.
   set_bestof_net(1);
   set_bestof_maxsamples(1);
-  bestof_settings saved;
+  bestof_settings saved, got;
   get_bestof_settings(&saved);
   set_bestof_defaults();
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, documented));
   set_bestof_settings(&saved);
   set_bestof_settings(nullptr);
   scripted::counts({40, 500, 40});
   EXPECT_EQ(bestof(probe, 0), 460.0);
   EXPECT_EQ(scripted::trace_without_step(), "SRSFRSR")
       << "the empty runs, the function's, the empty runs";
-}
-
-TEST_F(Driver, SettingsSetAtOnceDecideTheMeasurement) {
-  bestof_settings s;
-  get_bestof_settings(&s);
-  s.k = 2;
-  s.maxsamples = 4;
-  set_bestof_settings(&s);
-  scripted::counts(apart(4, 1000));
-  EXPECT_EQ(bestof(probe, 0), 1000.0);
-  EXPECT_EQ(runs(), 4) << "the run limit set at once ended it";
-  set_bestof_defaults();
-  args.clear();
-  scripted::counts({1000, 2000, 1500, 1009, 1004});
-  EXPECT_EQ(bestof(probe, 0), 1000.0);
-  EXPECT_EQ(runs(), 5) << "the default K of 3";
 }
 
 }  // namespace

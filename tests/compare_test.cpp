@@ -387,33 +387,23 @@ TEST_F(Compare, TheWholeIntRangeIsSpreadWithoutOverflow) {
 
 // ---- The lines, text and JSON ---------------------------------------------------
 
-TEST_F(Compare, AComparisonPrintsOneLineOfItsOwn) {
+TEST_F(Compare, AComparisonAndAFitPrintALineEachAndLeaveTheVerboseSetting) {
   set_bestof_verbose(1);
   set_bestof_compare_pairs(6);
   script_pairs(same(6, 1000, 1100));
-  testing::internal::CaptureStdout();
-  bestof_compare(first_fn, 0, second_fn, 0, nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "compare: second/first 1.1000 (95% interval 1.1000 to 1.1000): slower; 6 pairs, "
-            "first 1000.0 cycles, second 1100.0 cycles\n");
-  // The verbose setting is back for the next measurement.
+  script_line(50, 3, 6000, 0.9);
   scripted::add_count(10);
   testing::internal::CaptureStdout();
-  bestof(first_fn, 0);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("bestof: 10.0 cycles"), std::string::npos);
-}
-
-TEST_F(Compare, AFitPrintsOneLineOfItsOwn) {
-  set_bestof_verbose(1);
-  script_line(50, 3, 6000, 0.9);
-  testing::internal::CaptureStdout();
+  bestof_compare(first_fn, 0, second_fn, 0, nullptr);
   bestof_cpe(sized, 1000, 8000, nullptr);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out.substr(0, out.find(", R^2")), "cpe: 3.0000 cycles per element + 50.0");
-  EXPECT_NE(out.find(", worst residual -1805.0 at n = 6000, 8 sizes from 1000 to 8000\n"),
-            std::string::npos)
-      << out;
-  EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line only: " << out;
+  bestof(first_fn, 0);
+  EXPECT_EQ(
+      testing::internal::GetCapturedStdout(),
+      "compare: second/first 1.1000 (95% interval 1.1000 to 1.1000): slower; 6 pairs, "
+      "first 1000.0 cycles, second 1100.0 cycles\n"
+      "cpe: 3.0000 cycles per element + 50.0, R^2 0.991064, worst residual -1805.0 at n = "
+      "6000, 8 sizes from 1000 to 8000\n"
+      "bestof: 10.0 cycles, 1 of 1 runs agreed within 0.00% (tolerance 1%), counter step 1\n");
 }
 
 // What each JSON case measures, with verbose and JSON on.

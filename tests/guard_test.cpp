@@ -47,10 +47,6 @@ TEST(GuardDeathTest, NullTestFunctionIsFatal) {
 
 void nest(int) { bestof(count_run, 0); }
 
-TEST(GuardDeathTest, NestedCallKeepsItsOwnMessage) {
-  EXPECT_EXIT(bestof(nest, 0), testing::ExitedWithCode(1), only(kNested));
-}
-
 // ---- Two threads --------------------------------------------------------------
 
 // Many short measurements in two threads, the calls overlapping at random
