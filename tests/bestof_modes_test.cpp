@@ -170,6 +170,9 @@ TEST_F(Modes, ReportAndVerboseLine) {
       {"counts all 0 agree, no 0/0", 3, 20, 0.01, 0,
        "0.0 cycles, 3 of 3 runs agreed, from 0.0 to 0.0 (tolerance 1%)", 3, 1, 3, 0, 0, 0,
        list({0, 0, 0})},
+      // The only answer here of ten steps or more: the only one resolved.
+      {"ten steps", 3, 20, 0.01, 0, "260.0 cycles, 3 of 3 runs agreed within 0.00% (tolerance 1%)",
+       3, 1, 3, 260, 260, 0, list({260, 260, 260})},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,6 +202,13 @@ TEST_F(Modes, ReportAndVerboseLine) {
     EXPECT_EQ(r.compensated, c.compensate);
     EXPECT_EQ(r.fenced + r.core_cycles, 0);
     EXPECT_EQ(r.core_per_tick_start + r.core_per_tick_end, 0.0);
+    // Without net counts the answer is the least, uncertain by one step.
+    EXPECT_EQ(r.net + r.precise, 0);
+    EXPECT_EQ(r.answer, c.least);
+    EXPECT_EQ(r.pair_cost, 0.0);
+    EXPECT_EQ(r.uncertainty, kStep);
+    EXPECT_EQ(r.resolved, c.least >= 10 * kStep);
+    EXPECT_EQ(r.window, c.kept);
     EXPECT_EQ(scripted::left(), 0u);
   }
 }

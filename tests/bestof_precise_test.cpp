@@ -199,34 +199,6 @@ TEST_F(Precise, NetCountsTakeOffTheCostOfTheEmptyRuns) {
   }
 }
 
-// ---- The K-best answer's resolution without net counts ---------------------------
-
-TEST_F(Precise, WithoutNetTheAnswerIsTheLeastAndItsUncertaintyOneStep) {
-  set_bestof_verbose(1);
-  scripted::counts({1000, 1000, 1000});
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(bestof(probe, 0), 1000.0);
-  std::string line = testing::internal::GetCapturedStdout();
-  bestof_report r = last();
-  EXPECT_EQ(r.net, 0);
-  EXPECT_EQ(r.answer, 1000.0);
-  EXPECT_EQ(r.pair_cost, 0.0);
-  EXPECT_EQ(r.uncertainty, kStep);
-  EXPECT_EQ(r.resolved, 1);
-  EXPECT_EQ(r.window, 3) << "the K least";
-  EXPECT_EQ(line.find("+/-"), std::string::npos) << line;
-
-  scripted::reset();
-  scripted::step(kStep);
-  scripted::counts({12, 12, 12});
-  testing::internal::CaptureStdout();
-  bestof(probe, 0);
-  line = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(last().resolved, 0) << "12 ticks on a counter of 10-tick steps";
-  EXPECT_EQ(line.find("resolution"), std::string::npos)
-      << "the default line is unchanged: " << line;
-}
-
 // ---- Precise mode ----------------------------------------------------------------
 
 TEST_F(Precise, PreciseIsFenceCoreCyclesNetAndTheReferencesInThisOrder) {
