@@ -66,12 +66,8 @@ TEST_F(Adapter, FollowsTheDriversSettings) {
     for (int i = 0; i < c.runs; i++)
       scripted::add_count((100 + 0.5 * i) * c.batch);
     int calls = 0;
-    EXPECT_EQ(cyclekit::bestof([&calls] {
-                scripted::note('F');
-                calls++;
-              }),
-              100.0)
-        << "k " << c.k;
+    auto probe = [&calls] { scripted::note('F'), calls++; };
+    EXPECT_EQ(cyclekit::bestof(probe), 100.0) << "k " << c.k;
     EXPECT_EQ(calls, c.runs * c.batch) << "k " << c.k << ", limit " << c.max;
     EXPECT_EQ(scripted::trace_without_step(),
               scripted::repeat("S" + std::string((size_t)c.batch, 'F') + "R", c.runs));

@@ -280,12 +280,6 @@ TEST_F(Driver, FlushSizeSetByTheTestFunctionKeepsTheBufferToTheEnd) {
   EXPECT_EQ(last_malloc_size, 16384u);
 }
 
-TEST_F(Driver, SampleArrayIsGivenBackAfterEachMeasurement) {
-  scripted::counts({10, 10, 10});
-  bestof(probe, 0);
-  EXPECT_EQ(frees, 1);
-}
-
 using DriverDeathTest = Driver;
 
 TEST_F(DriverDeathTest, FailedSampleAllocationEndsTheProcess) {
