@@ -280,12 +280,6 @@ TEST_F(Compare, AnswersAlternateWhichGoesFirstWithTheSettingsInForce) {
   EXPECT_EQ(c.runs, 6);
 }
 
-TEST_F(Compare, AnswersTheRunLimitEndedAreCounted) {
-  set_bestof_k(2);
-  bestof_comparison c = compare(with_ratios(std::vector<double>(6, 1)));
-  EXPECT_EQ(c.not_converged, 12);
-}
-
 // ---- Cycles per element ---------------------------------------------------------
 
 TEST_F(Compare, PointsOnALineGiveItsSlopeAndIntercept) {
