@@ -49,22 +49,28 @@ TEST_F(Adapter, FollowsTheDriversSettings) {
   struct {
     int k, max;
     double eps;
-    int runs;
+    int batch, runs;
   } cases[] = {
-      {1, 20, 0.01, 1},  // one count agrees with itself
-      {3, 7, -1.0, 7},   // never converges: the run limit ends it
-      {3, 0, 0.01, 1},   // at least one run
-      {4, 20, 0.5, 4},   // four counts within 50%
+      {1, 20, 0.01, 1, 1},  // one count agrees with itself
+      {3, 7, -1.0, 1, 7},   // never converges: the run limit ends it
+      {3, 0, 0.01, 1, 1},   // at least one run
+      {4, 20, 0.5, 1, 4},   // four counts within 50%
+      {3, 20, 0.01, 3, 3},  // three calls a run, the count divided by them
   };
   for (auto c : cases) {
+    scripted::reset();
     set_bestof_k(c.k);
     set_bestof_maxsamples(c.max);
     set_bestof_epsilon(c.eps);
+    set_bestof_batch(c.batch);
     for (int i = 0; i < c.runs; i++)
-      scripted::add_count(100 + i);
+      scripted::add_count((100 + 0.5 * i) * c.batch);
     int calls = 0;
-    EXPECT_EQ(cyclekit::bestof([&calls] { calls++; }), 100.0) << "k " << c.k;
-    EXPECT_EQ(calls, c.runs) << "k " << c.k << ", limit " << c.max;
+    auto probe = [&calls] { scripted::note('F'), calls++; };
+    EXPECT_EQ(cyclekit::bestof(probe), 100.0) << "k " << c.k;
+    EXPECT_EQ(calls, c.runs * c.batch) << "k " << c.k << ", limit " << c.max;
+    EXPECT_EQ(scripted::trace_without_step(),
+              scripted::repeat("S" + std::string((size_t)c.batch, 'F') + "R", c.runs));
   }
 }
 
@@ -115,6 +121,26 @@ TEST_F(Adapter, ResultIgnoredCallablesAreAccepted) {
   int n = 0;
   EXPECT_EQ(cyclekit::bestof([&n] { return ++n; }), 5.0);
   EXPECT_EQ(n, 3);
+}
+
+// A plain function and a reference to one are no objects: each is measured
+// through a pointer, and that very function runs.
+int plain_runs = 0, other_runs = 0;
+void plain() { plain_runs++; }
+void other() { other_runs++; }
+
+TEST_F(Adapter, PlainFunctionsAndReferencesRunThatFunction) {
+  void (&ref)() = other;
+  void (*pointer)() = plain;
+  scripted::counts({10, 10, 10, 20, 20, 20, 30, 30, 30, 40, 40, 40});
+  EXPECT_EQ(cyclekit::bestof(plain), 10.0);
+  EXPECT_EQ(cyclekit::bestof(ref), 20.0);
+  EXPECT_EQ(plain_runs, 3);
+  EXPECT_EQ(other_runs, 3);
+  EXPECT_EQ(cyclekit::bestof(pointer), 30.0);
+  EXPECT_EQ(cyclekit::bestof(&other), 40.0);
+  EXPECT_EQ(plain_runs, 6);
+  EXPECT_EQ(other_runs, 6);
 }
 
 using AdapterDeathTest = Adapter;

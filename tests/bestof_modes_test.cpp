@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "bestof.h"
-#include "bestof.hpp"
 #include "support/scripted.h"
 
 static void probe(int) { scripted::note('F'); }
@@ -171,6 +170,9 @@ TEST_F(Modes, ReportAndVerboseLine) {
       {"counts all 0 agree, no 0/0", 3, 20, 0.01, 0,
        "0.0 cycles, 3 of 3 runs agreed, from 0.0 to 0.0 (tolerance 1%)", 3, 1, 3, 0, 0, 0,
        list({0, 0, 0})},
+      // The only answer here of ten steps or more: the only one resolved.
+      {"ten steps", 3, 20, 0.01, 0, "260.0 cycles, 3 of 3 runs agreed within 0.00% (tolerance 1%)",
+       3, 1, 3, 260, 260, 0, list({260, 260, 260})},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -179,8 +181,7 @@ TEST_F(Modes, ReportAndVerboseLine) {
     set_bestof_maxsamples(c.maxsamples);
     set_bestof_epsilon(c.tolerance);
     set_bestof_compensate(c.compensate);
-    for (double v : c.counts)
-      scripted::add_count(v);
+    scripted::counts(c.counts);
     double result;
     EXPECT_EQ(measure_verbose(&result), "bestof: " + c.line + ", counter step 26\n");
     EXPECT_EQ(result, c.least);
@@ -201,19 +202,31 @@ TEST_F(Modes, ReportAndVerboseLine) {
     EXPECT_EQ(r.compensated, c.compensate);
     EXPECT_EQ(r.fenced + r.core_cycles, 0);
     EXPECT_EQ(r.core_per_tick_start + r.core_per_tick_end, 0.0);
+    // Without net counts the answer is the least, uncertain by one step.
+    EXPECT_EQ(r.net + r.precise, 0);
+    EXPECT_EQ(r.answer, c.least);
+    EXPECT_EQ(r.pair_cost, 0.0);
+    EXPECT_EQ(r.uncertainty, kStep);
+    EXPECT_EQ(r.resolved, c.least >= 10 * kStep);
+    EXPECT_EQ(r.window, c.kept);
     EXPECT_EQ(scripted::left(), 0u);
   }
 }
 
-TEST_F(Modes, VerboseLinesGoToTheStreamSet) {
+TEST_F(Modes, VerboseLinesGoToTheStreamSetAndOnlyWhenVerbose) {
+  scripted::counts({10, 10, 10, 10, 10, 10, 10, 10, 10});
+  testing::internal::CaptureStdout();
+  bestof(probe, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "quiet unless verbose";
+  bestof_last(nullptr);  // ignored
+  EXPECT_EQ(last().least, 10.0);
+
   FILE *f = tmpfile();
   ASSERT_NE(f, nullptr);
   set_bestof_verbose_stream(f);
-  scripted::counts({10, 10, 10});
   double result;
-  std::string out = measure_verbose(&result);
+  EXPECT_EQ(measure_verbose(&result), "") << "nothing on standard output";
   set_bestof_verbose_stream(nullptr);
-  EXPECT_EQ(out, "") << "nothing on standard output";
   rewind(f);
   char line[256] = "";
   EXPECT_NE(fgets(line, sizeof line, f), nullptr);
@@ -221,83 +234,63 @@ TEST_F(Modes, VerboseLinesGoToTheStreamSet) {
   EXPECT_STREQ(line,
                "bestof: 10.0 cycles, 3 of 3 runs agreed within 0.00% (tolerance 1%), counter "
                "step 26\n");
-
-  restart();
-  scripted::counts({10, 10, 10});
   EXPECT_NE(measure_verbose(&result), "") << "null restores standard output";
-}
-
-TEST_F(Modes, QuietUnlessVerboseAndNullReportIgnored) {
-  scripted::counts({10, 10, 10});
-  testing::internal::CaptureStdout();
-  bestof(probe, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  bestof_last(nullptr);
-  EXPECT_EQ(last().least, 10.0);
 }
 
 // ---- Batching -------------------------------------------------------------------
 
-TEST_F(Modes, BatchOfNCallsNTimesPerRunAndDivides) {
-  set_bestof_batch(4);
-  // Per call 100, 101, 100.5.
-  scripted::counts({400, 404, 402});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 100.0 cycles per call (batch 4), 3 of 3 runs agreed within 1.00% "
-            "(tolerance 1%), counter step 26\n");
-  EXPECT_EQ(result, 100.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat(batch_run('S', 4, 'R'), 3));
-  bestof_report r = last();
-  EXPECT_EQ(r.batch, 4);
-  EXPECT_EQ(r.kth_least, 101.0);
-
-  // A negative batch is refused; 4 stays.
-  restart();
-  set_bestof_batch(-1);
-  set_bestof_verbose(0);
-  scripted::counts({40, 40, 40});
-  EXPECT_EQ(bestof(probe, 0), 10.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat(batch_run('S', 4, 'R'), 3));
-}
-
-TEST_F(Modes, AutomaticBatchDoublesUntilARunSpansAHundredSteps) {
-  set_bestof_batch(0);
-  // Three empty runs find the pair's cost (least 20, below the step), so
-  // 100 steps of 26 ticks decide: 2600.  Runs of 1, 2 and 4 calls fall short
-  // (the last by one tick); 8 calls reach it exactly.  Then three runs of 8.
-  scripted::counts({22, 20, 21, 30, 700, 2599, 2600, 800, 808, 804});
-  double result;
-  EXPECT_EQ(measure_verbose(&result),
-            "bestof: 100.0 cycles per call (batch 8), 3 of 3 runs agreed within 1.00% "
-            "(tolerance 1%), counter step 26\n");
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SR", 3) + batch_run('S', 1, 'R') +
-                                                batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
-                                                batch_run('S', 8, 'R') +
-                                                scripted::repeat(batch_run('S', 8, 'R'), 3));
-  bestof_report r = last();
-  EXPECT_EQ(r.batch, 8);
-  EXPECT_EQ(r.runs, 3) << "the probing runs are not samples";
-
-  // Chosen again at every measurement: a run of one call long enough at once.
-  restart();
-  scripted::counts({20, 20, 20, 5000, 5000, 5000, 5000});
-  EXPECT_EQ(bestof(probe, 0), 5000.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SR", 3) + scripted::repeat("SFR", 4));
-  EXPECT_EQ(last().batch, 1);
-}
-
-TEST_F(Modes, AutomaticBatchOutlastsThePairsOwnCostToo) {
-  set_bestof_batch(0);
-  // On a counter with a fine step the pair's own cost is the larger unit: a
-  // least of 40 ticks (above the step of 26) asks for runs of 4000, so that
-  // the cost each run carries once is at most 1% of it.  3999 falls short.
-  scripted::counts({45, 40, 41, 2600, 3999, 4000, 1000, 1000, 1000});
-  EXPECT_EQ(bestof(probe, 0), 250.0);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SR", 3) + batch_run('S', 1, 'R') +
-                                                batch_run('S', 2, 'R') + batch_run('S', 4, 'R') +
-                                                scripted::repeat(batch_run('S', 4, 'R'), 3));
-  EXPECT_EQ(last().batch, 4);
+TEST_F(Modes, BatchOfNCallsAndTheAutomaticBatch) {
+  // A batch of n puts n calls in each run and divides its count by n.  The
+  // automatic batch (0) times three empty runs for the pair's cost, then
+  // probes runs of 1, 2, 4, ... calls until one spans 100 steps of 26 ticks
+  // and 100 times that cost; the probes are no samples.  It is chosen anew
+  // at every measurement, and in core cycles it probes in ticks, before the
+  // first figure is taken.
+  const struct {
+    const char *name;
+    int batch, core;  // core: in core cycles, with the fenced pair
+    int chosen;
+    double result;
+    std::vector<double> counts;
+  } cases[] = {
+      // Per call 100, 101, 100.5.
+      {"a batch of 4", 4, 0, 4, 100, list({400, 404, 402})},
+      // A least cost of 20, below the step: runs of 2600; 2599 falls short.
+      {"doubled until a run spans 100 steps", 0, 0, 8, 100,
+       list({22, 20, 21, 30, 700, 2599, 2600, 800, 808, 804})},
+      {"one call long enough at once", 0, 0, 1, 5000, list({20, 20, 20, 5000, 5000, 5000, 5000})},
+      // A least cost of 40, above the step: runs of 4000; 3999 falls short.
+      {"outlasting the pair's own cost", 0, 0, 4, 250,
+       list({45, 40, 41, 2600, 3999, 4000, 1000, 1000, 1000})},
+      {"probed in ticks in core cycles", 0, 1, 2, 2600,
+       list({10, 10, 10, 1300, 2600, 2600, 2600, 2600})},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    set_bestof_batch(c.batch);
+    set_bestof_core_cycles(c.core);
+    set_bestof_fence(c.core);
+    if (c.core)
+      scripted::core_figures({2.0, 2.0});
+    scripted::counts(c.counts);
+    double result;
+    std::string line = measure_verbose(&result);
+    EXPECT_EQ(result, c.result);
+    char start = c.core ? 'X' : 'S', read = c.core ? 'x' : 'R';
+    std::string trace = c.batch ? "" : scripted::repeat(std::string{start, read}, 3);
+    for (int n = 1; c.batch == 0 && n <= c.chosen; n *= 2)
+      trace += batch_run(start, n, read);  // the probes
+    std::string core = c.core ? "C" : "";
+    trace += core + scripted::repeat(batch_run(start, c.chosen, read), 3) + core;
+    EXPECT_EQ(scripted::trace_without_step(), trace);
+    bestof_report r = last();
+    EXPECT_EQ(r.batch, c.chosen);
+    EXPECT_EQ(r.runs, 3) << "the probing runs are no samples";
+    std::string per_call = " per call (batch " + std::to_string(c.chosen) + "), 3 of 3 runs";
+    EXPECT_EQ(line.find(per_call) != std::string::npos, c.chosen != 1) << line;
+    EXPECT_EQ(scripted::left(), 0u);
+  }
 }
 
 TEST_F(Modes, AutomaticBatchStopsForAFunctionTheCounterNeverSees) {
@@ -310,20 +303,6 @@ TEST_F(Modes, AutomaticBatchStopsForAFunctionTheCounterNeverSees) {
   EXPECT_EQ(bestof(quiet, 0), 0.0);
   EXPECT_EQ(last().batch, 1 << 20);
   EXPECT_EQ(quiet_calls, (2L << 20) - 1 + 3L * (1 << 20));
-}
-
-TEST_F(Modes, AdapterRunsTheCallableNTimesPerRun) {
-  set_bestof_batch(3);
-  scripted::counts({300, 303, 301});
-  int calls = 0;
-  double result = cyclekit::bestof([&] {
-    scripted::note('F');
-    calls++;
-  });
-  EXPECT_EQ(result, 100.0);
-  EXPECT_EQ(calls, 9);
-  EXPECT_EQ(scripted::trace_without_step(), scripted::repeat("SFFFR", 3));
-  EXPECT_EQ(last().batch, 3);
 }
 
 // ---- The counter pairs and core cycles -------------------------------------------
@@ -352,14 +331,15 @@ TEST_F(Modes, EveryPairWithAndWithoutCoreCyclesAndBatching) {
   // Each run: the pair's start, the calls, its read, and the count as read,
   // divided by the batch; the compensated counter, which has no fenced form,
   // wins over the fence.  With core cycles core_per_tick comes only outside
-  // the timed runs, before the first and after the last.
+  // the timed runs, before the first and after the last.  Any core setting
+  // but 0 is on, and the report says 1.
   const struct {
     int core, fence, compensate, batch;
     const char *run;
   } cases[] = {
-      {0, 0, 0, 1, "SFR"},  {0, 0, 1, 1, "sFr"},  {0, 1, 0, 1, "XFx"},  {0, 1, 1, 1, "sFr"},
-      {0, 0, 0, 2, "SFFR"}, {0, 1, 0, 2, "XFFx"}, {1, 1, 0, 1, "XFx"},  {1, 0, 1, 1, "sFr"},
-      {1, 1, 1, 1, "sFr"},  {1, 0, 0, 2, "SFFR"}, {1, 1, 0, 2, "XFFx"},
+      {0, 0, 0, 1, "SFR"},  {0, 0, 1, 1, "sFr"},  {0, 1, 0, 1, "XFx"},        {0, 1, 1, 1, "sFr"},
+      {0, 0, 0, 2, "SFFR"}, {0, 1, 0, 2, "XFFx"}, {2, 1, 0, 1, "XFx"},        {-1, 0, 1, 1, "sFr"},
+      {1, 1, 1, 1, "sFr"},  {1, 0, 0, 2, "SFFR"}, {INT_MIN, 1, 0, 2, "XFFx"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.run + std::string(c.core ? " in core cycles" : ""));
@@ -375,36 +355,10 @@ TEST_F(Modes, EveryPairWithAndWithoutCoreCyclesAndBatching) {
     std::string core = c.core ? "C" : "";
     EXPECT_EQ(scripted::trace_without_step(), core + scripted::repeat(c.run, 3) + core);
     bestof_report r = last();
-    EXPECT_EQ(r.core_cycles, c.core);
+    EXPECT_EQ(r.core_cycles, c.core != 0);
     EXPECT_EQ(r.fenced, c.fence && !c.compensate);
     EXPECT_EQ(r.compensated, c.compensate);
     EXPECT_EQ(r.batch, c.batch);
-  }
-}
-
-TEST_F(Modes, TheAutomaticBatchProbesWithThePairInTicks) {
-  // With core cycles: before the first figure is taken.
-  set_bestof_core_cycles(1);
-  set_bestof_fence(1);
-  set_bestof_batch(0);
-  scripted::core_figures({2.0, 2.0});
-  scripted::counts({10, 10, 10, 1300, 2600, 2600, 2600, 2600});
-  EXPECT_EQ(bestof(probe, 0), 2600.0);
-  EXPECT_EQ(
-      scripted::trace_without_step(),
-      scripted::repeat("Xx", 3) + "XFxXFFx" + std::string("C") + scripted::repeat("XFFx", 3) + "C");
-  EXPECT_EQ(last().batch, 2);
-}
-
-TEST_F(Modes, ReportSaysCoreCyclesAsOneWhateverTheSetting) {
-  for (int on : {2, -1, INT_MIN}) {
-    SCOPED_TRACE(on);
-    restart();
-    set_bestof_core_cycles(on);
-    scripted::core_figures({2.0, 2.0});
-    scripted::counts({50, 50, 50});
-    EXPECT_EQ(bestof(probe, 0), 100.0);
-    EXPECT_EQ(last().core_cycles, 1);
   }
 }
 
@@ -433,8 +387,7 @@ TEST_F(Modes, CoreCyclesWithoutAUsableConversionStayInTicks) {
     set_bestof_core_cycles(1);
     set_bestof_maxsamples(c.maxsamples);
     scripted::core_figures({c.start, c.end});
-    for (double v : c.counts)
-      scripted::add_count(v);
+    scripted::counts(c.counts);
     double result;
     std::string line = measure_verbose(&result);
     EXPECT_EQ(result, c.least);

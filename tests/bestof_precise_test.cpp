@@ -199,34 +199,6 @@ TEST_F(Precise, NetCountsTakeOffTheCostOfTheEmptyRuns) {
   }
 }
 
-// ---- The K-best answer's resolution without net counts ---------------------------
-
-TEST_F(Precise, WithoutNetTheAnswerIsTheLeastAndItsUncertaintyOneStep) {
-  set_bestof_verbose(1);
-  scripted::counts({1000, 1000, 1000});
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(bestof(probe, 0), 1000.0);
-  std::string line = testing::internal::GetCapturedStdout();
-  bestof_report r = last();
-  EXPECT_EQ(r.net, 0);
-  EXPECT_EQ(r.answer, 1000.0);
-  EXPECT_EQ(r.pair_cost, 0.0);
-  EXPECT_EQ(r.uncertainty, kStep);
-  EXPECT_EQ(r.resolved, 1);
-  EXPECT_EQ(r.window, 3) << "the K least";
-  EXPECT_EQ(line.find("+/-"), std::string::npos) << line;
-
-  scripted::reset();
-  scripted::step(kStep);
-  scripted::counts({12, 12, 12});
-  testing::internal::CaptureStdout();
-  bestof(probe, 0);
-  line = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(last().resolved, 0) << "12 ticks on a counter of 10-tick steps";
-  EXPECT_EQ(line.find("resolution"), std::string::npos)
-      << "the default line is unchanged: " << line;
-}
-
 // ---- Precise mode ----------------------------------------------------------------
 
 TEST_F(Precise, PreciseIsFenceCoreCyclesNetAndTheReferencesInThisOrder) {
@@ -328,81 +300,74 @@ TEST_F(Precise, AWideLatticeSettlesAtTheCoarseTargetBeforeTheCap) {
   EXPECT_EQ(r.converged, 1);
 }
 
-TEST_F(Precise, CountsOfFortyStepsOrMoreSettleAfterTheFirstBlock) {
-  // Equal counts of 60 or 160 steps: two steps / 50 is within 0.1% of them
-  // after the first block, so each stage is 50 runs, the least allowed.
-  set_bestof_precise(1);
-  set_bestof_batch(2);  // no reference chain
-  scripted::core_figures({1, 1});
-  steady(600, 50);
-  steady(1600, 50);
-  steady(600, 50);
-  EXPECT_DOUBLE_EQ(bestof(probe, 0), (1600 - 600) / 2.0);
-  bestof_report r = last();
-  EXPECT_EQ(r.runs, 50);
-  EXPECT_EQ(r.converged, 1);
+// The function's counts of three estimates in batches of 2 (no reference
+// chain): 50 equal counts of 160 steps with one a step faster, the stray at
+// run 3 or 48; a window of 1.5 steps above the least; a lattice whose
+// fastest 2 % lie a step below it, strays of a reading caught early.
+std::vector<double> stray_at(int run) {
+  std::vector<double> v(50, 1600);
+  v[(size_t)run] = 1590;
+  return v;
+}
+std::vector<double> window_blocks() {
+  std::vector<double> v;
+  for (int block = 0; block < kCap / 100; block++)  // 80, 90, 95 and 95.01
+    for (double c : {80.0, 90.0, 95.0, 95.01})
+      v.insert(v.end(), c < 95 ? 40 : 10, c);
+  return v;
+}
+std::vector<double> fast_strays() {
+  std::vector<double> v;
+  for (int i = 0, strays = 0; i < kCap; i++) {
+    double phase = (i % 100 + 0.5) / 100;
+    v.push_back(phase < 0.84 ? 90 : strays++ < 20 ? 70 : 80);
+  }
+  return v;
 }
 
-TEST_F(Precise, AStrayInTheFirstBlockIsNotTheAnchor) {
-  // 50 runs, one of them a step faster: the anchor is the second least
-  // count, wherever the stray lies among the runs.
-  set_bestof_precise(1);
-  set_bestof_batch(2);
-  for (int stray : {2, 47}) {
-    scripted::core_figures({1, 1});
-    steady(600, 50);
-    for (int i = 0; i < 50; i++)
-      scripted::add_count(i == stray ? 1590 : 1600);
-    steady(600, 50);
-    EXPECT_DOUBLE_EQ(bestof(probe, 0), (1600 - 600) / 2.0) << "stray at run " << stray;
-    EXPECT_EQ(last().window, 49);
+TEST_F(Precise, TheWindowFromTheAnchorAndItsSettling) {
+  const struct {
+    const char *name;
+    double cost;  // the empty call's equal counts, before and after
+    double cpt;   // core cycles per tick; at 20 or 30 no target is within reach
+    std::vector<double> counts;
+    double answer;
+    int runs, window, converged;
+  } cases[] = {
+      // Two steps / 50 is within 0.1% of 60 or 160 steps after the first
+      // block, the least number of runs allowed.
+      {"forty steps or more settle after the first block", 600, 1, std::vector<double>(50, 1600),
+       (1600 - 600) / 2.0, 50, 50, 1},
+      // The anchor is the second least count, wherever the stray lies.
+      {"a stray early in the first block is no anchor", 600, 1, stray_at(2), (1600 - 600) / 2.0, 50,
+       49, 1},
+      {"a stray late in the first block is no anchor", 600, 1, stray_at(47), (1600 - 600) / 2.0, 50,
+       49, 1},
+      // 40 at the least, 40 a step above, 10 exactly 1.5 steps above, 10 just
+      // beyond: the mean of the first 90 of each hundred.
+      {"the window is 1.5 steps above the least, inclusive", 60, 20, window_blocks(),
+       ((80 * 40 + 90 * 40 + 95 * 10) / 90.0 - 60) * 20 / 2, kCap, kCap * 9 / 10, 0},
+      // The window starts at the 41st least count, so the 20 strays stay out.
+      {"the fastest 2 % do not anchor the window", 60, 30, fast_strays(),
+       ((90 * 1680 + 80 * 300) / 1980.0 - 60) * 30 / 2, kCap, kCap - 20, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    set_bestof_precise(1);
+    set_bestof_batch(2);
+    scripted::core_figures({c.cpt, c.cpt});
+    settling(c.cost);
+    for (double v : c.counts)
+      scripted::add_count(v);
+    settling(c.cost);
+    EXPECT_NEAR(bestof(probe, 0), c.answer, 1e-9);
+    bestof_report r = last();
+    EXPECT_EQ(r.runs, c.runs);
+    EXPECT_EQ(r.window, c.window);
+    EXPECT_EQ(r.converged, c.converged);
+    EXPECT_EQ(scripted::left(), 0u);
   }
-}
-
-// The estimator's window, at 20 core cycles a tick and a net count of about
-// 26 ticks: no target is within reach, and the window holds 2000 runs.
-TEST_F(Precise, WindowIsOneAndAHalfStepsAboveTheLeastInclusive) {
-  set_bestof_precise(1);
-  set_bestof_batch(2);  // no reference chain: one stage fewer to script
-  scripted::core_figures({20, 20});
-  settling(60);
-  // 40 at the least, 40 a step above, 10 exactly 1.5 steps above, 10 just
-  // beyond: the mean of the first 90.
-  for (int block = 0; block < kCap / 100; block++) {
-    steady(80, 40);
-    steady(90, 40);
-    steady(95, 10);
-    steady(95.01, 10);
-  }
-  settling(60);
-  double answer = bestof(probe, 0);
-  EXPECT_NEAR(answer, ((80 * 40 + 90 * 40 + 95 * 10) / 90.0 - 60) * 20 / 2, 1e-9);
-  EXPECT_EQ(last().window, kCap * 9 / 10);
-}
-
-TEST_F(Precise, TheFastestTwoPercentDoNotAnchorTheWindow) {
-  // 20 of 2000 counts a step below the lattice, strays of a reading caught
-  // early: the window starts at the 41st least count, so they stay out.
-  set_bestof_precise(1);
-  set_bestof_batch(2);               // no reference chain
-  scripted::core_figures({30, 30});  // as in the window's test: no target in reach
-  settling(60);
-  double sum = 0;
-  int strays = 0, kept = 0;
-  for (int i = 0; i < kCap; i++) {
-    double phase = (i % 100 + 0.5) / 100, v = phase < 0.84 ? 90 : 80;
-    if (v == 80 && strays < 20) {
-      v = 70;
-      strays++;
-    } else {
-      sum += v;
-      kept++;
-    }
-    scripted::add_count(v);
-  }
-  settling(60);
-  EXPECT_NEAR(bestof(probe, 0), (sum / kept - 60) * 30 / 2, 1e-9);
-  EXPECT_EQ(last().window, kCap - 20);
 }
 
 TEST_F(Precise, TheCallsCostThatTheCodeHidesIsAddedBackOnlyBeyondHalfOfIt) {

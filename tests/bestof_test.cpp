@@ -1,7 +1,8 @@
 // The K-best driver and the cache flush through their public functions,
 // against the scripted counter.  Allocation goes through -Wl,--wrap=malloc,
-// --wrap=calloc,--wrap=free, which lets a test fail it, count it, and hand
-// the flush a buffer whose reads can be counted page by page.
+// --wrap=calloc,--wrap=free, which lets a test fail it, count it, answer
+// malloc(0) with null, and hand the flush a buffer whose reads can be counted
+// page by page; bestof_llc_bytes through --wrap too, for the flush's size.
 
 #include "bestof.h"
 
@@ -18,12 +19,16 @@
 #include <string>
 #include <vector>
 
+#include "compare.h"
 #include "support/scripted.h"
 
 // ---- Allocation seam ----------------------------------------------------------
 
 namespace {
 bool fail_malloc = false, fail_calloc = false;
+// Set: malloc(0) answers null, as POSIX allows a C library to.
+bool null_for_zero = false;
+int zero_answers = 0;
 int mallocs = 0, frees = 0;
 size_t last_malloc_size = 0;
 // When set, the next malloc gets a page-aligned mapping of its own.
@@ -41,6 +46,10 @@ extern "C" void *__wrap_malloc(size_t n) {
   last_malloc_size = n;
   if (fail_malloc)
     return nullptr;
+  if (n == 0 && null_for_zero) {
+    zero_answers++;
+    return nullptr;
+  }
   if (map_next) {
     map_next = false;
     mapped_size = n;
@@ -118,7 +127,7 @@ class Driver : public ::testing::Test {
     defaults();
     scripted::reset();
     args.clear();
-    fail_malloc = fail_calloc = map_next = false;
+    fail_malloc = fail_calloc = map_next = null_for_zero = false;
     mallocs = frees = 0;
   }
   void TearDown() override {
@@ -136,27 +145,9 @@ std::vector<double> apart(int n, double first) {
     r.push_back(first * (1 + 0.05 * i));
   return r;
 }
-void script(const std::vector<double> &counts) {
-  for (double v : counts)
-    scripted::add_count(v);
-}
 
-TEST_F(Driver, DefaultsStopAsSoonAsTheThreeSmallestAgree) {
-  scripted::counts({1000, 2000, 1500, 1009, 1004});
-  EXPECT_EQ(bestof(probe, 7), 1000.0);
-  EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", 5))
-      << "start, function, read, in that order";
-  EXPECT_EQ(args, std::vector<int>(5, 7));
-}
-
-TEST_F(Driver, TheFunctionGetsItsArgumentUnchanged) {
-  for (int arg : {INT_MIN, -1, 0, 123456, INT_MAX}) {
-    args.clear();
-    scripted::counts({10, 10, 10});
-    bestof(probe, arg);
-    EXPECT_EQ(args, std::vector<int>(3, arg));
-  }
-}
+// A column of counts in a table of cases.
+std::vector<double> list(std::initializer_list<double> v) { return v; }
 
 std::vector<double> operator+(std::vector<double> a, const std::vector<double> &b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -173,6 +164,8 @@ TEST_F(Driver, KeepsTheKLeastAndStopsWhenTheyAgreeOrAtTheLimit) {
     int runs;
     std::vector<double> counts;
   } cases[] = {
+      {"the defaults stop as soon as the three least agree", 3, 20, 0.01, 1000, 5,
+       list({1000, 2000, 1500, 1009, 1004})},
       {"twenty runs when no three agree", 3, 20, 0.01, 1000, 20, apart(20, 1000)},
       {"a limit of 1", 3, 1, 0.01, 321, 1, {321}},
       {"at least one run, whatever the limit", 3, 0, 0.01, 321, 1, {321}},
@@ -188,49 +181,29 @@ TEST_F(Driver, KeepsTheKLeastAndStopsWhenTheyAgreeOrAtTheLimit) {
       // Converges only once 40, 40.2 and 40.3 are the three smallest; a count
       // kept out of place or a larger one kept instead would stop it elsewhere.
       {"the K least in order", 3, 20, 0.01, 40, 7, {50, 40, 60, 45, 40.3, 70, 40.2}},
-      {"one equal to the largest kept: dropped, a run",
-       3,
-       20,
-       0.01,
-       10,
-       6,
-       {10, 20, 30, 30, 10.05, 10.09}},
+      {"one equal to the largest kept: dropped, a run", 3, 20, 0.01, 10, 6,
+       list({10, 20, 30, 30, 10.05, 10.09})},
       {"negative counts are kept, (1 + tolerance) x -10 lies below -10", 3, 20, 0.01, -12, 20,
        one_stray},
       {"a negative tolerance never converges", 3, 20, -0.01, 100, 20, times(20, 100)},
       {"fewer than K runs: the least taken, not 0", 5, 2, 0.01, 200, 2, {300, 200}},
   };
-  for (const auto &c : cases) {
+  // Each case passes another argument, which every call must get unchanged.
+  const int arg[] = {7, INT_MIN, -1, 0, 123456, INT_MAX};
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+    const auto &c = cases[i];
     SCOPED_TRACE(c.name);
     SetUp();
     set_bestof_k(c.k);
     set_bestof_maxsamples(c.maxsamples);
     set_bestof_epsilon(c.tolerance);
-    script(c.counts);
-    EXPECT_EQ(bestof(probe, 0), c.result);
-    EXPECT_EQ(runs(), c.runs);
+    scripted::counts(c.counts);
+    EXPECT_EQ(bestof(probe, arg[i % 6]), c.result);
+    EXPECT_EQ(args, std::vector<int>((size_t)c.runs, arg[i % 6]));
+    EXPECT_EQ(scripted::trace(), scripted::repeat("SFR", c.runs))
+        << "start, function, read, in that order";
     EXPECT_EQ(scripted::left(), 0u);
   }
-}
-
-TEST_F(Driver, KBelowOneIsRefused) {
-  set_bestof_k(2);
-  set_bestof_k(0);
-  set_bestof_k(-4);
-  scripted::counts({10, 10});
-  EXPECT_EQ(bestof(probe, 0), 10.0);
-  EXPECT_EQ(runs(), 2) << "K stays 2";
-}
-
-void grows_k(int) { set_bestof_k(8); }
-
-TEST_F(Driver, KSetDuringAMeasurementWaitsForTheNext) {
-  script(apart(20, 100));
-  EXPECT_EQ(bestof(grows_k, 0), 100.0);
-  for (int i = 0; i < 8; i++)
-    scripted::add_count(5);
-  EXPECT_EQ(bestof(grows_k, 0), 5.0);
-  EXPECT_EQ(scripted::trace(), scripted::repeat("SR", 28)) << "eight runs for K = 8";
 }
 
 // Every setting the driver reads during a measurement, changed by the test
@@ -239,6 +212,7 @@ TEST_F(Driver, KSetDuringAMeasurementWaitsForTheNext) {
 int changer_runs = 0;
 void changes_settings(int) {
   if (changer_runs++ == 0) {
+    set_bestof_k(8);
     set_bestof_maxsamples(2);
     set_bestof_epsilon(0.5);
     set_bestof_clear_cache(1);
@@ -249,16 +223,21 @@ void changes_settings(int) {
 TEST_F(Driver, SettingsChangedByTheTestFunctionWaitForTheNextMeasurement) {
   changer_runs = 0;
   set_bestof_cache_sizee(64);
-  script(apart(20, 100));  // never within 1%, always within 50%
+  scripted::counts(apart(20, 100));  // never within 1%, always within 50%
   EXPECT_EQ(bestof(changes_settings, 0), 100.0);
   EXPECT_EQ(changer_runs, 20) << "the run limit and the tolerance in force at the start";
   EXPECT_EQ(mallocs, 0) << "the flush stays off until the measurement ends";
   EXPECT_EQ(scripted::trace(), scripted::repeat("SR", 20)) << "the plain pair, chosen at the start";
+  bestof_report r;
+  bestof_last(&r);
+  EXPECT_EQ(r.k, 3);
 
   scripted::reset();
   scripted::counts({100, 160});
   EXPECT_EQ(bestof(changes_settings, 0), 100.0);
   EXPECT_EQ(changer_runs, 22) << "two runs, the new limit";
+  bestof_last(&r);
+  EXPECT_EQ(r.k, 8);
   EXPECT_EQ(mallocs, 1) << "flushed now";
   EXPECT_EQ(scripted::trace(), scripted::repeat("sr", 2)) << "compensated now";
 }
@@ -294,22 +273,6 @@ TEST_F(Driver, FlushSizeSetByTheTestFunctionKeepsTheBufferToTheEnd) {
   bestof(probe, 0);
   EXPECT_EQ(mallocs, 2);
   EXPECT_EQ(last_malloc_size, 16384u);
-}
-
-TEST_F(Driver, ToleranceThatIsNotAFiniteNumberIsRefused) {
-  set_bestof_epsilon(0.5);
-  set_bestof_epsilon(NAN);
-  set_bestof_epsilon(INFINITY);
-  set_bestof_epsilon(-INFINITY);
-  scripted::counts({100, 140, 149});  // within 50%: three runs
-  EXPECT_EQ(bestof(probe, 0), 100.0);
-  EXPECT_EQ(runs(), 3);
-}
-
-TEST_F(Driver, SampleArrayIsGivenBackAfterEachMeasurement) {
-  scripted::counts({10, 10, 10});
-  bestof(probe, 0);
-  EXPECT_EQ(frees, 1);
 }
 
 using DriverDeathTest = Driver;
@@ -351,7 +314,6 @@ TEST_F(Flush, OneBufferOfTheSizeUntilTheSizeChanges) {
 
   int frees_before = frees;
   set_bestof_cache_sizee(8192);
-  set_bestof_cache_sizee(-1);  // refused
   set_bestof_cache_block(64);
   flushed_runs(2);
   EXPECT_EQ(frees, frees_before + 1) << "the same size frees nothing (only the sample array)";
@@ -414,9 +376,7 @@ TEST_F(FlushReads, OneReadEveryBlockRoundedToWholeWords) {
   EXPECT_EQ(reads(16, 2 * page + 3), 8) << "rounded down to whole words";
   EXPECT_EQ(reads(16, 16 * page), 1);
   EXPECT_EQ(reads(16, 64 * page), 1) << "a block beyond the buffer reads its first word";
-}
-
-TEST_F(FlushReads, BlockBelowOneWordReadsEveryWord) {
+  // A block below one word reads every word.
   alarm(20);  // a stride of zero never ends
   for (int block : {0, 3, 4})
     EXPECT_EQ(reads(4, block), 4) << "block " << block;
@@ -479,7 +439,7 @@ TEST_F(FlushReads, EveryRunIsFlushedAndNoCallWithinOne) {
     set_bestof_precise(c.precise);
     if (c.precise)
       scripted::core_figures({1, 1});
-    script(c.counts);
+    scripted::counts(c.counts);
     flushes_seen.clear();
     arm();
     bestof(note_reads_and_arm, 0);
@@ -520,12 +480,52 @@ TEST_F(Flush, BufferIsResidentAndAResizeGivesItBack) {
 
 using FlushDeathTest = Driver;
 
+// Below one word the flush reads nothing and needs no buffer: a null
+// answer to malloc(0) is no failure.  From one word on it is.
+TEST_F(Flush, BelowOneWordANullBufferIsNoFailure) {
+  null_for_zero = true;
+  for (int bytes : {0, 3, 1, 0}) {
+    set_bestof_cache_sizee(bytes);
+    flushed_runs(2);
+  }
+  EXPECT_EQ(runs(), 8);
+  EXPECT_GE(zero_answers, 2) << "the sizes of 0 bytes met a null answer";
+}
+
 TEST_F(FlushDeathTest, FailedBufferAllocationEndsTheProcess) {
   fail_malloc = true;
+  set_bestof_cache_sizee(4);
   set_bestof_clear_cache(1);
   EXPECT_EXIT(bestof(probe, 0), ::testing::ExitedWithCode(1),
               "^Fatal error.  Malloc returned null when trying to clear cache\n$");
   fail_malloc = false;
+}
+
+// The flush's size from the last-level cache's (bestof_llc_bytes is
+// replaced at link time): twice the cache, the largest int where that
+// overflows (it would read as a negative size, which set_bestof_cache_sizee
+// refuses), and a fixed 64 MiB where the cache's size is unknown.
+int llc = 0;
+}  // namespace
+extern "C" int __wrap_bestof_llc_bytes(void) { return llc; }
+namespace {
+
+TEST(FlushSize, TwiceTheLastLevelCacheUpToTheLargestInt) {
+  const int cases[][2] = {{48 << 10, 96 << 10},
+                          {32 << 20, 64 << 20},
+                          {1, 2},
+                          {INT_MAX / 2, INT_MAX - 1},  // the largest cache that doubles exactly
+                          {3 << 29, INT_MAX},
+                          {INT_MAX / 2 + 1, INT_MAX},
+                          {INT_MAX, INT_MAX},
+                          {0, 64 << 20},
+                          {-1, 64 << 20},
+                          {INT_MIN, 64 << 20}};
+  for (const auto &c : cases) {
+    llc = c[0];
+    EXPECT_EQ(bestof_flush_bytes(), c[1]) << "a cache of " << c[0];
+  }
+  EXPECT_EQ(BESTOF_FLUSH_FALLBACK_BYTES, 64 << 20);
 }
 
 // ---- All settings as one value -------------------------------------------------
@@ -542,13 +542,52 @@ bool same(const bestof_settings &a, const bestof_settings &b) {
 
 // Every field away from its default.
 const bestof_settings changed = {5, 7, 0.25, 1, 1, 4096, 64, 1, 1, 0, 1, 1, 1, 1, 9, 0.5, 5, 0};
+const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0,
+                                    1, 0,  0,    0, 0, 21,     0,  8, 1};
 
 TEST_F(Driver, SettingsStartAtTheDocumentedDefaults) {
   bestof_settings got;
   get_bestof_settings(&got);
-  const bestof_settings documented = {3, 20, 0.01, 0, 0, 524288, 32, 0, 0,
-                                      1, 0,  0,    0, 0, 21,     0,  8, 1};
   EXPECT_TRUE(same(got, documented));
+}
+
+TEST_F(Driver, SettingsOutsideTheirRangeAreRefused) {
+  // Each setter alone: the settings stay as they were.
+  set_bestof_settings(&changed);
+  set_bestof_k(0);
+  set_bestof_k(-4);
+  set_bestof_epsilon(NAN);
+  set_bestof_epsilon(INFINITY);
+  set_bestof_epsilon(-INFINITY);
+  set_bestof_cache_sizee(-1);
+  set_bestof_cache_block(-4);
+  set_bestof_batch(-1);
+  set_bestof_compare_pairs(5);
+  set_bestof_compare_pairs(1001);
+  set_bestof_compare_margin(-0.5);
+  set_bestof_cpe_sizes(2);
+  set_bestof_cpe_sizes(10001);
+  bestof_settings got;
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, changed));
+  // All at once: the fields in range are taken, the others stay.
+  bestof_settings bad = documented, want = documented;
+  bad.k = 0, bad.epsilon = NAN, bad.cache_size = -1, bad.cache_block = -4, bad.batch = -1;
+  bad.compare_pairs = 1001, bad.compare_margin = -0.5, bad.cpe_sizes = 2;
+  want.k = 5, want.epsilon = 0.25, want.cache_size = 4096, want.cache_block = 64, want.batch = 0;
+  want.compare_pairs = 9, want.compare_margin = 0.5, want.cpe_sizes = 5;
+  set_bestof_settings(&bad);
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, want));
+  // A block below one word is taken as one word, either way.
+  set_bestof_cache_block(2);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.cache_block, 4);
+  bad = got;
+  bad.cache_block = 3;
+  set_bestof_settings(&bad);
+  get_bestof_settings(&got);
+  EXPECT_EQ(got.cache_block, 4);
 }
 
 TEST_F(Driver, SettingsSavedAndRestoredMeasureAlike) {
@@ -556,50 +595,17 @@ TEST_F(Driver, SettingsSavedAndRestoredMeasureAlike) {
   // and precise mode still off.
   set_bestof_net(1);
   set_bestof_maxsamples(1);
-  bestof_settings saved;
+  bestof_settings saved, got;
   get_bestof_settings(&saved);
   set_bestof_defaults();
+  get_bestof_settings(&got);
+  EXPECT_TRUE(same(got, documented));
   set_bestof_settings(&saved);
   set_bestof_settings(nullptr);
   scripted::counts({40, 500, 40});
   EXPECT_EQ(bestof(probe, 0), 460.0);
   EXPECT_EQ(scripted::trace_without_step(), "SRSFRSR")
       << "the empty runs, the function's, the empty runs";
-}
-
-TEST_F(Driver, SettingsEachSetterRefusesWhatItRefusesAlone) {
-  set_bestof_settings(&changed);
-  bestof_settings bad = changed;
-  bad.k = 0;
-  bad.cache_size = -1;
-  bad.cache_block = -4;
-  bad.batch = -1;
-  set_bestof_settings(&bad);
-  bestof_settings got;
-  get_bestof_settings(&got);
-  EXPECT_TRUE(same(got, changed)) << "k " << got.k << ", size " << got.cache_size << ", block "
-                                  << got.cache_block << ", batch " << got.batch;
-  bad = changed;
-  bad.cache_block = 2;
-  set_bestof_settings(&bad);
-  get_bestof_settings(&got);
-  EXPECT_EQ(got.cache_block, 4) << "rounded up to one word, as set_bestof_cache_block does";
-}
-
-TEST_F(Driver, SettingsSetAtOnceDecideTheMeasurement) {
-  bestof_settings s;
-  get_bestof_settings(&s);
-  s.k = 2;
-  s.maxsamples = 4;
-  set_bestof_settings(&s);
-  script(apart(4, 1000));
-  EXPECT_EQ(bestof(probe, 0), 1000.0);
-  EXPECT_EQ(runs(), 4) << "the run limit set at once ended it";
-  set_bestof_defaults();
-  args.clear();
-  scripted::counts({1000, 2000, 1500, 1009, 1004});
-  EXPECT_EQ(bestof(probe, 0), 1000.0);
-  EXPECT_EQ(runs(), 5) << "the default K of 3";
 }
 
 }  // namespace

@@ -118,6 +118,14 @@ char state_of(pid_t tid) {
 }
 
 int load(const int &x) { return __atomic_load_n(&x, __ATOMIC_ACQUIRE); }
+
+// Ends a scenario's child: status 0 if ok, else 2 with why on standard error.
+template <typename... Args>
+[[noreturn]] void finish(bool ok, const char *why, Args... args) {
+  if (!ok)
+    fprintf(stderr, why, args...);
+  exit(ok ? 0 : 2);
+}
 void store(int &x, int v) { __atomic_store_n(&x, v, __ATOMIC_RELEASE); }
 
 // A thread that spins until released, then makes one call that must wait
@@ -128,6 +136,12 @@ struct Waiter {
   int tid = 0;
   int go = 0;
   int done = 0;
+  // In the waiting thread: says who it is and spins until released.
+  void arrive() {
+    store(tid, thread_id());
+    while (!load(go)) {
+    }
+  }
   void wait_until_blocked() const {
     while (load(tid) == 0)
       sched_yield();
@@ -220,9 +234,7 @@ void counted(int arg) {
 void *measure_in_turn(void *p) {
   int i = (int)(long)p;
   base = 1000.0 * (i + 1);
-  store(waiters[i].tid, thread_id());
-  while (!load(waiters[i].go)) {
-  }
+  waiters[i].arrive();
   answers[i] = bestof(counted, i);
   store(waiters[i].done, 1);
   read_report_once_all_measured(i);
@@ -253,9 +265,7 @@ void many_threads_take_turns() {
       bad = 1;
     }
   }
-  if (overlapped)
-    fprintf(stderr, "two test functions ran at once\n");
-  exit(bad ? 2 : 0);
+  finish(!bad, "%s", overlapped ? "two test functions ran at once\n" : "");
 }
 
 TEST(ThreadsDeathTest, ManyThreadsTakeTurnsEachWithItsOwnAnswerAndReport) {
@@ -268,9 +278,7 @@ Waiter setter;
 int set_before_the_end = 0;
 
 void *set_flush_size(void *) {
-  store(setter.tid, thread_id());
-  while (!load(setter.go)) {
-  }
+  setter.arrive();
   set_bestof_cache_sizee(2 << 20);
   set_bestof_maxsamples(1);
   store(setter.done, 1);
@@ -303,11 +311,8 @@ void setter_races_a_measurement() {
   bestof(hold_for_the_setter, 0);
   bestof_report second;
   bestof_last(&second);
-  ok = ok && second.runs == 1;
-  if (!ok)
-    fprintf(stderr, "setter returned early: %d, runs %d then %d\n", set_before_the_end, first.runs,
-            second.runs);
-  exit(ok ? 0 : 2);
+  finish(ok && second.runs == 1, "setter returned early: %d, runs %d then %d\n", set_before_the_end,
+         first.runs, second.runs);
 }
 
 TEST(ThreadsDeathTest, SetterFromAnotherThreadWaitsForTheMeasurement) {
@@ -325,9 +330,7 @@ void nothing(int) {}
 void *measure_twice(void *) {
   base = 500;
   bestof(nothing, 1);  // finished before the other thread starts
-  store(again.tid, thread_id());
-  while (!load(again.go)) {
-  }
+  again.arrive();
   again_answer = bestof(nothing, 1);
   store(again.done, 1);
   return nullptr;
@@ -360,9 +363,7 @@ TEST(ThreadsDeathTest, AThreadThatMeasuredBeforeWaitsItsTurnAgain) {
 Waiter blocked;
 
 void *wait_to_measure(void *) {
-  store(blocked.tid, thread_id());
-  while (!load(blocked.go)) {
-  }
+  blocked.arrive();
   bestof(read_data, 0);  // would read the data the exit handler unmaps
   store(blocked.done, 1);
   return nullptr;
@@ -387,11 +388,6 @@ TEST(ThreadsDeathTest, NestedCallStaysFatalWhileAnotherThreadWaits) {
 
 void abandon_inside(int) { bestof_abandon(); }
 
-TEST(ThreadsDeathTest, AbandonFromTheTestFunctionEndsWithAMessage) {
-  EXPECT_EXIT(bestof(abandon_inside, 0), testing::ExitedWithCode(1),
-              "^Fatal error.  bestof_abandon called from inside a measurement\n$");
-}
-
 void say_whether_the_lock_is_held() { fputs(watched_depth == 1 ? "held\n" : "free\n", stderr); }
 
 void abandon_and_exit() {
@@ -400,10 +396,12 @@ void abandon_and_exit() {
   bestof(abandon_inside, 0);
 }
 
+// bestof_abandon from the test function ends the process with a message.
 // The abandoned measurement released the lock; the exit takes it again, so
 // that no other thread measures while the exit handlers run.
-TEST(ThreadsDeathTest, AbandonEndsTheProcessHoldingTheLock) {
-  EXPECT_EXIT(abandon_and_exit(), testing::ExitedWithCode(1), "inside a measurement\nheld\n$");
+TEST(ThreadsDeathTest, AbandonFromTheTestFunctionEndsTheProcessHoldingTheLock) {
+  EXPECT_EXIT(abandon_and_exit(), testing::ExitedWithCode(1),
+              "^Fatal error.  bestof_abandon called from inside a measurement\nheld\n$");
 }
 
 // ---- A signal handler at the edges of a measurement ------------------------------------
@@ -421,12 +419,9 @@ void signal_at_an_edge(bool after_lock) {
   exit(3);  // the handler was never called
 }
 
-TEST(ThreadsDeathTest, HandlerJustAfterTheLockIsTakenIsToldItIsNested) {
-  EXPECT_EXIT(signal_at_an_edge(true), testing::ExitedWithCode(1), kNested);
-}
-
-TEST(ThreadsDeathTest, HandlerJustBeforeTheLockIsReleasedIsToldItIsNested) {
-  EXPECT_EXIT(signal_at_an_edge(false), testing::ExitedWithCode(1), kNested);
+TEST(ThreadsDeathTest, HandlerJustAfterTheLockIsTakenOrBeforeItIsReleasedIsToldItIsNested) {
+  for (bool after_lock : {true, false})
+    EXPECT_EXIT(signal_at_an_edge(after_lock), testing::ExitedWithCode(1), kNested) << after_lock;
 }
 
 // ---- Settings set whole while another thread measures ------------------------------
@@ -507,9 +502,7 @@ int compared_calls = 0;
 // setting off.
 void *measure_aloud_then_quiet(void *) {
   base = 300;
-  store(verbose_one.tid, thread_id());
-  while (!load(verbose_one.go)) {
-  }
+  verbose_one.arrive();
   bestof(nothing, 0);
   set_bestof_verbose(0);
   store(verbose_one.done, 1);
@@ -550,11 +543,8 @@ void compare_beside_a_verbose_measurement() {
     bestof_lines += strncmp(line, "bestof: 300.0 cycles", 20) == 0;
     compare_lines += strncmp(line, "compare: ", 9) == 0;
   }
-  int ok = load(verbose_one.done) && bestof_lines == 1 && compare_lines == 1 && s.verbose == 0;
-  if (!ok)
-    fprintf(stderr, "%d bestof lines, %d compare lines, verbose %d\n", bestof_lines, compare_lines,
-            s.verbose);
-  exit(ok ? 0 : 2);
+  finish(load(verbose_one.done) && bestof_lines == 1 && compare_lines == 1 && s.verbose == 0,
+         "%d bestof lines, %d compare lines, verbose %d\n", bestof_lines, compare_lines, s.verbose);
 }
 
 TEST(ThreadsDeathTest, ComparisonLeavesAnotherThreadsLineAndVerboseSettingAlone) {

@@ -1,8 +1,8 @@
-// The driver's guard rails, through the public API with the real counter:
-// a null test function, a nested call, two threads, and the way out
-// after a test function left by longjmp.  Misuse must end the process with
-// its message and status 1, never crash and never corrupt the next
-// measurement.
+// The driver through the public API with the real counter: its guard rails
+// (a null test function, a nested call, two threads, and the way out after a
+// test function left by longjmp) and core cycles.  Misuse must end the
+// process with its message and status 1, never crash and never corrupt the
+// next measurement.
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -46,10 +46,6 @@ TEST(GuardDeathTest, NullTestFunctionIsFatal) {
 }
 
 void nest(int) { bestof(count_run, 0); }
-
-TEST(GuardDeathTest, NestedCallKeepsItsOwnMessage) {
-  EXPECT_EXIT(bestof(nest, 0), testing::ExitedWithCode(1), only(kNested));
-}
 
 // ---- Two threads --------------------------------------------------------------
 
@@ -131,6 +127,44 @@ void abandon_from_another_thread(int) {
 
 TEST(GuardDeathTest, AbandonLeavesAnotherThreadsMeasurementAlone) {
   EXPECT_EXIT(bestof(abandon_from_another_thread, 0), testing::ExitedWithCode(1), only(kNested));
+}
+
+// ---- Core cycles ------------------------------------------------------------
+//
+// With core cycles on, the real counter's counts grow with the work and are
+// reported as core cycles.  How close a chain of known length comes to its
+// length depends on the machine and its load: that is a benchmark figure
+// (bench/report.sh, "ADD, core cycles per instruction").
+
+#if defined(__x86_64__) || defined(__i386__)
+// Dependent register additions: one core cycle each on x86.
+void add_chain_1000(int) {
+  unsigned v = 0;
+  __asm__ volatile(".rept 1000\n\taddl $1, %0\n\t.endr" : "+r"(v));
+}
+void add_chain_10000(int) {
+  unsigned v = 0;
+  __asm__ volatile(".rept 10000\n\taddl $1, %0\n\t.endr" : "+r"(v));
+}
+#endif
+
+TEST(CoreCycles, CountsGrowWithTheWork) {
+#if defined(__x86_64__) || defined(__i386__)
+  set_bestof_core_cycles(1);
+  for (int fence = 0; fence <= 1; fence++) {
+    SCOPED_TRACE(fence ? "fenced" : "bare");
+    set_bestof_fence(fence);
+    double short_chain = bestof(add_chain_1000, 0);
+    bestof_report r;
+    bestof_last(&r);
+    EXPECT_EQ(r.core_cycles, 1) << "core_per_tick gave a usable figure";
+    double long_chain = bestof(add_chain_10000, 0);
+    EXPECT_GT(short_chain, 0.0);
+    EXPECT_GT(long_chain, short_chain);
+  }
+#else
+  GTEST_SKIP() << "the one-cycle addition chain is written for x86 only";
+#endif
 }
 
 }  // namespace

@@ -69,11 +69,8 @@ void expect_loud_failure(const char *name, const char *program) {
   }
 }
 
-TEST(ProgramsOutput, LullwatchFailsLoudlyWhenOutputIsLost) {
+TEST(ProgramsOutput, LullwatchAndHertzleFailLoudlyWhenOutputIsLost) {
   expect_loud_failure("lullwatch", LULLWATCH_PATH);
-}
-
-TEST(ProgramsOutput, HertzleFailsLoudlyWhenOutputIsLost) {
   expect_loud_failure("hertzle", HERTZLE_PATH);
 }
 

@@ -7,56 +7,40 @@
 
 #include <gtest/gtest.h>
 #include <limits.h>
-#include <stdio.h>
-#include <sys/wait.h>
+#include <stdlib.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <string>
+
+#include "support/child.h"
 
 namespace {
 
 struct Outcome {
-  int status;         // exit status, or -1 if the program did not exit
+  int status;         // exit status, or 128 + the signal that ended it
   std::string out;    // standard output
   std::string trace;  // the scripted calls, one letter each
 };
 
-// Runs `program` with the given environment settings; the trace is the
-// last line of its standard error.
-Outcome run(const char *program, const std::string &env) {
-  // Tests run side by side, each in a process of its own.
-  std::string err = testing::TempDir() + "scripted_stderr." + std::to_string(getpid());
-  std::string command = env + " SCRIPTED_TRACE=1 " CYCLEKIT_EMULATOR " " + program + " 2>" + err;
-  FILE *p = popen(command.c_str(), "r");
-  Outcome r{-1, "", ""};
-  if (p == nullptr)
-    return r;
-  char buf[256];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-    r.out.append(buf, n);
-  int status = pclose(p);
-  if (WIFEXITED(status))
-    r.status = WEXITSTATUS(status);
-  if (FILE *f = fopen(err.c_str(), "r")) {
-    std::string text;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-      text.append(buf, n);
-    fclose(f);
-    remove(err.c_str());
-    if (!text.empty() && text.back() == '\n')
-      text.pop_back();
-    r.trace = text.substr(text.rfind('\n') + 1);
-  }
-  return r;
+// Runs `program` with the environment variable `name` set to `value`; the
+// trace is the last line of its standard error.
+Outcome run(const char *program, const char *name, const std::string &value) {
+  child::Result r = child::run([&] {
+    setenv(name, value.c_str(), 1);
+    setenv("SCRIPTED_TRACE", "1", 1);
+    child::exec(program, CYCLEKIT_EMULATOR);
+  });
+  std::string err = r.err;
+  if (!err.empty() && err.back() == '\n')
+    err.pop_back();
+  return {r.status, r.out, err.substr(err.rfind('\n') + 1)};
 }
 
 // ---- lullwatch -------------------------------------------------------------------
 
 // lullwatch's five searches, each given as the counts it reads.
 Outcome lullwatch(const std::string &counts) {
-  return run(LULLWATCH_SCRIPTED, "SCRIPTED_COUNTS='" + counts + "'");
+  return run(LULLWATCH_SCRIPTED, "SCRIPTED_COUNTS", counts);
 }
 
 // Five searches that each end at their second read with these gaps.
@@ -116,8 +100,8 @@ TEST(Lullwatch, ARunawaySearchStopsWithAMessage) {
 // ---- hertzle ---------------------------------------------------------------------
 
 Outcome hertzle(clock_t before, clock_t after) {
-  return run(HERTZLE_SCRIPTED,
-             "SCRIPTED_TICKS='" + std::to_string(before) + " " + std::to_string(after) + "'");
+  return run(HERTZLE_SCRIPTED, "SCRIPTED_TICKS",
+             std::to_string(before) + " " + std::to_string(after));
 }
 
 TEST(Hertzle, OneSecondBetweenTwoReadsAndThePlainDifference) {
@@ -146,7 +130,7 @@ TEST(Hertzle, OneSecondBetweenTwoReadsAndThePlainDifference) {
 }
 
 TEST(Hertzle, FailingTimesIsReportedNotCountedAsZero) {
-  Outcome r = run(HERTZLE_SCRIPTED, "SCRIPTED_TIMES_ERRNO=1");  // EPERM
+  Outcome r = run(HERTZLE_SCRIPTED, "SCRIPTED_TIMES_ERRNO", "1");  // EPERM
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.trace, "t") << "stops at the first failure";

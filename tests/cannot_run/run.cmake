@@ -41,7 +41,7 @@ set(build ${WORK_DIR}/build)
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} ${common}
     -DCMAKE_CROSSCOMPILING_EMULATOR=${WORK_DIR}/record.sh -DCYCLEKIT_TESTS_CANNOT_RUN=ON)
 run(${CMAKE_COMMAND} --build ${build})
-foreach(program clock_scripted_test bestof_test clock_trust_test)
+foreach(program clock_scripted_test bestof_test guard_test)
   if(NOT EXISTS ${build}/tests/${program})
     message(FATAL_ERROR "test program ${program} was not built")
   endif()

@@ -81,7 +81,7 @@ T next(std::deque<T> &queue, const char *what) {
 
 }  // namespace
 
-void counts(std::initializer_list<double> values) { count_queue = values; }
+void counts(const std::vector<double> &values) { count_queue.assign(values.begin(), values.end()); }
 void add_count(double value) { count_queue.push_back(value); }
 void readings(std::initializer_list<uint64_t> values) { reading_queue = values; }
 void add_reading(uint64_t value) { reading_queue.push_back(value); }

@@ -27,12 +27,13 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace scripted {
 
 // Counts returned by get_counter, get_comp_counter and get_fenced_counter,
 // in order.
-void counts(std::initializer_list<double> values);
+void counts(const std::vector<double> &values);
 void add_count(double value);
 // Raw 64-bit readings served to the clock module's counter read.
 void readings(std::initializer_list<uint64_t> values);
