@@ -121,6 +121,29 @@ extern "C" double mhz(int verbose, int seconds) {
 
 extern "C" double mhz_def(int verbose) { return mhz(verbose, 2); }
 
+static double seconds_between(const struct timespec *a, const struct timespec *b) {
+  return (double)(b->tv_sec - a->tv_sec) + (b->tv_nsec - a->tv_nsec) * 1e-9;
+}
+
+extern "C" double counter_mhz(double seconds) {
+  struct timespec t0, t1;
+  if (!(seconds > 0 && seconds < 3600) || clock_gettime(CLOCK_MONOTONIC, &t0) != 0)
+    return 0;
+  struct timespec deadline = t0;
+  long long ns = (long long)(seconds * 1e9) + t0.tv_nsec;
+  deadline.tv_sec += (time_t)(ns / 1000000000);
+  deadline.tv_nsec = (long)(ns % 1000000000);
+  start_counter();
+  sleep_until(&deadline);
+  double ticks = get_counter();
+  // Divided by the interval the monotonic clock saw, which a late wake-up
+  // lengthens, not by the one asked for.
+  if (clock_gettime(CLOCK_MONOTONIC, &t1) != 0)
+    return 0;
+  double elapsed = seconds_between(&t0, &t1);
+  return elapsed > 0 ? ticks / (elapsed * 1e6) : 0;
+}
+
 // ---- The tick-compensated counter ------------------------------------------
 
 // Cycles charged per user-time tick; 0.0 until a calibration finds a value,

@@ -64,6 +64,13 @@ double mhz(int verbose, int seconds);
 /* mhz(verbose, 2). */
 double mhz_def(int verbose);
 
+/* The counter's ticks per microsecond across a wait of `seconds` seconds
+ * (fractions allowed, below an hour), divided by the interval the
+ * monotonic clock saw, so a late wake-up changes nothing; waited like mhz's,
+ * to the end whatever signals come or a sandbox forbids.  Prints nothing.
+ * 0 when seconds is out of range or the monotonic clock cannot be read. */
+double counter_mhz(double seconds);
+
 /*
  * The tick-compensated counter: like start_counter/get_counter, but
  * get_comp_counter subtracts cyc_per_tick cycles for every tick of user CPU

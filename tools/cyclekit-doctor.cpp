@@ -17,24 +17,6 @@
 
 // ---- Reading the system -------------------------------------------------------
 
-static double seconds_now(void) {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-// Counter ticks per microsecond across a sleep of a fifth of a second,
-// timed by the monotonic clock; 0 if the clock could not tell.
-static double counter_mhz(void) {
-  struct timespec nap = {0, 200000000L};
-  double t0 = seconds_now();
-  start_counter();
-  nanosleep(&nap, NULL);
-  double ticks = get_counter();
-  double elapsed = seconds_now() - t0;
-  return elapsed > 0 ? ticks / (elapsed * 1e6) : 0.0;
-}
-
 static int compare_doubles(const void *a, const void *b) {
   double x = *(const double *)a, y = *(const double *)b;
   return x < y ? -1 : x > y;
@@ -79,7 +61,7 @@ int main(void) {
   struct doctor_facts facts;
   char governor[128], clocksource[64], cmdline[256];
 
-  double rate = counter_mhz();
+  double rate = counter_mhz(0.2);
   printf("counter: %s\n", machine_counter_name());
   if (rate > 0)
     printf("counter rate: %.1f MHz\n", rate);
