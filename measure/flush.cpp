@@ -81,8 +81,6 @@ static const long long measured_most = 192LL << 20;
 // would not move either.
 static const double evicted_share = 0.85;
 
-static const char *flush_source = NULL;
-
 long long evicting_flush(const struct eviction_probe *p, long long most) {
   for (long long bytes = measured_step; bytes <= most; bytes += measured_step) {
     double share = p->evicted_share(p->state, (uint32_t)bytes);
@@ -203,14 +201,19 @@ static double probe_share(void *state, uint32_t bytes) {
   return ratios[probe_tries / 2];
 }
 
-// The rule on this machine's figure, its buffers allocated only when the
-// figure needs measuring.  Under the lock, so that it neither meets another
-// thread's measurement nor runs twice at once.
+// The rule's last answer: the figure and source it was for, the flush size
+// and where that came from.  Written under the lock (see decide); why is
+// also read without it, by bestof_flush_source, so it is stored atomically.
 static struct {
   int llc;  // the figure the answer is for; 0: none yet
   const char *source;
   int bytes;
-} answer = {0, NULL, 0};
+  const char *why;
+} answer = {0, NULL, 0, NULL};
+
+// The rule on this machine's figure, its buffers allocated only when the
+// figure needs measuring.  Under the lock, so that it neither meets another
+// thread's measurement nor runs twice at once.
 
 static double decide(void) {
   int llc = bestof_llc_bytes();
@@ -227,7 +230,7 @@ static double decide(void) {
   }
   const char *why;
   int bytes = flush_size_rule(llc, source, &p, &why);
-  __atomic_store_n(&flush_source, why, __ATOMIC_RELEASE);
+  __atomic_store_n(&answer.why, why, __ATOMIC_RELEASE);
   free(s.probe);
   free(s.flush);
   answer.llc = llc;
@@ -239,7 +242,7 @@ static double decide(void) {
 extern "C" int bestof_flush_bytes(void) { return (int)under_lock(decide); }
 
 extern "C" const char *bestof_flush_source(void) {
-  return __atomic_load_n(&flush_source, __ATOMIC_ACQUIRE);
+  return __atomic_load_n(&answer.why, __ATOMIC_ACQUIRE);
 }
 
 }  // namespace bestof_internal
