@@ -93,12 +93,13 @@ long long evicting_flush(const struct eviction_probe *p, long long most) {
 }
 
 int flush_size_rule(int llc, const char *source, const struct eviction_probe *p, const char **why) {
-  int twice = llc > INT_MAX / 2 ? INT_MAX : 2 * llc;
-  int unconfirmed = source != NULL && strcmp(source, "sysconf") == 0;
   if (llc <= 0) {
     *why = "fallback";
     return BESTOF_FLUSH_FALLBACK_BYTES;
   }
+  // Doubled after the comparison, so that no figure can overflow.
+  int twice = llc > INT_MAX / 2 ? INT_MAX : 2 * llc;
+  int unconfirmed = source != NULL && strcmp(source, "sysconf") == 0;
   // A figure of no known source (bestof_llc_bytes replaced) is taken as
   // the kernel's.
   if (!unconfirmed || llc <= plausible_llc) {
