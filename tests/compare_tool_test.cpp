@@ -54,14 +54,16 @@ json context(json changes = json::object()) {
 
 // A result file: the context line, then each name's answers.
 std::string results(const std::map<std::string, std::vector<double>> &answers,
-                    double uncertainty = 2, json context_changes = json::object()) {
+                    double uncertainty = 2, json context_changes = json::object(),
+                    const std::string &unit = "cycles", json line_changes = json::object()) {
   std::string text = context(context_changes).dump() + "\n";
   for (const auto &[name, v] : answers)
-    for (size_t r = 0; r < v.size(); r++)
-      text += json{{"type", "result"}, {"name", name},     {"repetition", r},
-                   {"answer", v[r]},   {"unit", "cycles"}, {"uncertainty", uncertainty}}
-                  .dump() +
-              "\n";
+    for (size_t r = 0; r < v.size(); r++) {
+      json line = {{"type", "result"}, {"name", name}, {"repetition", r},
+                   {"answer", v[r]},   {"unit", unit}, {"uncertainty", uncertainty}};
+      line.merge_patch(line_changes);
+      text += line.dump() + "\n";
+    }
   return text;
 }
 
@@ -90,7 +92,8 @@ TEST_F(CompareTool, EveryBadInputNamesTheFileAndLineAndWritesNothing) {
        "\n",
        ":1: not a cyclekit result file"},
       {"[1,2,3]\n", ":1: not a cyclekit result line"},
-      {context({{"format", 2}}).dump() + "\n", ":1: result format 2 is not the one"},
+      {context({{"format", 3}}).dump() + "\n", ":1: result format 3 is not one"},
+      {context({{"format", 1.0}}).dump() + "\n", ":1: result format 1.0 is not one"},
       {context().dump() + "\n" +
            R"({"type":"result","name":"a","unit":"cycles"})"
            "\n",
@@ -99,6 +102,34 @@ TEST_F(CompareTool, EveryBadInputNamesTheFileAndLineAndWritesNothing) {
            R"({"type":"result","answer":1,"unit":"cycles"})"
            "\n",
        ":2: result line without a valid \"name\""},
+      {context().dump() + "\n" +
+           R"({"type":"result","name":5,"answer":1,"unit":"cycles","uncertainty":2})"
+           "\n",
+       ":2: result line without a valid \"name\""},
+      {context().dump() + "\n" +
+           R"({"type":"result","name":"a","answer":1e400,"unit":"cycles","uncertainty":2})"
+           "\n",
+       ":2: malformed JSON line ([json.exception.out_of_range.406] number overflow"},
+      {R"({"type":"context","format":1,"library":"cyclekit","mhz":1e999})"
+       "\n",
+       ":1: malformed JSON line ([json.exception.out_of_range.406] number overflow"},
+      {context({{"mhz", "fast"}}).dump() + "\n", ":1: the context line's \"mhz\" is not a number"},
+      {context({{"settings", 5}}).dump() + "\n", ":1: the context line's \"settings\" is not"},
+      {context({{"settings", {1, 2}}}).dump() + "\n", ":1: the context line's \"settings\" is not"},
+      {R"({"type":"context","format":1,"library":"cyclekit","settings":null})"
+       "\n",
+       ":1: the context line's \"settings\" is not"},
+      {context().dump() + "\n" + std::string(100000, '[') + std::string(100000, ']') + "\n",
+       ":2: malformed JSON line (nested deeper than 16 levels)"},
+      {context().dump() + "\n", ": nothing to compare, no result lines (only a context line)"},
+      {context().dump() + "\n" +
+           R"({"type":"result","name":"a","answer":1,"unit":"furlongs","uncertainty":2})"
+           "\n",
+       ":2: unknown unit \"furlongs\" for result format 1"},
+      {context({{"format", 2}}).dump() + "\n" +
+           R"({"type":"result","name":"a","answer":1,"unit":"cycles","uncertainty":2})"
+           "\n",
+       ":2: unknown unit \"cycles\" for result format 2"},
   };
   std::string base = write("base.jsonl", good);
   for (const bad_input &c : cases) {
@@ -111,6 +142,22 @@ TEST_F(CompareTool, EveryBadInputNamesTheFileAndLineAndWritesNothing) {
   program_run r = compare({dir_ + "/absent.jsonl", base});
   EXPECT_EQ(exit_status(r), 2);
   EXPECT_NE(r.err.find("absent.jsonl: cannot open"), std::string::npos) << r.err;
+  r = compare({base, dir_});
+  EXPECT_EQ(exit_status(r), 2);
+  EXPECT_NE(r.err.find(dir_ + ": is a directory"), std::string::npos) << r.err;
+}
+
+// A line longer than the memory the program may have: a real bad_alloc.
+TEST_F(CompareTool, ALineTooLongForMemoryIsAnInputError) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the limit";
+#endif
+  std::string base = write("base.jsonl", results({{"a", steady}}));
+  std::string huge = write("huge.jsonl", context().dump() + "\n" + std::string(40 << 20, ' ') +
+                                             "{}\n");
+  program_run r = run_program({"sh", "-c", "ulimit -v 30000; exec \"$0\" \"$@\"", tool, base, huge});
+  EXPECT_EQ(exit_status(r), 2);
+  EXPECT_EQ(r.err, "cyclekit-compare: " + huge + ":2: out of memory\n");
 }
 
 struct verdict_case {
@@ -135,7 +182,7 @@ TEST_F(CompareTool, GivesTheVerdictTheAnswersSupport) {
       {noisy, times(noisy, 1.01), 2, {"--fail-on", "slower"}, "not distinguishable", 0},
       // 20 % apart, but by no more than one counter step.
       {{10, 10, 10, 10, 10, 10}, {12, 12, 12, 12, 12, 12}, 2, {}, "not resolved", 0},
-      {{10, 10, 10, 10, 10, 10}, {14, 14, 14, 14, 14, 14}, 2, {}, "slower", 0},
+      {{10, 10, 10, 10, 10, 10}, {15, 15, 15, 15, 15, 15}, 2, {}, "slower", 0},
       // Too few repetitions for any 95 % interval: 3 a side leave a chance
       // of 1/20 that every new answer lies above every old one.
       {{1000, 1001, 1002},
@@ -171,17 +218,125 @@ TEST_F(CompareTool, IntervalOfFourASideSpansEveryRatio) {
   EXPECT_EQ(line["verdict"], "slower");
 }
 
-TEST_F(CompareTool, ListsMissingNamesAndWarnsOfDifferentContexts) {
+struct context_case {
+  json base_changes, new_changes;
+  std::string base_second_run;  // a second run's context line in the base file
+  std::vector<std::string> said, unsaid;
+};
+
+TEST_F(CompareTool, WarnsOfDifferentContextsOnly) {
+  const json none = json::object();
+  const context_case cases[] = {
+      {none,
+       {{"cpu", "EPYC"}, {"settings", {{"k", 5}}}},
+       "",
+       {"differ in \"cpu\"", "differ in \"settings.k\""},
+       {"settings.precise", "core_per_tick", "counter ticks"}},
+      {none, {{"mhz", nullptr}}, "", {"differ in \"mhz\": base 2600.0, new null"}, {}},
+      {{{"core_per_tick", 1.5}, {"settings", {{"core_cycles", 0}}}},
+       {{"core_per_tick", 1.6}, {"settings", {{"core_cycles", 0}}}},
+       "",
+       {"differ in \"core_per_tick\"", "the answers are counter ticks"},
+       {}},
+      // The first run's context line speaks for the file.
+      {none, none, context({{"cpu", "EPYC"}}).dump(), {}, {"differ"}},
+  };
+  for (const context_case &c : cases) {
+    std::string text = results({{"a", steady}}, 2, c.base_changes);
+    if (!c.base_second_run.empty())
+      text += c.base_second_run + "\n" + results({{"a", steady}}).substr(text.find('\n') + 1);
+    std::string base = write("base.jsonl", text);
+    std::string fresh = write("new.jsonl", results({{"a", steady}}, 2, c.new_changes));
+    program_run r = compare({base, fresh});
+    EXPECT_EQ(exit_status(r), 0) << r.err;
+    for (const auto &w : c.said)
+      EXPECT_NE(r.err.find(w), std::string::npos) << r.err;
+    for (const auto &w : c.unsaid)
+      EXPECT_EQ(r.err.find(w), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(CompareTool, ListsMissingNamesAndNothingComparedIsExitTwo) {
   std::string base = write("base.jsonl", results({{"a", steady}, {"b", steady}}));
-  std::string fresh = write("new.jsonl", results({{"a", steady}, {"c", steady}}, 2,
-                                                 {{"cpu", "EPYC"}, {"settings", {{"k", 5}}}}));
+  std::string fresh = write("new.jsonl", results({{"a", steady}, {"c", steady}}));
   program_run r = compare({base, fresh});
   EXPECT_EQ(exit_status(r), 0) << r.err;
   EXPECT_NE(r.out.find("missing in new: b\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("missing in base: c\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.err.find("differ in \"cpu\""), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("differ in \"settings.k\""), std::string::npos) << r.err;
-  EXPECT_EQ(r.err.find("differ in \"settings.precise\""), std::string::npos) << r.err;
+  std::string other = write("other.jsonl", results({{"c", steady}}));
+  r = compare({base, other});
+  EXPECT_EQ(exit_status(r), 2);
+  EXPECT_EQ(r.err, "cyclekit-compare: nothing to compare: no name is in both " + base + " and " +
+                       other + "\n");
+  EXPECT_EQ(r.out, "");
+}
+
+// One row a name, however many answers; a null answer is no number ("-");
+// "|" and a newline kept inside their cell; widths in characters.
+TEST_F(CompareTool, MarkdownTableKeepsEachNameInItsCell) {
+  std::string base = write("base.jsonl", results({{"größe", steady},
+                                                  {"x", {NAN, NAN, NAN, NAN}},
+                                                  {"a|b\nc", steady}}));
+  std::string fresh = write("new.jsonl", results({{"größe", times(steady, 1.1)},
+                                                  {"x", {1000, 1000, 1000, 1000}},
+                                                  {"a|b\nc", steady}}));
+  program_run r = compare({"--markdown", base, fresh});
+  EXPECT_EQ(exit_status(r), 0) << r.err;
+  EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),
+            "| name      | unit  |   base |    new |  ratio |     95% interval | verdict        "
+            "                                                                |\n"
+            "|:----------|:------|-------:|-------:|-------:|-----------------:|:---------------"
+            "----------------------------------------------------------------|\n"
+            "| a\\|b<br>c | ticks | 1000.5 | 1000.5 | 1.0000 | 0.9970 to 1.0030 | not resolved   "
+            "                                                                |\n"
+            "| größe     | ticks | 1000.5 | 1100.6 | 1.1000 | 1.0967 to 1.1033 | slower         "
+            "                                                                |\n"
+            "| x         | ticks |      - | 1000.0 |      - |                - | not distinguish"
+            "able (too few repetitions for a 95 % interval: 4 a side needed) |\n");
+}
+
+struct unit_case {
+  json base_context, new_context;
+  std::string base_unit, new_unit;
+  json base_line;        // changes to the base's result lines
+  double factor;         // the new answers are the base's times this
+  std::string expected;  // the unit compared in, or the message of exit 2
+  double base_median;    // in that unit; 0: refused
+};
+
+TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
+  const json f1 = json::object(), f2 = {{"format", 2}}, none = json::object();
+  const std::string no_core = "answers in different units are not compared:\n  a: base in ticks, "
+                              "new in core cycles, and ticks cannot be brought to core cycles "
+                              "without \"core_per_tick\" in their context line\n";
+  const unit_case cases[] = {
+      {{{"core_per_tick", 1.5}}, f2, "cycles", "core cycles", none, 1.5, "core cycles", 1500.75},
+      {f1, f2, "cycles", "core cycles", none, 1.5, no_core, 0},
+      {{{"settings", {{"core_cycles", 1}}}}, f2, "cycles", "core cycles", none, 1, "core cycles",
+       1000.5},
+      {f1, f2, "cycles", "core cycles", {{"core_cycles", 1}}, 1, "core cycles", 1000.5},
+      {{{"format", 2}, {"mhz", 2000}}, f2, "ticks", "ns", none, 0.5, "ns", 500.25},
+      {f2, f2, "ns", "core cycles", none, 1,
+       "answers in different units are not compared:\n  a: base in ns, new in core cycles\n", 0},
+      {f1, f2, "cycles", "ticks", none, 1, "ticks", 1000.5},
+  };
+  for (const unit_case &c : cases) {
+    std::string base = write("base.jsonl", results({{"a", steady}}, 2, c.base_context, c.base_unit,
+                                                   c.base_line));
+    std::string fresh = write("new.jsonl", results({{"a", times(steady, c.factor)}}, 2,
+                                                   c.new_context, c.new_unit));
+    program_run r = compare({"--json", base, fresh});
+    if (c.base_median == 0) {
+      EXPECT_EQ(exit_status(r), 2);
+      EXPECT_EQ(r.err, "cyclekit-compare: " + c.expected);
+      continue;
+    }
+    ASSERT_EQ(exit_status(r), 0) << r.err;
+    json line = json::parse(r.out);
+    EXPECT_EQ(line["unit"], c.expected) << r.out;
+    EXPECT_EQ(line["base"], c.base_median) << r.out;
+    EXPECT_EQ(line["new"], c.base_median) << r.out;
+  }
 }
 
 // Two real builds of one suite, the second doing twice the work in one
@@ -189,7 +344,7 @@ TEST_F(CompareTool, ListsMissingNamesAndWarnsOfDifferentContexts) {
 // core cycles, since a virtual machine's core clock may differ from one
 // process to the next by more than the margin.
 TEST_F(CompareTool, RunFindsTheOneSlowerName) {
-  program_run r = compare({"--run", "--pairs", "6", "--margin", "0.05", "--fail-on", "slower",
+  program_run r = compare({"--run", "--pairs", "8", "--margin", "0.05", "--fail-on", "slower",
                            "--json", SUITE_PROGRAM, SUITE_PROGRAM_SLOWER, "--", "--core-cycles"});
   EXPECT_EQ(exit_status(r), 1) << r.err;
   std::map<std::string, std::string> verdicts;
@@ -220,6 +375,9 @@ TEST_F(CompareTool, RunReportsAProgramThatFails) {
       {{dir_ + "/absent", SUITE_PROGRAM}, "absent: cannot be run: No such file"},
       {{SUITE_PROGRAM, SUITE_PROGRAM, "--", "--bogus"},
        "suite_program \\(pair 1\\) exited with status 2.*\n.*unknown option '--bogus'"},
+      {{SUITE_PROGRAM, SUITE_PROGRAM, "--", "--filter", "zzz"},
+       "suite_program \\(pair 1\\) gave no answers, nothing to compare; its standard error "
+       "ends:\n.*--filter 'zzz' matches no name"},
   };
   for (const failing_run &c : cases) {
     std::vector<std::string> args{"--run", "--pairs", "2"};
@@ -231,16 +389,44 @@ TEST_F(CompareTool, RunReportsAProgramThatFails) {
   }
 }
 
+struct bad_command {
+  std::vector<std::string> args;  // "B": a good result file
+  std::string expected;
+};
+
 TEST_F(CompareTool, RefusesABadCommandLine) {
-  const std::vector<std::string> cases[] = {{"--bogus", "a", "b"},
-                                            {"only-one"},
-                                            {"--fail-on", "faster", "a", "b"},
-                                            {"--margin", "-1", "a", "b"},
-                                            {"a", "b", "--", "x"}};
-  for (const auto &args : cases) {
+  const bad_command cases[] = {
+      {{"--bogus", "B", "B"}, "The following argument was not expected: --bogus"},
+      {{"B"}, "inputs: At least 2 required but received 1"},
+      {{"--fail-on", "faster", "B", "B"}, "--fail-on: faster not in {slower}"},
+      {{"--margin", "-1", "B", "B"}, "--margin: Value -1 not in range"},
+      {{"--margin", "nan", "B", "B"}, "--margin: must be a finite fraction"},
+      {{"--timeout", "inf", "B", "B"}, "--timeout: must be a finite number of seconds above 0"},
+      {{"--timeout", "0", "B", "B"}, "--timeout: must be a finite number of seconds above 0"},
+      {{"B", "B", "--", "x"}, "arguments after -- are for the programs of --run"},
+  };
+  std::string base = write("base.jsonl", results({{"a", steady}}));
+  for (const auto &c : cases) {
+    std::vector<std::string> args = c.args;
+    for (auto &a : args)
+      a = a == "B" ? base : a;
     program_run r = compare(args);
-    EXPECT_EQ(exit_status(r), 2) << args[0];
+    EXPECT_EQ(exit_status(r), 2) << c.expected;
+    EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// A report or a help that a full device refused is a failure, not a 0.
+TEST_F(CompareTool, AReportThatCannotBeWrittenIsExitTwo) {
+  std::string base = write("base.jsonl", results({{"a", steady}}));
+  const std::vector<std::string> cases[] = {{"--help"}, {base, base}, {"--json", base, base}};
+  for (const auto &args : cases) {
+    std::vector<std::string> argv{"sh", "-c", "exec \"$0\" \"$@\" > /dev/full", tool};
+    argv.insert(argv.end(), args.begin(), args.end());
+    program_run r = run_program(argv);
+    EXPECT_EQ(exit_status(r), 2) << args[0];
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
   }
 }
 

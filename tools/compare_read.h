@@ -13,33 +13,27 @@
 #include <vector>
 
 #include "compare_error.h"
-
-struct sample {
-  double answer;
-  double uncertainty;
-  std::string unit;
-};
+#include "compare_units.h"
 
 using answers_by_name = std::map<std::string, std::vector<sample>>;
 
 struct side {
   std::string label;
-  std::optional<nlohmann::json> context;
+  std::optional<nlohmann::json> context;  // the first one
   std::vector<std::string> order;
   answers_by_name answers;
+  long results = 0;  // result lines read
 };
 
 // A JSON number as a double; anything else is NaN.
 double number_or_nan(const nlohmann::json &j);
 
-// The lines of one run of a suite; its answers by name go to `run`.  A
-// file may hold several runs one after the other, each from its context
-// line on.
-void read_lines(side &s, std::istream &in, const std::string &label, answers_by_name &run);
+// The lines of one or more runs of a suite, each from its context line on;
+// their answers join the side's, the first run's as run `run`, the next
+// one's as run + 1 and so on.  Returns the number of runs.
+int read_lines(side &s, std::istream &in, const std::string &label, int run);
 
-// Adds one run's answers to the side's.
-void merge(side &s, answers_by_name &run);
-
+// A whole result file.
 side read_file(const std::string &path);
 
 #endif

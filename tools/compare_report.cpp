@@ -12,6 +12,53 @@ namespace {
 
 json nullable(double v) { return std::isfinite(v) ? json(v) : json(); }
 
+// Rates measured on two runs agree within `tolerance`; two sides that both
+// lack the field agree too.
+bool near_enough(const json &a, const json &b, const char *key, double tolerance) {
+  double x = number_or_nan(a.value(key, json())), y = number_or_nan(b.value(key, json()));
+  if (std::isnan(x) && std::isnan(y))
+    return true;
+  return std::fabs(x - y) <= tolerance * std::max(std::fabs(x), std::fabs(y));
+}
+
+std::string joined(const std::vector<std::string> &notes) {
+  std::string text;
+  for (const auto &n : notes)
+    text += (text.empty() ? "" : "; ") + n;
+  return text;
+}
+
+// A Markdown cell ends at a "|" and a table row at a newline.
+std::string markdown_cell(const std::string &text) {
+  std::string out;
+  for (char c : text)
+    out += c == '|' ? "\\|" : c == '\n' ? "<br>" : c == '\r' ? "" : std::string(1, c);
+  return out;
+}
+
+// Columns line up in characters, not bytes: the UTF-8 lead bytes.
+size_t width_of(const std::string &text) {
+  size_t n = 0;
+  for (unsigned char c : text)
+    n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+std::vector<std::string> cells_of(const row &r, bool markdown, bool with_gate) {
+  std::string verdict = r.verdict + (r.notes.empty() ? "" : " (" + joined(r.notes) + ")");
+  std::vector<std::string> cells{
+      markdown ? markdown_cell(r.name) : r.name,
+      unit_name(r.in),
+      fixed(r.base, 1),
+      fixed(r.fresh, 1),
+      fixed(r.ratio, 4),
+      std::isfinite(r.low) ? fixed(r.low, 4) + " to " + fixed(r.high, 4) : "-",
+      verdict};
+  if (with_gate)
+    cells.push_back(r.gate ? "fails" : "");
+  return cells;
+}
+
 }  // namespace
 
 // Warns, naming the field, where the two sides ran on different machines or
@@ -27,16 +74,12 @@ void compare_contexts(const json &a, const json &b, std::ostream &warn) {
   for (const char *key : exact)
     if (a.value(key, json()) != b.value(key, json()))
       say(key, a.value(key, json()), b.value(key, json()));
-  for (const auto &[key, tolerance] : near) {
-    double x = number_or_nan(a.value(key, json())), y = number_or_nan(b.value(key, json()));
-    if (!(std::fabs(x - y) <= tolerance * std::max(std::fabs(x), std::fabs(y))))
+  for (const auto &[key, tolerance] : near)
+    if (!near_enough(a, b, key, tolerance))
       say(key, a.value(key, json()), b.value(key, json()));
-  }
   // A core clock that differs from run to run moves counts in ticks with it.
   json core = a.value("settings", json::object()).value("core_cycles", json());
-  if (core == 0 && !(std::fabs(number_or_nan(a.value("core_per_tick", json())) -
-                               number_or_nan(b.value("core_per_tick", json()))) <=
-                     0.05 * number_or_nan(a.value("core_per_tick", json()))))
+  if (core == 0 && !near_enough(a, b, "core_per_tick", 0.05))
     warn << "cyclekit-compare: the answers are counter ticks, which follow the core's clock; "
             "--core-cycles counts core cycles\n";
   json sa = a.value("settings", json::object()), sb = b.value("settings", json::object());
@@ -56,11 +99,12 @@ std::string fixed(double v, int digits) {
   return text;
 }
 
-void print_json(std::ostream &out, const std::vector<row> &rows,
-                const missing_names &missing, bool pairs) {
+void print_json(std::ostream &out, const std::vector<row> &rows, const missing_names &missing,
+                bool pairs, bool with_gate) {
   for (const auto &r : rows) {
     nlohmann::ordered_json j = {{"type", "comparison"},
                                 {"name", r.name},
+                                {"unit", unit_name(r.in)},
                                 {"base", nullable(r.base)},
                                 {"new", nullable(r.fresh)},
                                 {"ratio", nullable(r.ratio)},
@@ -71,8 +115,10 @@ void print_json(std::ostream &out, const std::vector<row> &rows,
                                 {"new_answers", r.new_n},
                                 {"paired", pairs},
                                 {"resolution", nullable(r.resolution)}};
-    if (!r.note.empty())
-      j["note"] = r.note;
+    if (with_gate)
+      j["gate"] = r.gate ? "fails" : "passes";
+    if (!r.notes.empty())
+      j["note"] = joined(r.notes);
     out << j.dump() << "\n";
   }
   for (const auto &[name, where] : missing)
@@ -80,28 +126,30 @@ void print_json(std::ostream &out, const std::vector<row> &rows,
         << "\n";
 }
 
-void print_table(std::ostream &out, const std::vector<row> &rows, bool markdown) {
+void print_table(std::ostream &out, const std::vector<row> &rows, bool markdown, bool with_gate) {
   std::vector<std::vector<std::string>> cells{
-      {"name", "base", "new", "ratio", "95% interval", "verdict"}};
+      {"name", "unit", "base", "new", "ratio", "95% interval", "verdict"}};
+  if (with_gate)
+    cells[0].push_back("gate");
   for (const auto &r : rows)
-    cells.push_back({r.name, fixed(r.base, 1), fixed(r.fresh, 1), fixed(r.ratio, 4),
-                     std::isfinite(r.low) ? fixed(r.low, 4) + " to " + fixed(r.high, 4) : "-",
-                     r.verdict + (r.note.empty() ? "" : " (" + r.note + ")")});
-  const bool left[] = {true, false, false, false, false, true};
-  std::vector<size_t> width(6, 0);
+    cells.push_back(cells_of(r, markdown, with_gate));
+  const size_t columns = cells[0].size();
+  auto left = [](size_t c) { return c <= 1 || c >= 6; };
+  std::vector<size_t> width(columns, 0);
   for (const auto &line : cells)
-    for (size_t c = 0; c < 6; c++)
-      width[c] = std::max(width[c], line[c].size());
+    for (size_t c = 0; c < columns; c++)
+      width[c] = std::max(width[c], width_of(line[c]));
   for (size_t l = 0; l < cells.size(); l++) {
-    for (size_t c = 0; c < 6; c++) {
-      std::string pad(width[c] - cells[l][c].size(), ' ');
-      std::string cell = left[c] ? cells[l][c] + (c < 5 || markdown ? pad : "") : pad + cells[l][c];
+    for (size_t c = 0; c < columns; c++) {
+      std::string pad(width[c] - width_of(cells[l][c]), ' ');
+      bool last = c + 1 == columns && !markdown;
+      std::string cell = left(c) ? cells[l][c] + (last ? "" : pad) : pad + cells[l][c];
       out << (markdown ? "| " : c ? "  " : "") << cell << (markdown ? " " : "");
     }
     out << (markdown ? "|\n" : "\n");
     if (markdown && l == 0) {
-      for (size_t c = 0; c < 6; c++)
-        out << "|" << (left[c] ? ":" : "-") << std::string(width[c], '-') << (left[c] ? "-" : ":");
+      for (size_t c = 0; c < columns; c++)
+        out << "|" << (left(c) ? ":" : "-") << std::string(width[c], '-') << (left(c) ? "-" : ":");
       out << "|\n";
     }
   }

@@ -11,9 +11,6 @@
 
 #include "compare_verdict.h"
 
-// A name found on one side only, and the side it is missing in.
-using missing_names = std::vector<std::pair<std::string, std::string>>;
-
 // Warns, naming the field, where the two sides ran on different machines or
 // with different settings.
 void compare_contexts(const nlohmann::json &a, const nlohmann::json &b, std::ostream &warn);
@@ -21,9 +18,10 @@ void compare_contexts(const nlohmann::json &a, const nlohmann::json &b, std::ost
 // v with `digits` decimals, or "-" where it is not finite.
 std::string fixed(double v, int digits);
 
+// with_gate: under --fail-on, which names fail the gate.
 void print_json(std::ostream &out, const std::vector<row> &rows, const missing_names &missing,
-                bool pairs);
+                bool pairs, bool with_gate);
 
-void print_table(std::ostream &out, const std::vector<row> &rows, bool markdown);
+void print_table(std::ostream &out, const std::vector<row> &rows, bool markdown, bool with_gate);
 
 #endif

@@ -1,115 +1,23 @@
 #include "compare_verdict.h"
 
-#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "stats.h"
 
 namespace {
 
-double median_of(std::vector<double> v) {
-  if (v.empty())
-    return NAN;
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+double median(std::vector<double> v) { return cyclekit_median(v.data(), v.size()); }
+
+double median_of(const std::vector<sample> &v, double sample::*f) {
+  std::vector<double> a;
+  for (const auto &x : v)
+    a.push_back(x.*f);
+  return median(a);
 }
 
-// The number k of the least (and of the greatest) values of a sorted list of
-// `count` estimates that lie outside a two-sided 95 % interval: the largest
-// k with P(statistic < k) <= 0.025 under the null hypothesis, whose
-// distribution `cdf(u)` = P(statistic <= u) gives.  0: no such interval.
-template <class Cdf>
-long outside(long count, Cdf cdf) {
-  long k = 0;
-  while (k < count / 2 && cdf(k) <= 0.025)
-    k++;
-  return k;
-}
-
-double normal_cdf(double z) { return 0.5 * std::erfc(-z / std::sqrt(2.0)); }
-
-// P(U <= u) for the Mann-Whitney U of samples of m and n: exact (the
-// coefficients of the Gaussian binomial) while the counts stay small enough
-// for doubles, else the normal approximation with a continuity correction.
-std::vector<double> mann_whitney_cdf(long m, long n) {
-  std::vector<double> cdf(size_t(m * n) + 1);
-  if (m + n <= 60) {
-    std::vector<double> c(size_t(m * n + m) + 1, 0.0);
-    c[0] = 1;
-    long degree = 0;
-    for (long i = 1; i <= m; i++) {  // times (1 - q^(n+i)) / (1 - q^i)
-      degree += n + i;
-      for (long u = degree; u >= n + i; u--)
-        c[size_t(u)] -= c[size_t(u - n - i)];
-      for (long u = i; u <= degree; u++)
-        c[size_t(u)] += c[size_t(u - i)];
-      degree -= i;
-    }
-    double total = 0, sum = 0;
-    for (long u = 0; u <= m * n; u++)
-      total += c[size_t(u)];
-    for (long u = 0; u <= m * n; u++)
-      cdf[size_t(u)] = (sum += c[size_t(u)]) / total;
-  } else {
-    double mean = m * n / 2.0, sd = std::sqrt(m * n * (m + n + 1) / 12.0);
-    for (long u = 0; u <= m * n; u++)
-      cdf[size_t(u)] = normal_cdf((u + 0.5 - mean) / sd);
-  }
-  return cdf;
-}
-
-// P(T <= t) for Wilcoxon's signed-rank statistic of n differences, exact.
-std::vector<double> signed_rank_cdf(long n) {
-  long top = n * (n + 1) / 2;
-  std::vector<double> c(size_t(top) + 1, 0.0);
-  c[0] = 1;
-  for (long i = 1; i <= n; i++)
-    for (long t = top; t >= i; t--)
-      c[size_t(t)] += c[size_t(t - i)];
-  std::vector<double> cdf(size_t(top) + 1);
-  double sum = 0, total = std::ldexp(1.0, int(n));
-  for (long t = 0; t <= top; t++)
-    cdf[size_t(t)] = (sum += c[size_t(t)]) / total;
-  return cdf;
-}
-
-struct estimate {
-  double shift = NAN, low = NAN, high = NAN;  // of log answers
-  bool interval = false;
-};
-
-// Hodges-Lehmann: the median of the estimates (all differences, or the
-// pairs' Walsh averages), and the interval between the k-th least and the
-// k-th greatest of them.
-estimate from_estimates(std::vector<double> e, const std::vector<double> &cdf) {
-  estimate r;
-  if (e.empty())
-    return r;
-  std::sort(e.begin(), e.end());
-  r.shift = median_of(e);
-  long k = outside(long(e.size()), [&](long u) { return cdf[size_t(u)]; });
-  if (k > 0) {
-    r.low = e[size_t(k - 1)];
-    r.high = e[e.size() - size_t(k)];
-    r.interval = true;
-  }
-  return r;
-}
-
-estimate two_samples(const std::vector<double> &x, const std::vector<double> &y) {
-  std::vector<double> d;
-  for (double b : x)
-    for (double a : y)
-      d.push_back(a - b);
-  return from_estimates(d, mann_whitney_cdf(long(x.size()), long(y.size())));
-}
-
-estimate paired(const std::vector<double> &d) {
-  std::vector<double> walsh;
-  for (size_t i = 0; i < d.size(); i++)
-    for (size_t j = i; j < d.size(); j++)
-      walsh.push_back((d[i] + d[j]) / 2);
-  return from_estimates(walsh, signed_rank_cdf(long(d.size())));
-}
-
+// Answers of 0 or below (a net answer may be) have no logarithm.
 std::vector<double> logs_of(const std::vector<sample> &v) {
   std::vector<double> l;
   for (const auto &x : v)
@@ -118,40 +26,127 @@ std::vector<double> logs_of(const std::vector<sample> &v) {
   return l;
 }
 
-double median_field(const std::vector<sample> &v, double sample::*f) {
-  std::vector<double> a;
+// Each run's median answer, by run.
+std::map<int, double> run_medians(const std::vector<sample> &v) {
+  std::map<int, std::vector<double>> by_run;
   for (const auto &x : v)
-    if (std::isfinite(x.*f))
-      a.push_back(x.*f);
-  return median_of(a);
+    by_run[x.run].push_back(x.answer);
+  std::map<int, double> m;
+  for (auto &[run, a] : by_run)
+    m[run] = median(a);
+  return m;
+}
+
+std::vector<double> pair_logs(const std::vector<sample> &b, const std::vector<sample> &n) {
+  std::map<int, double> old_runs = run_medians(b), new_runs = run_medians(n);
+  std::vector<double> logs;
+  for (const auto &[run, a] : old_runs) {
+    auto it = new_runs.find(run);
+    if (it != new_runs.end() && a > 0 && it->second > 0 && std::isfinite(a / it->second))
+      logs.push_back(std::log(it->second / a));
+  }
+  return logs;
+}
+
+name_data prepare(const std::string &name, unit in, const std::vector<sample> &b,
+                  const std::vector<sample> &n, bool paired) {
+  name_data d;
+  d.name = name;
+  d.in = in;
+  d.paired = paired;
+  if (paired)
+    d.pair_logs = pair_logs(b, n);
+  else
+    d.base_logs = logs_of(b), d.new_logs = logs_of(n);
+  d.base = median_of(b, &sample::answer);
+  d.fresh = median_of(n, &sample::answer);
+  d.resolution = cyclekit_resolution(median_of(b, &sample::uncertainty),
+                                     median_of(n, &sample::uncertainty));
+  d.base_n = b.size();
+  d.new_n = n.size();
+  return d;
+}
+
+// The shift of the log answers and its interval of the given confidence.
+cyclekit_shift shift_of(const name_data &d, double confidence) {
+  cyclekit_shift s;
+  int failed = d.paired ? cyclekit_shift_paired(d.pair_logs.data(), d.pair_logs.size(),
+                                                confidence, &s)
+                        : cyclekit_shift_two_samples(d.base_logs.data(), d.base_logs.size(),
+                                                     d.new_logs.data(), d.new_logs.size(),
+                                                     confidence, &s);
+  if (failed)
+    throw input_error(d.name + ": out of memory for its interval");
+  return s;
+}
+
+bool resolved(const name_data &d) { return !(std::fabs(d.fresh - d.base) <= d.resolution); }
+
+std::string too_few_for(double confidence) {
+  char text[80];
+  snprintf(text, sizeof text, "too few answers for the gate's %.1f %% interval", 100 * confidence);
+  return text;
+}
+
+void check_answers(const side &s) {
+  if (s.results == 0)
+    throw input_error(s.label + ": nothing to compare, no result lines (only a context line)");
 }
 
 }  // namespace
 
-row judge(const std::string &name, const std::vector<sample> &b, const std::vector<sample> &n,
-          const std::optional<std::vector<double>> &pair_logs, double margin) {
-  row r;
-  r.name = name;
-  r.base = median_field(b, &sample::answer);
-  r.fresh = median_field(n, &sample::answer);
-  r.base_n = b.size();
-  r.new_n = n.size();
-  // The counter cannot tell apart answers closer than the larger of the two
-  // sides' uncertainties (one counter step for a K-best answer).
-  r.resolution =
-      std::max(median_field(b, &sample::uncertainty), median_field(n, &sample::uncertainty));
-  estimate e = pair_logs ? paired(*pair_logs) : two_samples(logs_of(b), logs_of(n));
-  r.ratio = std::exp(e.shift);
-  if (e.interval) {
-    r.low = std::exp(e.low);
-    r.high = std::exp(e.high);
+std::vector<name_data> pair_up(const side &base, const side &fresh, bool paired,
+                               missing_names &missing) {
+  check_answers(base);
+  check_answers(fresh);
+  std::vector<name_data> data;
+  std::string mixed;
+  for (const auto &name : base.order) {
+    auto n = fresh.answers.find(name);
+    if (n == fresh.answers.end()) {
+      missing.push_back({name, "new"});
+      continue;
+    }
+    const auto &b = base.answers.at(name);
+    std::string why;
+    auto in = common_unit(b, n->second, why);
+    if (!in)
+      mixed += "\n  " + name + ": " + why;
+    else
+      data.push_back(prepare(name, *in, in_unit(b, *in), in_unit(n->second, *in), paired));
   }
-  if (std::fabs(r.fresh - r.base) <= r.resolution) {
+  for (const auto &name : fresh.order)
+    if (!base.answers.count(name))
+      missing.push_back({name, "base"});
+  if (!mixed.empty())
+    throw input_error("answers in different units are not compared:" + mixed);
+  if (data.empty())
+    throw input_error("nothing to compare: no name is in both " + base.label + " and " +
+                      fresh.label);
+  return data;
+}
+
+row judge(const name_data &d, double margin) {
+  row r;
+  r.name = d.name;
+  r.in = d.in;
+  r.base = d.base;
+  r.fresh = d.fresh;
+  r.base_n = d.base_n;
+  r.new_n = d.new_n;
+  r.resolution = d.resolution;
+  cyclekit_shift s = shift_of(d, 0.95);
+  r.ratio = std::exp(s.estimate);
+  if (s.interval) {
+    r.low = std::exp(s.low);
+    r.high = std::exp(s.high);
+  }
+  if (!resolved(d)) {
     r.verdict = "not resolved";
-  } else if (!e.interval) {
+  } else if (!s.interval) {
     r.verdict = "not distinguishable";
-    r.note = pair_logs ? "too few pairs for a 95 % interval: 6 needed"
-                       : "too few repetitions for a 95 % interval: 4 a side needed";
+    r.notes.push_back(d.paired ? "too few pairs for a 95 % interval: 6 needed"
+                               : "too few repetitions for a 95 % interval: 4 a side needed");
   } else if (r.low > 1 + margin) {
     r.verdict = "slower";
   } else if (r.high < 1 / (1 + margin)) {
@@ -159,5 +154,36 @@ row judge(const std::string &name, const std::vector<sample> &b, const std::vect
   } else {
     r.verdict = "not distinguishable";
   }
+  if ((r.ratio > 1 && r.fresh < r.base) || (r.ratio < 1 && r.fresh > r.base))
+    r.notes.push_back("the ratio and the medians point in different directions");
   return r;
+}
+
+size_t gate(const std::vector<name_data> &data, std::vector<row> &rows, double margin) {
+  std::vector<size_t> open;
+  for (size_t i = 0; i < rows.size(); i++)
+    if (std::isfinite(rows[i].low))
+      open.push_back(i);
+  const size_t family = open.size();
+  // Holm: with k names left, each is tested at kGateLevel / k; a name found
+  // changed leaves the family, and the rest are tested again, until none is.
+  for (bool found = true; found && !open.empty();) {
+    double confidence = 1 - kGateLevel / double(open.size());
+    std::vector<size_t> left;
+    found = false;
+    for (size_t i : open) {
+      cyclekit_shift s = shift_of(data[i], confidence);
+      bool slower = s.interval && std::exp(s.low) > 1 + margin;
+      bool faster = s.interval && std::exp(s.high) < 1 / (1 + margin);
+      if (slower || faster)
+        found = true;
+      else
+        left.push_back(i);
+      rows[i].gate = slower && resolved(data[i]);
+      if (!s.interval)
+        rows[i].notes.push_back(too_few_for(confidence));
+    }
+    open = left;
+  }
+  return family;
 }
