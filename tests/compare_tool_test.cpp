@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -155,9 +155,10 @@ TEST_F(CompareTool, ALineTooLongForMemoryIsAnInputError) {
   GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the limit";
 #endif
   std::string base = write("base.jsonl", results({{"a", steady}}));
-  std::string huge = write("huge.jsonl", context().dump() + "\n" + std::string(40 << 20, ' ') +
-                                             "{}\n");
-  program_run r = run_program({"sh", "-c", "ulimit -v 30000; exec \"$0\" \"$@\"", tool, base, huge});
+  std::string huge =
+      write("huge.jsonl", context().dump() + "\n" + std::string(40 << 20, ' ') + "{}\n");
+  program_run r =
+      run_program({"sh", "-c", "ulimit -v 30000; exec \"$0\" \"$@\"", tool, base, huge});
   EXPECT_EQ(exit_status(r), 2);
   EXPECT_EQ(r.err, "cyclekit-compare: " + huge + ":2: out of memory\n");
 }
@@ -177,10 +178,24 @@ TEST_F(CompareTool, GivesTheVerdictTheAnswersSupport) {
       {steady, times(steady, 1.10), 2, 2, {}, "slower", 1.1, 1000.5, 0},
       {steady, times(steady, 1.10), 2, 2, {"--fail-on", "slower"}, "slower", 1.1, 1000.5, 1},
       {steady, times(steady, 0.90), 2, 2, {"--fail-on", "slower"}, "faster", 0.9, 1000.5, 0},
-      {steady, times(steady, 1.10), 2, 2, {"--margin", "0.15"}, "not distinguishable", 1.1,
-       1000.5, 0},
-      {steady, times(steady, 0.90), 2, 2, {"--margin", "0.15"}, "not distinguishable", 0.9,
-       1000.5, 0},
+      {steady,
+       times(steady, 1.10),
+       2,
+       2,
+       {"--margin", "0.15"},
+       "not distinguishable",
+       1.1,
+       1000.5,
+       0},
+      {steady,
+       times(steady, 0.90),
+       2,
+       2,
+       {"--margin", "0.15"},
+       "not distinguishable",
+       0.9,
+       1000.5,
+       0},
       {noisy, times(noisy, 1.01), 2, 2, {}, "not distinguishable", 1.01, 1010, 0},
       // 20 % apart, but by no more than the two answers' uncertainties.
       {tens, times(tens, 1.2), 2, 2, {"--fail-on", "slower"}, "not resolved", 1.2, 10, 0},
@@ -188,13 +203,34 @@ TEST_F(CompareTool, GivesTheVerdictTheAnswersSupport) {
       {tens, times(tens, 1.5), 2, 2, {}, "slower", 1.5, 10, 0},
       // Too few repetitions for any 95 % interval: 3 a side leave a chance
       // of 1/20 that every new answer lies above every old one.
-      {{1000, 1001, 1002}, {1100, 1101, 1102}, 2, 2, {}, "not distinguishable", 1101.0 / 1001,
-       1001, 0},
-      {{1000, 1001}, {1100, 1101}, 2, 2, {}, "not distinguishable", std::sqrt(1.1 * 1101 / 1001),
-       1000.5, 0},
+      {{1000, 1001, 1002},
+       {1100, 1101, 1102},
+       2,
+       2,
+       {},
+       "not distinguishable",
+       1101.0 / 1001,
+       1001,
+       0},
+      {{1000, 1001},
+       {1100, 1101},
+       2,
+       2,
+       {},
+       "not distinguishable",
+       std::sqrt(1.1 * 1101 / 1001),
+       1000.5,
+       0},
       // A net answer of 0 or below has no logarithm and no ratio.
-      {{0, 0, 0, 0, -5, 1000, 1000, 1000, 1000}, std::vector<double>(6, 1100), 2, 2, {}, "slower",
-       1.1, 0, 0},
+      {{0, 0, 0, 0, -5, 1000, 1000, 1000, 1000},
+       std::vector<double>(6, 1100),
+       2,
+       2,
+       {},
+       "slower",
+       1.1,
+       0,
+       0},
   };
   for (const verdict_case &c : cases) {
     std::vector<std::string> args = c.options;
@@ -333,9 +369,8 @@ TEST_F(CompareTool, ListsMissingNamesAndNothingComparedIsExitTwo) {
 // One row a name, however many answers; a null answer is no number ("-");
 // "|" and a newline kept inside their cell; widths in characters.
 TEST_F(CompareTool, MarkdownTableKeepsEachNameInItsCell) {
-  std::string base = write("base.jsonl", results({{"größe", steady},
-                                                  {"x", {NAN, NAN, NAN, NAN}},
-                                                  {"a|b\nc", steady}}));
+  std::string base = write(
+      "base.jsonl", results({{"größe", steady}, {"x", {NAN, NAN, NAN, NAN}}, {"a|b\nc", steady}}));
   std::string fresh = write("new.jsonl", results({{"größe", times(steady, 1.1)},
                                                   {"x", {1000, 1000, 1000, 1000}},
                                                   {"a|b\nc", steady}}));
@@ -365,13 +400,20 @@ struct unit_case {
 
 TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
   const json f1 = json::object(), f2 = {{"format", 2}}, none = json::object();
-  const std::string no_core = "answers in different units are not compared:\n  a: base in ticks, "
-                              "new in core cycles, and ticks cannot be brought to core cycles "
-                              "without \"core_per_tick\" in their context line\n";
+  const std::string no_core =
+      "answers in different units are not compared:\n  a: base in ticks, "
+      "new in core cycles, and ticks cannot be brought to core cycles "
+      "without \"core_per_tick\" in their context line\n";
   const unit_case cases[] = {
       {{{"core_per_tick", 1.5}}, f2, "cycles", "core cycles", none, 1.5, "core cycles", 1500.75},
       {f1, f2, "cycles", "core cycles", none, 1.5, no_core, 0},
-      {{{"settings", {{"core_cycles", 1}}}}, f2, "cycles", "core cycles", none, 1, "core cycles",
+      {{{"settings", {{"core_cycles", 1}}}},
+       f2,
+       "cycles",
+       "core cycles",
+       none,
+       1,
+       "core cycles",
        1000.5},
       {f1, f2, "cycles", "core cycles", {{"core_cycles", 1}}, 1, "core cycles", 1000.5},
       {{{"format", 2}, {"mhz", 2000}}, f2, "ticks", "ns", none, 0.5, "ns", 500.25},
@@ -380,10 +422,10 @@ TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
       {f1, f2, "cycles", "ticks", none, 1, "ticks", 1000.5},
   };
   for (const unit_case &c : cases) {
-    std::string base = write("base.jsonl", results({{"a", steady}}, 2, c.base_context, c.base_unit,
-                                                   c.base_line));
-    std::string fresh = write("new.jsonl", results({{"a", times(steady, c.factor)}}, 2,
-                                                   c.new_context, c.new_unit));
+    std::string base =
+        write("base.jsonl", results({{"a", steady}}, 2, c.base_context, c.base_unit, c.base_line));
+    std::string fresh =
+        write("new.jsonl", results({{"a", times(steady, c.factor)}}, 2, c.new_context, c.new_unit));
     program_run r = compare({"--json", base, fresh});
     if (c.base_median == 0) {
       EXPECT_EQ(exit_status(r), 2);
@@ -428,9 +470,9 @@ TEST_F(CompareTool, RunComparesThePairsMedians) {
   std::string a, b;
   std::getline(in, a);
   std::getline(in, b);
-  const double expected[][3] = {{1103.0 / 1001, 1103.0 / 1001, 1103.0 / 1001},
-                                {std::pow(1.03 * 1.05 * 1.04 * 1.04, 0.25), 1.01,
-                                 std::sqrt(1.05 * 1.6)}};
+  const double expected[][3] = {
+      {1103.0 / 1001, 1103.0 / 1001, 1103.0 / 1001},
+      {std::pow(1.03 * 1.05 * 1.04 * 1.04, 0.25), 1.01, std::sqrt(1.05 * 1.6)}};
   const char *const fields[] = {"ratio", "low", "high"};
   for (int name = 0; name < 2; name++) {
     json line = json::parse(name ? b : a);

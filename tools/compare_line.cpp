@@ -27,7 +27,8 @@ class top_fields : public nlohmann::json_sax<json> {
       key_ = k;
     return true;
   }
-  bool parse_error(std::size_t, const std::string &, const nlohmann::detail::exception &e) override {
+  bool parse_error(std::size_t, const std::string &,
+                   const nlohmann::detail::exception &e) override {
     error = e.what();
     return false;
   }

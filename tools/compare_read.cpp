@@ -61,7 +61,8 @@ run_context read_context(side &s, const json &line, const std::string &where) {
 
 const json &field(const line_top &line, const char *key, const std::string &where, bool string) {
   auto it = line.fields.find(key);
-  bool ok = it != line.fields.end() && (string ? it->second.is_string() : number_or_null(it->second));
+  bool ok =
+      it != line.fields.end() && (string ? it->second.is_string() : number_or_null(it->second));
   if (!ok)
     throw input_error(where + ": result line without a valid \"" + key + "\"");
   return it->second;
@@ -78,7 +79,8 @@ unit unit_of(const line_top &line, const run_context &c, const std::string &wher
   if (c.format == 1 && text == CYCLEKIT_UNIT_FORMAT1_TICKS) {
     // Format 1 wrote "cycles" for ticks; core cycles only where it was told.
     auto own = line.fields.find("core_cycles");
-    bool core = own != line.fields.end() && own->second.is_number() ? own->second != 0 : c.core_cycles;
+    bool core =
+        own != line.fields.end() && own->second.is_number() ? own->second != 0 : c.core_cycles;
     return core ? unit::core_cycles : unit::ticks;
   }
   throw input_error(where + ": unknown unit \"" + text + "\" for result format " +

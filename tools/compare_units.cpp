@@ -7,9 +7,7 @@ namespace {
 
 // Ticks times this is `to`; NaN where the run's context line does not say.
 double per_tick(const sample &x, unit to) {
-  double f = to == unit::ticks         ? 1
-             : to == unit::core_cycles ? x.core_per_tick
-                                       : 1000 / x.mhz;
+  double f = to == unit::ticks ? 1 : to == unit::core_cycles ? x.core_per_tick : 1000 / x.mhz;
   return std::isfinite(f) && f > 0 ? f : NAN;
 }
 

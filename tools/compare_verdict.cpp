@@ -60,8 +60,8 @@ name_data prepare(const std::string &name, unit in, const std::vector<sample> &b
     d.base_logs = logs_of(b), d.new_logs = logs_of(n);
   d.base = median_of(b, &sample::answer);
   d.fresh = median_of(n, &sample::answer);
-  d.resolution = cyclekit_resolution(median_of(b, &sample::uncertainty),
-                                     median_of(n, &sample::uncertainty));
+  d.resolution =
+      cyclekit_resolution(median_of(b, &sample::uncertainty), median_of(n, &sample::uncertainty));
   d.base_n = b.size();
   d.new_n = n.size();
   return d;
@@ -70,11 +70,10 @@ name_data prepare(const std::string &name, unit in, const std::vector<sample> &b
 // The shift of the log answers and its interval of the given confidence.
 cyclekit_shift shift_of(const name_data &d, double confidence) {
   cyclekit_shift s;
-  int failed = d.paired ? cyclekit_shift_paired(d.pair_logs.data(), d.pair_logs.size(),
-                                                confidence, &s)
-                        : cyclekit_shift_two_samples(d.base_logs.data(), d.base_logs.size(),
-                                                     d.new_logs.data(), d.new_logs.size(),
-                                                     confidence, &s);
+  int failed =
+      d.paired ? cyclekit_shift_paired(d.pair_logs.data(), d.pair_logs.size(), confidence, &s)
+               : cyclekit_shift_two_samples(d.base_logs.data(), d.base_logs.size(),
+                                            d.new_logs.data(), d.new_logs.size(), confidence, &s);
   if (failed)
     throw input_error(d.name + ": out of memory for its interval");
   return s;
