@@ -32,8 +32,8 @@ void run_once(side &s, const std::string &program, const std::vector<std::string
               const run_limits &limits, int pair, std::map<std::string, double> &medians) {
   std::vector<std::string> all{"--json", "-"};
   all.insert(all.end(), args.begin(), args.end());
-  finished f = run_program(program, all, limits);
   std::string label = program + " (pair " + std::to_string(pair + 1) + ")";
+  finished f = run_program(program, all, limits, label);
   if (!WIFEXITED(f.status) || WEXITSTATUS(f.status) != 0) {
     std::string why = label + " " + describe_status(f.status);
     if (!f.err_tail.empty())
