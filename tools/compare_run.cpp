@@ -52,11 +52,13 @@ double now() {
 // group it has ended is gone, not left as zombies.  Only async-signal-safe
 // calls: the signal handler uses it.  True if anything was still there.
 bool end_group(pid_t group) {
+  int status;
+  while (waitpid(-group, &status, WNOHANG) > 0) {  // the dead are not left running
+  }
   if (kill(-group, SIGTERM) != 0)
     return false;
   timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
-  int status;
   while (seconds_since(start) < grace_seconds) {
     while (waitpid(-group, &status, WNOHANG) > 0) {
     }
