@@ -1,9 +1,7 @@
-// cyclekit-compare --run against programs that misbehave for real: one
-// that hangs, one that ignores SIGTERM, one that leaves a process holding
-// its output, one that writes too much or a flood of standard error, and
-// a signal sent to compare while its program runs.
+// cyclekit-compare --run against programs that misbehave for real, and
+// signals sent to compare while one runs: compare ends as it should, in
+// time and in little memory, and no process the programs started is left.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,33 +12,19 @@
 #include <chrono>
 #include <fstream>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "support/run_program.h"
 
 namespace {
 
-double now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-bool gone(pid_t group) { return kill(-group, 0) != 0 && errno == ESRCH; }
-
-struct ended {
-  int status;  // the exit status, or 128 + the signal
-  double seconds;
-  long max_kb;  // the largest resident size of compare or one of its children
-  std::string out, err;
-};
-
 struct misbehaving {
-  std::string what, body;
+  std::string what, script;
   std::vector<std::string> options;
   int signal;            // sent to compare once the program has started, or 0
   int status;            // compare's exit status, or 128 + the signal it died of
   std::string err, out;  // regular expressions
   double least, most;    // the seconds compare takes
+  long most_mb;          // the peak resident size of compare or of one of its children
 };
 
 class CompareRun : public testing::Test {
@@ -55,15 +39,7 @@ class CompareRun : public testing::Test {
       kill(-g, SIGKILL);
     run_program({"rm", "-rf", dir_});
   }
-
-  // A program that first notes its process group in dir_/groups.
-  std::string program(const std::string &body) {
-    std::string path = dir_ + "/prog";
-    std::ofstream(path) << "#!/bin/sh\nps -o pgid= -p $$ >> " << dir_ << "/groups\n"
-                        << body << "\n";
-    chmod(path.c_str(), 0755);
-    return path;
-  }
+  // As the programs note them, each first thing.
   std::vector<pid_t> groups() {
     std::vector<pid_t> all;
     std::ifstream in(dir_ + "/groups");
@@ -71,62 +47,69 @@ class CompareRun : public testing::Test {
       all.push_back(g);
     return all;
   }
-
-  // compare with args; `sig`, if any, sent to it once its program has
-  // started.  Killed after a minute, so that a case that hangs fails.
-  ended compare(const std::vector<std::string> &args, int sig = 0) {
-    FILE *out = tmpfile(), *err = tmpfile();
-    double start = now();
-    pid_t pid = fork();
-    if (pid == 0) {
-      dup2(fileno(out), 1), dup2(fileno(err), 2);
-      signal(SIGINT, SIG_DFL), signal(SIGTERM, SIG_DFL);
-      std::vector<char *> argv{const_cast<char *>(COMPARE_PROGRAM)};
-      for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    int status;
-    rusage use;
-    while (wait4(pid, &status, WNOHANG, &use) == 0) {
-      if (sig && !groups().empty())
-        kill(pid, sig), sig = 0;
-      if (now() - start > 60)
-        kill(pid, SIGKILL);
-      usleep(10000);
-    }
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {code, now() - start, use.ru_maxrss, read_whole(out), read_whole(err)};
-  }
-
-  // Whatever way compare ends, every process group it started is gone.
-  void check(const misbehaving &c) {
-    SCOPED_TRACE(c.what);
-    run_program({"rm", "-f", dir_ + "/groups"});
-    std::vector<std::string> args{"--run"};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    std::string p = program(c.body);
-    args.insert(args.end(), {p, p});
-    ended r = compare(args, c.signal);
-    EXPECT_EQ(r.status, c.status) << r.err;
-    EXPECT_TRUE(std::regex_search(r.err, std::regex(c.err))) << r.err;
-    EXPECT_TRUE(std::regex_search(r.out, std::regex(c.out))) << r.out;
-    EXPECT_GE(r.seconds, c.least);
-    EXPECT_LE(r.seconds, c.most);
-    EXPECT_FALSE(groups().empty());
-    for (pid_t g : groups())
-      EXPECT_TRUE(gone(g)) << "process group " << g;
-  }
-
+  void check(const misbehaving &c);
   std::string dir_;
 };
 
-TEST_F(CompareRun, EndsItsProgramWhenSignalled) {
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// compare is killed after a minute, so that a case that hangs fails.
+void CompareRun::check(const misbehaving &c) {
+  SCOPED_TRACE(c.what);
+  std::string prog = dir_ + "/prog";
+  std::ofstream(prog) << "#!/bin/sh\nps -o pgid= -p $$ >> " << dir_ << "/groups\n" << c.script;
+  chmod(prog.c_str(), 0755);
+  unlink((dir_ + "/groups").c_str());
+  std::vector<std::string> args{COMPARE_PROGRAM, "--run"};
+  args.insert(args.end(), c.options.begin(), c.options.end());
+  args.insert(args.end(), {prog, prog});
+  FILE *out = tmpfile(), *err = tmpfile();
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fileno(out), 1), dup2(fileno(err), 2);
+    signal(SIGINT, SIG_DFL), signal(SIGTERM, SIG_DFL);
+    std::vector<char *> argv;
+    for (auto &a : args)
+      argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status, sig = c.signal;
+  rusage use;
+  for (; wait4(pid, &status, WNOHANG, &use) == 0; usleep(10000)) {
+    if (sig && !groups().empty())
+      kill(pid, sig), sig = 0;
+    if (seconds_since(start) > 60)
+      kill(pid, SIGKILL);
+  }
+  double seconds = seconds_since(start);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), c.status);
+  std::string said = read_whole(err), printed = read_whole(out);
+  EXPECT_TRUE(std::regex_search(said, std::regex(c.err))) << said.substr(0, 1000);
+  EXPECT_TRUE(std::regex_search(printed, std::regex(c.out))) << printed;
+  EXPECT_GE(seconds, c.least);
+  EXPECT_LE(seconds, c.most);
+  EXPECT_LT(use.ru_maxrss, c.most_mb << 10);
+  EXPECT_FALSE(groups().empty());
+  for (pid_t g : groups())
+    EXPECT_TRUE(kill(-g, 0) != 0 && errno == ESRCH) << "process group " << g << " is left";
+}
+
+const char *noise =
+               "yes 'a line of noise' | head -c 200000000 >&2; echo 'the last words' >&2; exit 3",
+           *its_end =
+               "prog \\(pair 1\\) exited with status 3; its standard error ends:\n"
+               "(a line of noise\n){4}the last words\n";
+
+TEST_F(CompareRun, EndsItsProgramOnASignalAndShowsTheEndOfAFlood) {
   const misbehaving cases[] = {
-      {"SIGTERM", "sleep 1000", {}, SIGTERM, 128 + SIGTERM, "", "^$", 0, 5},
-      {"SIGINT", "sleep 1000", {}, SIGINT, 128 + SIGINT, "", "^$", 0, 5},
+      {"SIGTERM", "sleep 1000", {}, SIGTERM, 128 + SIGTERM, "", "^$", 0, 5, 64},
+      {"SIGINT", "sleep 1000", {}, SIGINT, 128 + SIGINT, "", "^$", 0, 5, 64},
+      {"200 MB of standard error", noise, {}, 0, 2, its_end, "^$", 0, 10, 64},
   };
   for (const misbehaving &c : cases)
     check(c);
@@ -143,28 +126,14 @@ const char *timed_out =
 TEST_F(CompareRun, EndsAProgramThatOverstays) {
   const std::vector<std::string> soon{"--timeout", "0.5"}, once{"--pairs", "1"};
   const misbehaving cases[] = {
-      {"hangs", "sleep 1000", soon, 0, 2, timed_out, "^$", 0.5, 5},
-      {"ignores SIGTERM", "trap '' TERM; sleep 1000", soon, 0, 2, timed_out, "^$", 1.0, 5},
+      {"hangs", "sleep 1000", soon, 0, 2, timed_out, "^$", 0.5, 5, 64},
+      {"ignores SIGTERM", "trap '' TERM; sleep 1000", soon, 0, 2, timed_out, "^$", 1.0, 5, 64},
       {"its child holds the output", "sleep 1000 & exec " SUITE_PROGRAM " \"$@\"", once, 0, 0,
-       lingered, "imul chain", 0, 5},
-      {"writes too much", "head -c 300000000 /dev/zero", {}, 0, 2, too_much, "^$", 0, 10},
+       lingered, "imul chain", 0, 5, 64},
+      {"writes too much", "head -c 300000000 /dev/zero", {}, 0, 2, too_much, "^$", 0, 10, 400},
   };
   for (const misbehaving &c : cases)
     check(c);
-}
-
-// 200 MB of standard error before a failure: its last lines shown, and
-// compare's memory stays small.
-TEST_F(CompareRun, KeepsOnlyTheEndOfAStandardErrorFlood) {
-  std::string p =
-      program("yes 'a line of noise' | head -c 200000000 >&2; echo 'the last words' >&2; exit 3");
-  ended r = compare({"--run", p, p});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_TRUE(std::regex_search(
-      r.err, std::regex("prog \\(pair 1\\) exited with status 3; its standard error "
-                        "ends:\n(a line of noise\n){4}the last words\n")))
-      << r.err.substr(0, 1000);
-  EXPECT_LT(r.max_kb, 64 * 1024);
 }
 
 }  // namespace
