@@ -109,6 +109,7 @@ TEST_F(CompareRun, EndsItsProgramOnASignalAndShowsTheEndOfAFlood) {
   const misbehaving cases[] = {
       {"SIGTERM", "sleep 1000", {}, SIGTERM, 128 + SIGTERM, "", "^$", 0, 5, 64},
       {"SIGINT", "sleep 1000", {}, SIGINT, 128 + SIGINT, "", "^$", 0, 5, 64},
+      {"SIGHUP", "sleep 1000", {}, SIGHUP, 128 + SIGHUP, "", "^$", 0, 5, 64},
       {"200 MB of standard error", noise, {}, 0, 2, its_end, "^$", 0, 10, 64},
   };
   for (const misbehaving &c : cases)
