@@ -52,9 +52,8 @@ static void write_settings(FILE *out, const struct bestof_settings *b) {
   json_end_object(out);
 }
 
-static void write_context(const struct cyclekit_suite *s, const struct bestof_settings *b,
-                          int selected) {
-  FILE *out = s->json;
+static void write_context(FILE *out, const struct cyclekit_suite *s,
+                          const struct bestof_settings *b, int selected) {
   char cpu[256], clocksource[64], date[32];
   time_t now = time(NULL);
   struct tm utc;
@@ -118,20 +117,14 @@ static void write_result(FILE *out, const char *name, int repetition,
   json_end(out);
 }
 
-int suite_internal::write_results(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
-                                  const struct suite_answer *answers,
-                                  const struct bestof_settings *b) {
-  write_context(s, b, n);
+void suite_internal::write_results(FILE *out, const struct cyclekit_suite *s,
+                                   struct suite_entry **chosen, int n,
+                                   const struct suite_answer *answers,
+                                   const struct bestof_settings *b) {
+  write_context(out, s, b, n);
   for (int r = 0; r < s->repetitions; r++)
     for (int j = 0; j < n; j++)
-      write_result(s->json, chosen[j]->name, r, &answers[r * n + j]);
-  int failed = fflush(s->json) != 0 || ferror(s->json);
-  if (s->json != stdout && fclose(s->json) != 0)
-    failed = 1;
-  s->json = NULL;
-  if (failed)
-    fprintf(stderr, "%s: cannot write the result file: %s\n", s->program, strerror(errno));
-  return failed;
+      write_result(out, chosen[j]->name, r, &answers[r * n + j]);
 }
 
 // ---- The table -------------------------------------------------------------------
@@ -239,7 +232,7 @@ static void print_table(FILE *out, const struct cyclekit_suite *s, char (*cells)
 
 int suite_internal::print_results(const struct cyclekit_suite *s, struct suite_entry **chosen,
                                   int n, const struct suite_answer *answers) {
-  FILE *table = s->json == stdout ? stderr : stdout;
+  FILE *table = json_on_stdout(s) ? stderr : stdout;
   int base = 0;
   for (int j = 0; s->baseline && j < n; j++)
     if (strcmp(chosen[j]->name, s->baseline) == 0)

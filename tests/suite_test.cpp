@@ -3,7 +3,9 @@
 
 #include <cyclekit/suite.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cyclekit/suite.hpp>
@@ -217,6 +219,69 @@ TEST(SuiteResultFile, IsTheSameUnderADecimalCommaLocale) {
   EXPECT_DOUBLE_EQ(lines[0]["settings"]["epsilon"].get<double>(), 0.01);
   EXPECT_GT(lines[0]["mhz"].get<double>(), 0);
   EXPECT_NE(r.out.find("\"epsilon\":0.01"), std::string::npos) << r.out;
+}
+
+// An existing result file keeps its bytes whatever ends the run before the
+// new file is whole: a bad option, --help, --list, an unknown baseline, a
+// test function that aborts, a write that fails (a real file size limit).
+// Nothing is left beside it; a run that ends well replaces it, with the
+// mode a new file gets.
+std::string file_bytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> directory(const std::string &dir) {
+  program_run ls = run_program({"ls", "-A", dir});
+  std::vector<std::string> names;
+  std::istringstream in(ls.out);
+  for (std::string line; std::getline(in, line);)
+    names.push_back(line);
+  return names;
+}
+
+TEST(SuiteResultFile, IsWrittenWholeOrNotAtAll) {
+  char dir[] = "/tmp/cyclekit_whole_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/k.jsonl", old = "{\"old\":1}\n";
+  const std::string limited = "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"";
+  const struct {
+    std::vector<std::string> argv;
+    int status;  // exit status, or 128 + the signal
+    const char *message;
+  } cases[] = {
+      {{program, "--json", path, "--repetitons", "5"}, 2, "unknown option"},
+      {{program, "--json", path, "--help"}, 0, ""},
+      {{program, "--json=" + path, "--list"}, 0, ""},
+      {{program, "--json", path, "--baseline", "nothing"}, 2, "names nothing measured"},
+      {{SUITE_PROGRAM_CRASH, "--json", path}, 128 + SIGABRT, ""},
+      {{"sh", "-c", limited, program, "--json", path, "--repetitions", "20"},
+       2,
+       "cannot write the --json file '.*k\\.jsonl': File too large"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.argv.back());
+    std::ofstream(path, std::ios::binary) << old;
+    program_run r = run_program(c.argv);
+    int status = WIFSIGNALED(r.status) ? 128 + WTERMSIG(r.status) : exit_status(r);
+    EXPECT_EQ(status, c.status) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex(c.message))) << r.err;
+    EXPECT_EQ(file_bytes(path), old);
+    EXPECT_EQ(directory(dir), std::vector<std::string>{"k.jsonl"});
+  }
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  program_run r = run_program({program, "--json", path, "--filter", "fadd"});
+  EXPECT_EQ(exit_status(r), 0) << r.err;
+  EXPECT_EQ(json_lines(file_bytes(path)).size(), 2u);
+  EXPECT_EQ(directory(dir), std::vector<std::string>{"k.jsonl"});
+  mode_t mask = umask(0);
+  umask(mask);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  run_program({"rm", "-rf", dir});
 }
 
 // The misuse that would make the result file ambiguous or crash ends the
