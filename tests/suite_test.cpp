@@ -11,6 +11,7 @@
 #include <cyclekit/suite.hpp>
 #include <fstream>
 #include <map>
+#include <random>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -325,33 +326,71 @@ TEST(SuiteMeasurement, TakesTheNamesRoundRobin) {
   EXPECT_EQ(measured_order, "ababab");
 }
 
-// Names reach the result file as they were given, however they are spelt;
-// a byte that is not UTF-8 as the Latin-1 character of its value.
-TEST(SuiteResultFile, KeepsEveryNameReadable) {
-  const std::pair<const char *, const char *> names[] = {
-      {"quote \" and \\", "quote \" and \\"},
-      {"tab\t, line\n, \x7f", "tab\t, line\n, \x7f"},
-      {"\xc3\xa9 \xf0\x9f\x98\x80", "\xc3\xa9 \xf0\x9f\x98\x80"},
-      {"stray \xff \xc3", "stray \xc3\xbf \xc3\x83"}};
+// The result file of a suite of the given names, each measuring nothing,
+// measured in this process; one parsed line each, the context first.
+std::vector<json> names_in_result_file(const std::vector<std::string> &names) {
   char path[] = "/tmp/cyclekit_names_XXXXXX";
   int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
+  EXPECT_GE(fd, 0);
   close(fd);
   std::string option = std::string("--json=") + path;
   char argv0[] = "suite_test";
   char *argv[] = {argv0, option.data(), nullptr};
   struct cyclekit_suite *s = cyclekit_suite_open("names", 2, argv);
-  for (const auto &name : names)
-    cyclekit_suite_run(s, name.first, no_test, 0);
+  for (const std::string &name : names)
+    cyclekit_suite_run(s, name.c_str(), no_test, 0);
   EXPECT_EQ(cyclekit_suite_close(s), 0);
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
+  std::string text = file_bytes(path);
   unlink(path);
-  std::vector<json> lines = json_lines(text.str());
+  return json_lines(text);  // throws, failing the test, on a line a strict parser refuses
+}
+
+// Names reach the result file as they were given, however they are spelt,
+// if they are UTF-8 by RFC 3629; each maximal ill-formed subpart becomes
+// one U+FFFD.
+#define FFFD "\xef\xbf\xbd"
+
+TEST(SuiteResultFile, KeepsEveryNameReadable) {
+  const std::pair<const char *, const char *> names[] = {
+      {"quote \" and \\", "quote \" and \\"},
+      {"tab\t, line\n, \x7f", "tab\t, line\n, \x7f"},
+      {"\xc3\xa9 \xf0\x9f\x98\x80", "\xc3\xa9 \xf0\x9f\x98\x80"},
+      {"edges \xc2\x80 \xe0\xa0\x80 \xed\x9f\xbf \xee\x80\x80 \xf0\x90\x80\x80 \xf4\x8f\xbf\xbf",
+       "edges \xc2\x80 \xe0\xa0\x80 \xed\x9f\xbf \xee\x80\x80 \xf0\x90\x80\x80 \xf4\x8f\xbf\xbf"},
+      {"stray \xff \x80", "stray " FFFD " " FFFD},
+      {"leads above F4 \xf5\x80\x80\x80 \xf8", "leads above F4 " FFFD FFFD FFFD FFFD " " FFFD},
+      {"overlong \xc0\xaf \xc1\xbf \xe0\x80\x80 \xf0\x8f\xbf\xbf",
+       "overlong " FFFD FFFD " " FFFD FFFD " " FFFD FFFD FFFD " " FFFD FFFD FFFD FFFD},
+      {"surrogate \xed\xa0\x80 \xed\xbf\xbf", "surrogate " FFFD FFFD FFFD " " FFFD FFFD FFFD},
+      {"above U+10FFFF \xf4\x90\x80\x80", "above U+10FFFF " FFFD FFFD FFFD FFFD},
+      {"cut short \xe2\x82x \xf0\x9f\x98", "cut short " FFFD "x " FFFD},
+      {"lead then lead \xc3\xc3\xa9", "lead then lead " FFFD "\xc3\xa9"}};
+  std::vector<std::string> given;
+  for (const auto &name : names)
+    given.push_back(name.first);
+  std::vector<json> lines = names_in_result_file(given);
   ASSERT_EQ(lines.size(), 1 + std::size(names));
   for (size_t i = 0; i < std::size(names); i++)
     EXPECT_EQ(lines[i + 1]["name"], names[i].second);
+}
+
+// Random bytes as names, every line parsed by the strict reader; each name
+// keeps its ASCII tail.
+TEST(SuiteResultFile, ReadableWhateverTheBytes) {
+  std::mt19937 random(20261210);
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; i++) {
+    std::string name;
+    for (int n = (int)(random() % 9); n > 0; n--)
+      name += (char)(random() % 4 ? 0x80 + random() % 0x80 : 1 + random() % 0x7f);
+    names.push_back(name + "#" + std::to_string(i));
+  }
+  std::vector<json> lines = names_in_result_file(names);
+  ASSERT_EQ(lines.size(), 1 + names.size());
+  for (size_t i = 0; i < names.size(); i++) {
+    std::string name = lines[i + 1]["name"], tail = "#" + std::to_string(i);
+    EXPECT_EQ(name.substr(name.size() - std::min(name.size(), tail.size())), tail);
+  }
 }
 
 // Each C++ callable is bound to its own name, the captured state is its
