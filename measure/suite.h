@@ -108,7 +108,8 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
  *   --baseline NAME   the row the ratios are to (default the first measured)
  *   --precise, --core-cycles, --fence, --flush
  *                     set_bestof_precise(1), set_bestof_core_cycles(1),
- *                     set_bestof_fence(1), set_bestof_clear_cache(1)
+ *                     set_bestof_fence(1), set_bestof_clear_cache(1) with
+ *                     set_bestof_cache_sizee(bestof_flush_bytes())
  *   --help            print the options and exit with status 0
  *
  * An option given as --name=value is the same as --name value (and only

@@ -23,7 +23,7 @@ static const char usage_text[] =
     "  --precise         precise mode: one call's core cycles, net of the counter\n"
     "  --core-cycles     count core cycles instead of counter ticks\n"
     "  --fence           time with the fenced counter pair\n"
-    "  --flush           flush the caches before every timed run\n"
+    "  --flush           flush the last-level cache before every timed run\n"
     "  --help            print this and exit\n";
 
 static void usage_error(const struct cyclekit_suite *s, const char *what, const char *arg) {

@@ -74,6 +74,7 @@ static void write_context(FILE *out, const struct cyclekit_suite *s,
   json_tristate(out, "invariant", machine_counter_invariant());
   json_string(out, "cpu", machine_cpu_model(cpu, (int)sizeof cpu) ? cpu : NULL);
   json_int(out, "llc_bytes", bestof_llc_bytes());
+  json_int(out, "flush_bytes", b->clear_cache ? b->cache_size : 0);
   json_string(out, "compiler", s->compiler);
   json_string(out, "flags", s->flags);
   json_int(out, "repetitions", s->repetitions);

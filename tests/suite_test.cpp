@@ -393,6 +393,33 @@ TEST(SuiteResultFile, ReadableWhateverTheBytes) {
   }
 }
 
+// --flush flushes the last-level cache, bestof_flush_bytes() bytes, as the
+// context line says; the size in force before comes back after.
+TEST(SuiteResultFile, FlushesTheLastLevelCacheAndSaysHowMuch) {
+  char path[] = "/tmp/cyclekit_flush_XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  for (bool flush : {false, true}) {
+    std::string option = std::string("--json=") + path;
+    char argv0[] = "suite_test", flag[] = "--flush";
+    char *argv[] = {argv0, option.data(), flush ? flag : nullptr, nullptr};
+    set_bestof_cache_sizee(4096);
+    struct cyclekit_suite *s = cyclekit_suite_open("flush", flush ? 3 : 2, argv);
+    cyclekit_suite_run(s, "nothing", no_test, 0);
+    EXPECT_EQ(cyclekit_suite_close(s), 0);
+    json context = json_lines(file_bytes(path))[0];
+    EXPECT_EQ(context["flush_bytes"], flush ? bestof_flush_bytes() : 0);
+    EXPECT_EQ(context["settings"]["cache_size"], flush ? bestof_flush_bytes() : 4096);
+    struct bestof_settings after;
+    get_bestof_settings(&after);
+    EXPECT_EQ(after.cache_size, 4096);
+    EXPECT_EQ(after.clear_cache, 0);
+  }
+  unlink(path);
+  set_bestof_defaults();
+}
+
 // Each C++ callable is bound to its own name, the captured state is its
 // own, and a C function registered beside them gets its argument.
 int c_argument = 0;
