@@ -18,7 +18,7 @@ using namespace suite_internal;
 // ---- Removing the temporary file when a signal ends the process ----------------
 
 // The signals whose default action ends the process.
-static const int fatal_signals[] = {SIGSEGV, SIGBUS, SIGFPE,  SIGILL,  SIGABRT,
+static const int fatal_signals[] = {SIGSEGV, SIGBUS, SIGFPE,  SIGILL, SIGABRT,
                                     SIGTRAP, SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 enum { FATAL_COUNT = sizeof fatal_signals / sizeof fatal_signals[0] };
 static struct sigaction previous[FATAL_COUNT];

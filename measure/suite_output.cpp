@@ -11,15 +11,12 @@
 #include "clock.h"
 #include "internal.h"
 #include "machine.h"
+#include "result_format.h"
 #include "suite_internal.h"
 
 #ifndef CYCLEKIT_VERSION
 #define CYCLEKIT_VERSION "unknown"
 #endif
-
-// What the result file's context line says the file is; a reader refuses
-// other files and other formats.
-#define SUITE_FORMAT 1
 
 using namespace bestof_internal;
 using namespace suite_internal;
@@ -59,7 +56,7 @@ static void write_context(FILE *out, const struct cyclekit_suite *s,
   struct tm utc;
   strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&now, &utc));
   json_begin(out, "context");
-  json_int(out, "format", SUITE_FORMAT);
+  json_int(out, "format", CYCLEKIT_RESULT_FORMAT);
   json_string(out, "library", "cyclekit");
   json_string(out, "version", CYCLEKIT_VERSION);
   json_string(out, "title", s->title);
@@ -91,7 +88,7 @@ static void write_result(FILE *out, const char *name, int repetition,
   json_string(out, "name", name);
   json_int(out, "repetition", repetition);
   json_number(out, "answer", a->answer);
-  json_string(out, "unit", r->core_cycles ? "core cycles" : "cycles");
+  json_string(out, "unit", r->core_cycles ? CYCLEKIT_UNIT_CORE_CYCLES : CYCLEKIT_UNIT_TICKS);
   json_number(out, "seconds", a->seconds);
   json_int(out, "runs", r->runs);
   json_int(out, "converged", r->converged);
@@ -176,7 +173,10 @@ static void row_cells(char cells[COLUMNS][CELL], const char *name, const struct 
   snprintf(cells[0], CELL, "%.*s", CELL - 1, name);
   snprintf(cells[1], CELL, "%.1f", row->answer);
   snprintf(cells[2], CELL, "%.1f", row->uncertainty);
-  snprintf(cells[3], CELL, "%s", row->unit_mixed ? "mixed" : row->core ? "core cycles" : "cycles");
+  snprintf(cells[3], CELL, "%s",
+           row->unit_mixed ? "mixed"
+           : row->core     ? CYCLEKIT_UNIT_CORE_CYCLES
+                           : CYCLEKIT_UNIT_TICKS);
   snprintf(cells[4], CELL, "%d", row->runs);
   int comparable =
       base && base->answer > 0 && !row->unit_mixed && !base->unit_mixed && row->core == base->core;

@@ -11,8 +11,8 @@
 #include <cyclekit/suite.hpp>
 #include <fstream>
 #include <map>
-#include <random>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"--baseline", "fadd chain", "--filter", "fadd"},
                      0,
                      true,
-                     "\nfadd chain +[0-9.]+ +[0-9.]+ +cycles +[0-9]+ +1\\.000 +[0-9]+ us"},
+                     "\nfadd chain +[0-9.]+ +[0-9.]+ +ticks +[0-9]+ +1\\.000 +[0-9]+ us"},
         command_case{"Markdown",
                      {"--markdown", "--filter", "imul"},
                      0,
@@ -125,6 +125,7 @@ TEST(SuiteResultFile, HasTheContextThenEveryNameAtEveryRepetition) {
   const json &context = lines[0];
   EXPECT_EQ(context["type"], "context");
   EXPECT_EQ(context["library"], "cyclekit");
+  EXPECT_EQ(context["format"], 2);
   for (const char *key : {"version", "counter", "mhz", "step", "core_per_tick", "clocksource",
                           "hypervisor", "cpu", "compiler", "flags", "date", "settings"})
     EXPECT_TRUE(context.contains(key)) << key;
@@ -137,7 +138,7 @@ TEST(SuiteResultFile, HasTheContextThenEveryNameAtEveryRepetition) {
     EXPECT_EQ(l["name"], names[(i - 1) % 3]);
     EXPECT_EQ(l["repetition"], int(i - 1) / 3);
     EXPECT_GT(l["answer"].get<double>(), 0);
-    EXPECT_EQ(l["unit"], "cycles");
+    EXPECT_EQ(l["unit"], "ticks");
     EXPECT_GE(l["runs"].get<int>(), 1);
   }
   // The table went to standard error, a row per name.
