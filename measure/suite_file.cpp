@@ -17,10 +17,11 @@ using namespace suite_internal;
 
 // ---- Removing the temporary file when a signal ends the process ----------------
 
-// The signals whose default action ends the process.
+// The signals whose default action ends the process: faults first, then
+// those sent to end it.
 static const int fatal_signals[] = {SIGSEGV, SIGBUS, SIGFPE,  SIGILL, SIGABRT,
                                     SIGTRAP, SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-enum { FATAL_COUNT = sizeof fatal_signals / sizeof fatal_signals[0] };
+enum { FATAL_COUNT = sizeof fatal_signals / sizeof fatal_signals[0], FAULTS = 6 };
 static struct sigaction previous[FATAL_COUNT];
 static int installed[FATAL_COUNT];
 // The temporary file's name while it exists; read by the handler.
@@ -40,6 +41,17 @@ static void on_fatal(int sig) {
   raise(sig);
 }
 
+// A fault's handler of the program's (a sanitizer's) is called after ours.
+// A signal sent to end the process that the program ignores (a background
+// job's SIGINT) or handles itself, perhaps to go on, is left to it.
+static int ours(const struct sigaction *old, int fault) {
+  if (old->sa_flags & SA_SIGINFO)
+    return fault;
+  if (old->sa_handler == SIG_DFL)
+    return 1;
+  return fault && old->sa_handler != SIG_IGN;
+}
+
 static void watch_signals(void) {
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
@@ -47,10 +59,15 @@ static void watch_signals(void) {
   sigemptyset(&sa.sa_mask);
   for (int i = 0; i < FATAL_COUNT; i++) {
     struct sigaction old;
-    // A signal the process ignores (a background job's SIGINT) stays ignored.
-    installed[i] = sigaction(fatal_signals[i], NULL, &old) == 0 && old.sa_handler != SIG_IGN &&
+    installed[i] = sigaction(fatal_signals[i], NULL, &old) == 0 && ours(&old, i < FAULTS) &&
                    sigaction(fatal_signals[i], &sa, &previous[i]) == 0;
   }
+}
+
+// A test function that calls exit ends the process as surely as a signal.
+static void remove_pending(void) {
+  if (pending)
+    unlink(pending);
 }
 
 static void unwatch_signals(void) {
@@ -88,6 +105,12 @@ int suite_internal::result_file_open(const struct cyclekit_suite *s, struct resu
     f->out = stdout;
     return 0;
   }
+  struct stat st;
+  if (stat(s->json_path, &st) == 0 && S_ISDIR(st.st_mode))
+    return refuse(s, "create", EISDIR);
+  static int exit_watched = 0;
+  if (!exit_watched)
+    exit_watched = atexit(remove_pending) == 0;
   size_t n = strlen(s->json_path);
   char *temp = (char *)suite_alloc(n + sizeof ".XXXXXX");
   memcpy(temp, s->json_path, n);

@@ -83,6 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
                      2,
                      false,
                      "cannot create the --json"},
+        command_case{"JsonIsADirectory",
+                     {"--json", "/tmp"},
+                     2,
+                     false,
+                     "cannot create the --json file '/tmp': Is a directory"},
         command_case{"UnknownBaseline",
                      {"--baseline", "nothing"},
                      2,
@@ -253,6 +258,29 @@ TEST(SuiteResultFile, IsWrittenWholeOrNotAtAll) {
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  run_program({"rm", "-rf", dir});
+}
+
+// A test function that ends the process with exit leaves nothing beside
+// the old file either.
+void exits(int) { exit(3); }
+
+TEST(SuiteResultFile, IsLeftAsItWasWhenATestFunctionExits) {
+  char dir[] = "/tmp/cyclekit_exit_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string path = std::string(dir) + "/k.jsonl", option = "--json=" + path;
+  std::ofstream(path) << "old\n";
+  char argv0[] = "suite_test";
+  char *argv[] = {argv0, option.data(), nullptr};
+  EXPECT_EXIT(
+      {
+        struct cyclekit_suite *s = cyclekit_suite_open("exits", 2, argv);
+        cyclekit_suite_run(s, "exits", exits, 0);
+        cyclekit_suite_close(s);
+      },
+      testing::ExitedWithCode(3), "");
+  EXPECT_EQ(file_bytes(path), "old\n");
+  EXPECT_EQ(directory(dir), std::vector<std::string>{"k.jsonl"});
   run_program({"rm", "-rf", dir});
 }
 
