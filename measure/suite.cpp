@@ -172,7 +172,7 @@ static int measure_and_report(struct cyclekit_suite *s) {
     fprintf(stderr, "%s: --baseline '%s' names nothing measured\n", s->program, s->baseline);
     return 2;
   }
-  struct result_file file = {NULL, NULL};
+  struct result_file file = {NULL, NULL, NULL, 0};
   if (s->json_path && result_file_open(s, &file) != 0)
     return 2;
   struct suite_entry **chosen =

@@ -89,6 +89,8 @@ static void discard(struct result_file *f) {
   if (f->out)
     fclose(f->out);
   f->out = NULL;
+  free(f->final);
+  f->final = NULL;
   if (f->temp) {
     pending = NULL;
     unlink(f->temp);
@@ -98,29 +100,49 @@ static void discard(struct result_file *f) {
   unwatch_signals();
 }
 
+// Where the new file goes: through a symbolic link to the file it names, so
+// the link stays a link (a link that names nothing yet is replaced).
+static char *final_path(const char *path) {
+  struct stat st;
+  char *target = lstat(path, &st) == 0 && S_ISLNK(st.st_mode) ? realpath(path, NULL) : NULL;
+  return target ? target : copy_string(path);
+}
+
 int suite_internal::result_file_open(const struct cyclekit_suite *s, struct result_file *f) {
   f->out = NULL;
   f->temp = NULL;
+  f->final = NULL;
+  f->direct = 0;
   if (strcmp(s->json_path, "-") == 0) {
     f->out = stdout;
     return 0;
   }
   struct stat st;
-  if (stat(s->json_path, &st) == 0 && S_ISDIR(st.st_mode))
+  int exists = stat(s->json_path, &st) == 0;
+  if (exists && S_ISDIR(st.st_mode))
     return refuse(s, "create", EISDIR);
+  // A device or a FIFO (/dev/stdout, a pipe made with mkfifo) has no old
+  // bytes to keep, and renaming a file over its name would replace the
+  // device itself: the lines go to it as they are written.
+  if (exists && !S_ISREG(st.st_mode)) {
+    f->out = fopen(s->json_path, "w");
+    f->direct = 1;
+    return f->out ? 0 : refuse(s, "open", errno);
+  }
   static int exit_watched = 0;
   if (!exit_watched)
     exit_watched = atexit(remove_pending) == 0;
-  size_t n = strlen(s->json_path);
+  f->final = final_path(s->json_path);
+  size_t n = strlen(f->final);
   char *temp = (char *)suite_alloc(n + sizeof ".XXXXXX");
-  memcpy(temp, s->json_path, n);
+  memcpy(temp, f->final, n);
   memcpy(temp + n, ".XXXXXX", sizeof ".XXXXXX");
   watch_signals();
   int fd = mkstemp(temp);
   if (fd < 0) {
     int errnum = errno;
     free(temp);
-    unwatch_signals();
+    discard(f);
     return refuse(s, "create", errnum);
   }
   f->temp = temp;
@@ -139,6 +161,17 @@ int suite_internal::result_file_open(const struct cyclekit_suite *s, struct resu
 }
 
 int suite_internal::result_file_commit(const struct cyclekit_suite *s, struct result_file *f) {
+  if (f->direct) {
+    errno = EIO;  // what a stream error that set no errno is taken for
+    int failed = fflush(f->out) != 0 || ferror(f->out);
+    int errnum = errno;
+    if (fclose(f->out) != 0 && !failed) {
+      failed = 1;
+      errnum = errno;
+    }
+    f->out = NULL;
+    return failed ? refuse(s, "write", errnum) : 0;
+  }
   if (!f->temp) {
     int failed = fflush(f->out) != 0 || ferror(f->out);
     if (failed)
@@ -154,7 +187,7 @@ int suite_internal::result_file_commit(const struct cyclekit_suite *s, struct re
     errnum = errno;
   }
   f->out = NULL;
-  if (ok && rename(f->temp, s->json_path) != 0) {
+  if (ok && rename(f->temp, f->final) != 0) {
     ok = 0;
     errnum = errno;
   }

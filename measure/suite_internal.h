@@ -64,8 +64,10 @@ double seconds_now(void);
 // ---- The result file on the disk (suite_file.cpp) ------------------------------
 
 struct result_file {
-  FILE *out;   // where the lines go
-  char *temp;  // the temporary file's name; null for standard output
+  FILE *out;    // where the lines go
+  char *temp;   // the temporary file's name; null where the lines go straight out
+  char *final;  // what the temporary file is renamed to: the path, or a link's target
+  int direct;   // 1: out is a device or FIFO opened by name, written in place
 };
 // Opens s->json_path's temporary file beside it (standard output for "-")
 // and removes it if a fatal signal comes before the commit; 0, or 2 with a

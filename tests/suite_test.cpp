@@ -261,6 +261,35 @@ TEST(SuiteResultFile, IsWrittenWholeOrNotAtAll) {
   run_program({"rm", "-rf", dir});
 }
 
+// Through a symbolic link the file it names is replaced and the link stays;
+// a FIFO gets the lines as they are written, with nothing made beside it.
+TEST(SuiteResultFile, GoesThroughALinkAndIntoAFifo) {
+  char dir[] = "/tmp/cyclekit_link_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string d = dir, target = d + "/target.jsonl", link = d + "/k.jsonl";
+  std::ofstream(target) << "old\n";
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  program_run r = run_program({program, "--json", link, "--filter", "fadd"});
+  EXPECT_EQ(exit_status(r), 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(json_lines(file_bytes(target)).size(), 2u);
+  EXPECT_EQ(directory(dir), (std::vector<std::string>{"k.jsonl", "target.jsonl"}));
+
+  const std::string fifo = d + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  r = run_program(
+      {"sh", "-c",
+       "cat \"$1\" > \"$1.out\" & \"$0\" --json \"$1\" --filter fadd; s=$?; wait; exit $s", program,
+       fifo});
+  EXPECT_EQ(exit_status(r), 0) << r.err;
+  EXPECT_EQ(json_lines(file_bytes(fifo + ".out")).size(), 2u);
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  run_program({"rm", "-rf", dir});
+}
+
 // A test function that ends the process with exit leaves nothing beside
 // the old file either.
 void exits(int) { exit(3); }
