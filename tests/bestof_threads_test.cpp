@@ -599,7 +599,8 @@ TEST(ThreadsDeathTest, ComparisonLeavesAnotherThreadsLineAndVerboseSettingAlone)
 // waits until the asker is asleep in its wait for the lock: that measurement
 // ends with the asker ahead in line, so the next must not start before the
 // asker has had its turn.  Whatever the load, a fair lock never lets the
-// measuring thread overtake; a plain mutex does it at almost every turn.
+// measuring thread overtake; a plain mutex did it at most turns (399 of 400
+// on a quiet machine, two thirds or more under load).
 
 const int kAsks = 100;
 int asker_tid = 0, started = 0, measuring = 0, asking = 0, asks_served = 0, asks_done = 0;
@@ -694,9 +695,8 @@ TEST(Turns, AThreadWaitingForTheLockGetsItBeforeTheHolderTakesItAgain) {
     store(measuring, 0);
     pthread_join(t, nullptr);
     EXPECT_TRUE(overtakes == 0 && served_meanwhile == kAsks)
-        << a.asker << ": " << overtakes << " overtakes"
-        << ": served " << served_meanwhile << " of " << kAsks << " asks over " << measurements
-        << " measurements";
+        << a.asker << ": " << overtakes << " overtakes; served " << served_meanwhile << " of "
+        << kAsks << " asks over " << measurements << " measurements";
   }
   sched_setaffinity(0, sizeof mine, &mine);
 }
