@@ -9,10 +9,14 @@ include(CMakePackageConfigHelpers)
 set(CYCLEKIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/cyclekit)
 set(CYCLEKIT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+# Every target installed, for the main job to build first (CMakeLists.txt).
+set(CYCLEKIT_INSTALLED_TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite)
 if(CYCLEKIT_BUILD_TOOLS)
   install(TARGETS lullwatch hertzle cyclekit-doctor)
+  list(APPEND CYCLEKIT_INSTALLED_TARGETS lullwatch hertzle cyclekit-doctor)
   if(TARGET cyclekit-compare)
     install(TARGETS cyclekit-compare)
+    list(APPEND CYCLEKIT_INSTALLED_TARGETS cyclekit-compare)
   endif()
 endif()
 

@@ -15,10 +15,13 @@
  * measurement copies them when it starts and keeps its copy to the end.
  *
  * Threads: one measurement runs at a time in the whole process, and calls
- * from different threads take turns.  A bestof called while another thread
- * measures waits for that measurement to end, then makes its own; each call
- * gets its own answer, and bestof_last gives each thread the report of its
- * own last measurement.  A setter or bestof_last called from another thread
+ * from different threads take turns in the order they were made: a thread
+ * that measures again and again cannot pass one that was already waiting,
+ * so a call waits for at most one measurement (or setter) per thread ahead
+ * of it.  A bestof called while another thread measures waits for that
+ * measurement to end, then makes its own; each call gets its own answer,
+ * and bestof_last gives each thread the report of its own last
+ * measurement.  A setter or bestof_last called from another thread
  * while a measurement runs waits for it to end.  A setter called from the
  * test function itself takes effect at the next measurement; nothing the
  * running measurement uses (its array, the flush buffer) is freed under it.
@@ -30,7 +33,8 @@
  * may measure and change settings at once: it starts with the lock free,
  * the settings, the flush buffer and the counter's step as they were.  The
  * child of a test function that forks is still inside that measurement,
- * as its parent is, and may call only what a test function may.
+ * as its parent is, and may call only what a test function may; the
+ * threads that waited in line in the parent are not waited for in it.
  *
  * Signal handlers: no function of this module may be called from a signal
  * handler.  They take a lock, allocate, and print; a handler that interrupts

@@ -130,18 +130,53 @@ void json_number(FILE *out, const char *name, double v) {
 
 void json_end(FILE *out) { fputs("}\n", out); }
 
-// The length of the UTF-8 sequence at p, or 0 if none starts there.
-static int utf8_length(const unsigned char *p) {
-  int n = p[0] >= 0xf0 && p[0] <= 0xf4 ? 4 : p[0] >= 0xe0 ? 3 : p[0] >= 0xc2 && p[0] < 0xe0 ? 2 : 0;
-  for (int i = 1; i < n; i++)
+// The bytes that may follow a lead byte as the second of its sequence, by
+// RFC 3629: the ranges that leave out overlong forms (E0, F0), the
+// surrogates (ED) and code points above U+10FFFF (F4).  Every later byte is
+// 80..BF.  length 0: not a lead byte (80..C1, F5..FF).
+struct utf8_lead {
+  unsigned char length, low, high;
+};
+
+static struct utf8_lead utf8_lead_of(unsigned char b) {
+  struct utf8_lead l = {0, 0x80, 0xbf};
+  if (b >= 0xc2 && b <= 0xdf)
+    l.length = 2;
+  else if (b >= 0xe0 && b <= 0xef)
+    l.length = 3;
+  else if (b >= 0xf0 && b <= 0xf4)
+    l.length = 4;
+  if (b == 0xe0)
+    l.low = 0xa0;
+  else if (b == 0xed)
+    l.high = 0x9f;
+  else if (b == 0xf0)
+    l.low = 0x90;
+  else if (b == 0xf4)
+    l.high = 0x8f;
+  return l;
+}
+
+// The bytes at p that make one well-formed UTF-8 sequence (n > 0), or the
+// maximal ill-formed subpart there (-n: the longest start of a sequence
+// that no well-formed one continues, at least its first byte).  The string's
+// terminating 0 is never a continuation byte, so nothing past it is read.
+static int utf8_scan(const unsigned char *p) {
+  struct utf8_lead l = utf8_lead_of(p[0]);
+  if (l.length == 0)
+    return -1;
+  if (p[1] < l.low || p[1] > l.high)
+    return -1;
+  for (int i = 2; i < l.length; i++)
     if ((p[i] & 0xc0) != 0x80)
-      return 0;
-  return n;
+      return -i;
+  return l.length;
 }
 
 // A byte sequence that is not UTF-8 would make the whole line unreadable to
-// a strict parser, so a stray byte is written as the Latin-1 character of
-// that value.
+// a strict parser, so each maximal ill-formed subpart (as Unicode's
+// practice for U+FFFD substitution has it) is written as one U+FFFD: a
+// sequence cut short is one replacement, a stray byte another.
 static void string_value(FILE *out, const char *v) {
   fputc('"', out);
   for (const unsigned char *p = (const unsigned char *)v; *p; p++) {
@@ -152,11 +187,12 @@ static void string_value(FILE *out, const char *v) {
       fprintf(out, "\\u%04x", *p);
     } else if (*p < 0x80) {
       fputc(*p, out);
-    } else if ((n = utf8_length(p)) > 0) {
+    } else if ((n = utf8_scan(p)) > 0) {
       fwrite(p, 1, (size_t)n, out);
       p += n - 1;
     } else {
-      fprintf(out, "\\u%04x", *p);
+      fputs("\xef\xbf\xbd", out);
+      p += -n - 1;
     }
   }
   fputc('"', out);

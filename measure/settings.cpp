@@ -7,6 +7,7 @@
 
 #include "compare.h"
 #include "internal.h"
+#include "turns.h"
 
 namespace bestof_internal {
 
@@ -52,9 +53,11 @@ static const int cpe_most_sizes = 10000;
 
 // Held from the start of a measurement to its end, and by a setter or
 // bestof_last called from another thread: measurements take turns, and a
-// setter waits for the running measurement.  Every fatal exit is made with
-// it held, so no exit handler runs while another thread is measuring.
-static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+// setter waits for the running measurement.  Threads get it in the order
+// they asked (turns.cpp), so a setter or a measurement waits for at most
+// one measurement per thread ahead of it, however fast another thread
+// measures again.  Every fatal exit is made with it held, so no exit
+// handler runs while another thread is measuring.
 // Non-zero while this thread is in a measurement, from just before it waits
 // for the lock to just after it releases it: a bestof from its own test
 // function (or from a signal handler that interrupted it) is nested, not a
@@ -73,12 +76,9 @@ static thread_local int owner = 0;
 // whole measurement context anew, and the flush buffer and the counter's
 // step are published whole (see flush.cpp, bestof.cpp).  A thread that
 // forks from its own test function is the owner: its child goes on with
-// the measurement, lock and all, as the parent does.
-static void forked_child(void) {
-  if (owner)
-    return;
-  pthread_mutex_init(&lock, NULL);
-}
+// the measurement, lock and all, as the parent does; a thread that waited
+// behind it in the parent has no place in line in the child.
+static void forked_child(void) { turns_after_fork(owner); }
 
 // A constructor, not a C++ static object, so that a C program needs no C++
 // run-time support for it.
@@ -94,7 +94,7 @@ void fatal(const char *message) {
 void fatal_holding_lock(const char *message) {
   if (!owner) {
     owner = 1;
-    pthread_mutex_lock(&lock);
+    take_turn();
   }
   fatal(message);
 }
@@ -104,13 +104,13 @@ void enter_measurement(struct settings *copy) {
   if (owner)
     fatal("Fatal error.  bestof called from inside a measurement\n");
   owner = 1;
-  pthread_mutex_lock(&lock);
+  take_turn();
   *copy = wanted;
 }
 
 void leave_measurement(void) {
   drop_stale_buffer((uint32_t)wanted.s.cache_size);
-  pthread_mutex_unlock(&lock);
+  give_turn();
   owner = 0;
 }
 
@@ -120,12 +120,12 @@ int in_measurement(void) { return owner; }
 // one called from this thread's test function holds the lock already.
 static void lock_settings(void) {
   if (!owner)
-    pthread_mutex_lock(&lock);
+    take_turn();
 }
 
 static void unlock_settings(void) {
   if (!owner)
-    pthread_mutex_unlock(&lock);
+    give_turn();
 }
 
 void copy_settings(struct settings *copy) {

@@ -53,8 +53,7 @@ int cyclekit_shift_two_samples(const double *x, size_t m, const double *y, size_
  * given confidence, exact for small n, the normal approximation beyond.
  * Same bounds and return value as above.
  */
-int cyclekit_shift_paired(const double *d, size_t n, double confidence,
-                          struct cyclekit_shift *out);
+int cyclekit_shift_paired(const double *d, size_t n, double confidence, struct cyclekit_shift *out);
 
 #ifdef __cplusplus
 }

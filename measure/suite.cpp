@@ -85,17 +85,6 @@ void cyclekit_suite_run(struct cyclekit_suite *s, const char *name, bestof_test_
 
 // ---- Measuring -----------------------------------------------------------------
 
-static void apply_command_line(const struct cyclekit_suite *s) {
-  if (s->precise)
-    set_bestof_precise(1);
-  if (s->core_cycles)
-    set_bestof_core_cycles(1);
-  if (s->fence)
-    set_bestof_fence(1);
-  if (s->flush)
-    set_bestof_clear_cache(1);
-}
-
 // Round-robin: every name once per repetition, so that a slow drift of the
 // machine spreads over all of them instead of weighing on the last.
 static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
@@ -122,8 +111,7 @@ static void free_suite(struct cyclekit_suite *s) {
     regfree(&s->filter);
     free(s->filter_text);
   }
-  if (s->json && s->json != stdout)
-    fclose(s->json);
+  free(s->json_path);
   free(s->baseline);
   free(s->title);
   free(s->flags);
@@ -144,11 +132,49 @@ static int baseline_known(const struct cyclekit_suite *s) {
   return !s->baseline;
 }
 
+// The settings measured with: those in force, the command line's on top.
+// --flush evicts the last-level cache: a flush of the default size (512 KiB)
+// fits in most.
+static void apply_command_line(const struct cyclekit_suite *s) {
+  if (s->precise)
+    set_bestof_precise(1);
+  if (s->core_cycles)
+    set_bestof_core_cycles(1);
+  if (s->fence)
+    set_bestof_fence(1);
+  if (s->flush) {
+    set_bestof_cache_sizee(bestof_flush_bytes());
+    set_bestof_clear_cache(1);
+  }
+}
+
+// Measures with the command line's settings, then puts back the settings
+// and the verbose stream as they were.
+static void measure_with_settings(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
+                                  struct suite_answer *answers, struct bestof_settings *used) {
+  struct bestof_settings saved;
+  get_bestof_settings(&saved);
+  bestof_internal::settings current;
+  bestof_internal::copy_settings(&current);
+  FILE *verbose = current.stream;  // null: standard output
+  // The result file on standard output must hold nothing but its lines.
+  if (json_on_stdout(s) && line_stream(&current) == stdout)
+    set_bestof_verbose_stream(stderr);
+  apply_command_line(s);
+  get_bestof_settings(used);
+  measure(s, chosen, n, answers);
+  set_bestof_settings(&saved);
+  set_bestof_verbose_stream(verbose);
+}
+
 static int measure_and_report(struct cyclekit_suite *s) {
   if (!baseline_known(s)) {
     fprintf(stderr, "%s: --baseline '%s' names nothing measured\n", s->program, s->baseline);
     return 2;
   }
+  struct result_file file = {NULL, NULL, NULL, 0};
+  if (s->json_path && result_file_open(s, &file) != 0)
+    return 2;
   struct suite_entry **chosen =
       (struct suite_entry **)suite_alloc((size_t)s->count * sizeof *chosen);
   int n = 0;
@@ -161,24 +187,15 @@ static int measure_and_report(struct cyclekit_suite *s) {
     out_of_memory();
   struct suite_answer *answers =
       (struct suite_answer *)suite_alloc((size_t)s->repetitions * (size_t)n * sizeof *answers);
-
-  struct bestof_settings saved, used;
-  get_bestof_settings(&saved);
-  bestof_internal::settings current;
-  bestof_internal::copy_settings(&current);
-  FILE *verbose = current.stream;  // null: standard output
-  // The result file on standard output must hold nothing but its lines.
-  if (s->json == stdout && line_stream(&current) == stdout)
-    set_bestof_verbose_stream(stderr);
-  apply_command_line(s);
-  get_bestof_settings(&used);
-  measure(s, chosen, n, answers);
-  set_bestof_settings(&saved);
-  set_bestof_verbose_stream(verbose);
+  struct bestof_settings used;
+  measure_with_settings(s, chosen, n, answers, &used);
 
   int status = print_results(s, chosen, n, answers);
-  if (s->json && write_results(s, chosen, n, answers, &used))
-    status = 1;
+  if (file.out) {
+    write_results(file.out, s, chosen, n, answers, &used);
+    int written = result_file_commit(s, &file);
+    status = written ? written : status;
+  }
   free(answers);
   free(chosen);
   return status;

@@ -108,15 +108,22 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
  *   --baseline NAME   the row the ratios are to (default the first measured)
  *   --precise, --core-cycles, --fence, --flush
  *                     set_bestof_precise(1), set_bestof_core_cycles(1),
- *                     set_bestof_fence(1), set_bestof_clear_cache(1)
+ *                     set_bestof_fence(1), set_bestof_clear_cache(1) with
+ *                     set_bestof_cache_sizee(bestof_flush_bytes())
  *   --help            print the options and exit with status 0
  *
- * An option given as --name=value is the same as --name value.  Any other
- * argument, a missing or bad value, a regular expression that does not
- * compile, or a --json file that cannot be created: the program's name, the
+ * An option given as --name=value is the same as --name value (and only
+ * the whole name is an option).  Any other argument, a missing or bad value
+ * or a regular expression that does not compile: the program's name, the
  * argument and the reason go to standard error and the process exits with
  * status 2.  Fatal, status 1: "Fatal error.  Malloc returned null in the
  * suite\n".
+ *
+ * The --json file is only named here: cyclekit_suite_close writes a
+ * temporary file beside it and renames it over the file once all of it is
+ * written, so that whatever ends the program first (a bad option, --help,
+ * --list, a test function that crashes, a failed write) leaves a file of
+ * that name as it was.
  */
 static inline struct cyclekit_suite *cyclekit_suite_open(const char *title, int argc, char **argv) {
   return cyclekit_suite_open_as(title, argc, argv, CYCLEKIT_SUITE_COMPILER, CYCLEKIT_SUITE_FLAGS);
@@ -141,9 +148,12 @@ void cyclekit_suite_run_setup(struct cyclekit_suite *s, const char *name, bestof
 /*
  * Measures every name registered (those --filter selects), prints the
  * table, writes the result file, frees the suite and returns the program's
- * exit status: 0, or 1 when the table or the result file could not be
- * written (a message says which).  Under --list it prints the names and
- * measures nothing.  The settings are restored to what they were before.
+ * exit status: 0; 1 when the table (or the result file on standard output)
+ * could not be written; 2 when --baseline names nothing measured or the
+ * --json file cannot be created or written, before measuring or after (a
+ * message names it; the old file is kept).  Under --list it prints the names
+ * and measures nothing.  The settings are restored to what they were
+ * before.
  */
 int cyclekit_suite_close(struct cyclekit_suite *s);
 

@@ -3,7 +3,8 @@
 //
 // The rooms: suite.cpp (registering, measuring round-robin, closing),
 // suite_options.cpp (the command line), suite_output.cpp (the table and the
-// result file).
+// result file's lines), suite_file.cpp (the result file written whole or not
+// at all).
 #ifndef CYCLEKIT_MEASURE_SUITE_INTERNAL_H
 #define CYCLEKIT_MEASURE_SUITE_INTERNAL_H
 
@@ -40,7 +41,7 @@ struct cyclekit_suite {
   char *filter_text;
   regex_t filter;
   char *baseline;
-  FILE *json;  // null: no result file
+  char *json_path;  // null: no result file; "-": standard output
   struct suite_entry *entries;
   int count, capacity;
 };
@@ -60,17 +61,39 @@ char *copy_string(const char *s);
 // The monotonic clock, in seconds.
 double seconds_now(void);
 
-// ---- The table and the result file (suite_output.cpp) -------------------------
+// ---- The result file on the disk (suite_file.cpp) ------------------------------
+
+struct result_file {
+  FILE *out;    // where the lines go
+  char *temp;   // the temporary file's name; null where the lines go straight out
+  char *final;  // what the temporary file is renamed to: the path, or a link's target
+  int direct;   // 1: out is a device or FIFO opened by name, written in place
+};
+// Opens s->json_path's temporary file beside it (standard output for "-")
+// and removes it if a fatal signal comes before the commit; 0, or 2 with a
+// message naming the file.
+int result_file_open(const struct cyclekit_suite *s, struct result_file *f);
+// Flushes, syncs and renames the temporary file over s->json_path; on any
+// failure removes it, leaving the old file, and says so: 2 (1 for standard
+// output).
+int result_file_commit(const struct cyclekit_suite *s, struct result_file *f);
+
+// Whether the result file is standard output (and the table goes to
+// standard error).
+inline int json_on_stdout(const struct cyclekit_suite *s) {
+  return s->json_path && s->json_path[0] == '-' && !s->json_path[1];
+}
+
+// ---- The table and the result file's lines (suite_output.cpp) -----------------
 
 // Prints the table of the n names chosen, answers[r * n + j] being name j's
 // answer of repetition r; 1 if it could not be written.
 int print_results(const struct cyclekit_suite *s, struct suite_entry **chosen, int n,
                   const struct suite_answer *answers);
-// Writes the result file, its context line with the settings b that the
-// answers were measured with first, and closes it; 1 if it could not be
-// written.
-int write_results(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
-                  const struct suite_answer *answers, const struct bestof_settings *b);
+// Writes the result file's lines to out: its context line with the settings
+// b that the answers were measured with first.
+void write_results(FILE *out, const struct cyclekit_suite *s, struct suite_entry **chosen, int n,
+                   const struct suite_answer *answers, const struct bestof_settings *b);
 
 }  // namespace suite_internal
 

@@ -23,7 +23,7 @@ static const char usage_text[] =
     "  --precise         precise mode: one call's core cycles, net of the counter\n"
     "  --core-cycles     count core cycles instead of counter ticks\n"
     "  --fence           time with the fenced counter pair\n"
-    "  --flush           flush the caches before every timed run\n"
+    "  --flush           flush the last-level cache before every timed run\n"
     "  --help            print this and exit\n";
 
 static void usage_error(const struct cyclekit_suite *s, const char *what, const char *arg) {
@@ -66,19 +66,11 @@ static void set_filter(struct cyclekit_suite *s, const char *value) {
   s->filter_text = copy_string(value);
 }
 
+// Only the name: the file is made when measuring starts, so that a later
+// bad option, --help or --list leaves a file of that name alone.
 static void set_json(struct cyclekit_suite *s, const char *value) {
-  if (s->json && s->json != stdout)
-    fclose(s->json);
-  if (strcmp(value, "-") == 0) {
-    s->json = stdout;
-    return;
-  }
-  s->json = fopen(value, "w");
-  if (!s->json) {
-    fprintf(stderr, "%s: cannot create the --json file '%s': %s\n", s->program, value,
-            strerror(errno));
-    exit(2);
-  }
+  free(s->json_path);
+  s->json_path = copy_string(value);
 }
 
 // One argument (or two, with a separate value); false if it is no option.

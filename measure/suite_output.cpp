@@ -11,15 +11,12 @@
 #include "clock.h"
 #include "internal.h"
 #include "machine.h"
+#include "result_format.h"
 #include "suite_internal.h"
 
 #ifndef CYCLEKIT_VERSION
 #define CYCLEKIT_VERSION "unknown"
 #endif
-
-// What the result file's context line says the file is; a reader refuses
-// other files and other formats.
-#define SUITE_FORMAT 1
 
 using namespace bestof_internal;
 using namespace suite_internal;
@@ -52,15 +49,14 @@ static void write_settings(FILE *out, const struct bestof_settings *b) {
   json_end_object(out);
 }
 
-static void write_context(const struct cyclekit_suite *s, const struct bestof_settings *b,
-                          int selected) {
-  FILE *out = s->json;
+static void write_context(FILE *out, const struct cyclekit_suite *s,
+                          const struct bestof_settings *b, int selected) {
   char cpu[256], clocksource[64], date[32];
   time_t now = time(NULL);
   struct tm utc;
   strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&now, &utc));
   json_begin(out, "context");
-  json_int(out, "format", SUITE_FORMAT);
+  json_int(out, "format", CYCLEKIT_RESULT_FORMAT);
   json_string(out, "library", "cyclekit");
   json_string(out, "version", CYCLEKIT_VERSION);
   json_string(out, "title", s->title);
@@ -75,6 +71,7 @@ static void write_context(const struct cyclekit_suite *s, const struct bestof_se
   json_tristate(out, "invariant", machine_counter_invariant());
   json_string(out, "cpu", machine_cpu_model(cpu, (int)sizeof cpu) ? cpu : NULL);
   json_int(out, "llc_bytes", bestof_llc_bytes());
+  json_int(out, "flush_bytes", b->clear_cache ? b->cache_size : 0);
   json_string(out, "compiler", s->compiler);
   json_string(out, "flags", s->flags);
   json_int(out, "repetitions", s->repetitions);
@@ -91,7 +88,7 @@ static void write_result(FILE *out, const char *name, int repetition,
   json_string(out, "name", name);
   json_int(out, "repetition", repetition);
   json_number(out, "answer", a->answer);
-  json_string(out, "unit", r->core_cycles ? "core cycles" : "cycles");
+  json_string(out, "unit", r->core_cycles ? CYCLEKIT_UNIT_CORE_CYCLES : CYCLEKIT_UNIT_TICKS);
   json_number(out, "seconds", a->seconds);
   json_int(out, "runs", r->runs);
   json_int(out, "converged", r->converged);
@@ -118,20 +115,14 @@ static void write_result(FILE *out, const char *name, int repetition,
   json_end(out);
 }
 
-int suite_internal::write_results(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
-                                  const struct suite_answer *answers,
-                                  const struct bestof_settings *b) {
-  write_context(s, b, n);
+void suite_internal::write_results(FILE *out, const struct cyclekit_suite *s,
+                                   struct suite_entry **chosen, int n,
+                                   const struct suite_answer *answers,
+                                   const struct bestof_settings *b) {
+  write_context(out, s, b, n);
   for (int r = 0; r < s->repetitions; r++)
     for (int j = 0; j < n; j++)
-      write_result(s->json, chosen[j]->name, r, &answers[r * n + j]);
-  int failed = fflush(s->json) != 0 || ferror(s->json);
-  if (s->json != stdout && fclose(s->json) != 0)
-    failed = 1;
-  s->json = NULL;
-  if (failed)
-    fprintf(stderr, "%s: cannot write the result file: %s\n", s->program, strerror(errno));
-  return failed;
+      write_result(out, chosen[j]->name, r, &answers[r * n + j]);
 }
 
 // ---- The table -------------------------------------------------------------------
@@ -182,7 +173,10 @@ static void row_cells(char cells[COLUMNS][CELL], const char *name, const struct 
   snprintf(cells[0], CELL, "%.*s", CELL - 1, name);
   snprintf(cells[1], CELL, "%.1f", row->answer);
   snprintf(cells[2], CELL, "%.1f", row->uncertainty);
-  snprintf(cells[3], CELL, "%s", row->unit_mixed ? "mixed" : row->core ? "core cycles" : "cycles");
+  snprintf(cells[3], CELL, "%s",
+           row->unit_mixed ? "mixed"
+           : row->core     ? CYCLEKIT_UNIT_CORE_CYCLES
+                           : CYCLEKIT_UNIT_TICKS);
   snprintf(cells[4], CELL, "%d", row->runs);
   int comparable =
       base && base->answer > 0 && !row->unit_mixed && !base->unit_mixed && row->core == base->core;
@@ -239,7 +233,7 @@ static void print_table(FILE *out, const struct cyclekit_suite *s, char (*cells)
 
 int suite_internal::print_results(const struct cyclekit_suite *s, struct suite_entry **chosen,
                                   int n, const struct suite_answer *answers) {
-  FILE *table = s->json == stdout ? stderr : stdout;
+  FILE *table = json_on_stdout(s) ? stderr : stdout;
   int base = 0;
   for (int j = 0; s->baseline && j < n; j++)
     if (strcmp(chosen[j]->name, s->baseline) == 0)

@@ -120,6 +120,35 @@ TEST_F(Rate, NoSecondsOrNegativeOnesSleepNoneAndGiveInfinity) {
   }
 }
 
+// counter_mhz over a scripted monotonic clock (NaN: a reading that fails).
+// It divides by the interval the clock saw, and a sandbox that forbids
+// sleeping makes it poll the clock, which may fail too: then the wait ends
+// and there is no rate.
+struct CounterRate {
+  const char *what;
+  std::initializer_list<double> clock;
+  int sleep_answer;
+  double rate;
+};
+const CounterRate kCounterRates[] = {
+    {"woken late: the interval seen", {10.0, 10.75}, 0, 2.0},
+    {"sleeping forbidden: polled to the deadline", {10.0, 10.25, 10.5, 10.5}, EPERM, 3.0},
+    {"the clock fails while polled", {10.0, NAN, NAN}, EPERM, 0.0},
+};
+
+TEST_F(Rate, CounterMhzDividesByTheIntervalTheMonotonicClockSaw) {
+  for (const CounterRate &c : kCounterRates) {
+    scripted::reset();
+    scripted::clock_readings(c.clock);
+    scripted::sleep_answers({c.sleep_answer});
+    scripted::readings({0, 1500000});
+    EXPECT_DOUBLE_EQ(counter_mhz(0.5), c.rate) << c.what;
+    struct timespec d = scripted::last_deadline();
+    EXPECT_TRUE(d.tv_sec == 10 && d.tv_nsec == 500000000) << c.what;
+    EXPECT_EQ(scripted::left(), 0u) << c.what << ": the clock read as often as it must";
+  }
+}
+
 // Scripts one calibration as start_comp_counter runs it: a look at times(),
 // the counter started and read; then each poll reads the counter and, once
 // at least 1000 cycles have passed since the last look, looks at times()

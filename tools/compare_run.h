@@ -18,9 +18,11 @@ struct run_limits {
   double timeout_seconds;
 };
 
-// Throws input_error naming the program when it cannot be run.
+// Throws input_error naming the program when it cannot be run, and naming
+// it as `label` (the program if empty) when it runs out of time or writes
+// too much; its whole process group is ended before it returns or throws.
 finished run_program(const std::string &program, const std::vector<std::string> &args,
-                     const run_limits &limits);
+                     const run_limits &limits, const std::string &label = "");
 
 // "exited with status 2", "was killed by signal 6 (Aborted)".
 std::string describe_status(int status);

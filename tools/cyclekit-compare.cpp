@@ -31,8 +31,8 @@ void run_once(side &s, const std::string &program, const std::vector<std::string
               const run_limits &limits, int pair) {
   std::vector<std::string> all{"--json", "-"};
   all.insert(all.end(), args.begin(), args.end());
-  finished f = run_program(program, all, limits);
   std::string label = program + " (pair " + std::to_string(pair + 1) + ")";
+  finished f = run_program(program, all, limits, label);
   std::string err = f.err_tail.empty() ? "" : "; its standard error ends:\n" + f.err_tail;
   if (!WIFEXITED(f.status) || WEXITSTATUS(f.status) != 0)
     throw input_error(label + " " + describe_status(f.status) + err);

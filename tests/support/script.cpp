@@ -1,5 +1,6 @@
 // The queues and the trace behind the scripted counter and system calls.
 
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -16,6 +17,7 @@ std::deque<uint64_t> reading_queue;
 std::deque<clock_t> tick_queue;
 std::deque<double> core_queue;
 std::deque<int> sleep_queue;
+std::deque<double> clock_queue;
 struct timespec deadline_asked = {0, 0};
 int fence_count = 0;
 double step_ticks = 1;
@@ -95,6 +97,7 @@ void step(double ticks) { step_ticks = ticks; }
 void on_delay(void (*hook)(int spins)) { delay_hook = hook; }
 
 void sleep_answers(std::initializer_list<int> values) { sleep_queue = values; }
+void clock_readings(std::initializer_list<double> seconds) { clock_queue = seconds; }
 struct timespec last_deadline() {
   return deadline_asked;
 }
@@ -102,7 +105,7 @@ int fences() { return fence_count; }
 
 size_t left() {
   return count_queue.size() + reading_queue.size() + tick_queue.size() + core_queue.size() +
-         sleep_queue.size();
+         sleep_queue.size() + clock_queue.size();
 }
 const std::string &trace() { return calls; }
 std::string trace_without_step() {
@@ -125,6 +128,7 @@ void reset() {
   tick_queue.clear();
   core_queue.clear();
   sleep_queue.clear();
+  clock_queue.clear();
   deadline_asked = {0, 0};
   fence_count = 0;
   step_ticks = 1;
@@ -161,6 +165,17 @@ int next_sleep_answer(const struct timespec *deadline) {
   int v = sleep_queue.front();
   sleep_queue.pop_front();
   return v;
+}
+int next_clock_reading(struct timespec *t) {
+  if (clock_queue.empty())
+    return -1;
+  double v = clock_queue.front();
+  clock_queue.pop_front();
+  if (isnan(v))
+    return 0;
+  t->tv_sec = (time_t)v;
+  t->tv_nsec = (long)llround((v - (double)t->tv_sec) * 1e9);
+  return 1;
 }
 void fence() { fence_count++; }
 void delay(int spins) {

@@ -51,6 +51,11 @@ void step(double ticks);
 // What clock_nanosleep returns, in order (EINTR: a signal cut it short); 0
 // once they run out.
 void sleep_answers(std::initializer_list<int> values);
+// Readings of the monotonic clock in seconds, served in order to
+// clock_gettime (through -Wl,--wrap=clock_gettime, which no letter of the
+// trace shows); NaN: that call fails with EPERM.  Once they run out the
+// real clock answers, so a test may read the time itself.
+void clock_readings(std::initializer_list<double> seconds);
 // The deadline the last clock_nanosleep was asked to sleep to.
 struct timespec last_deadline();
 // How many times the clock module set up a fenced read.
@@ -86,6 +91,9 @@ double current_step();
 int times_errno();
 void delay(int spins);
 int next_sleep_answer(const struct timespec *deadline);
+// 1: *t holds the next scripted reading; 0: that reading is a failure; -1:
+// none is scripted.
+int next_clock_reading(struct timespec *t);
 void fence();
 
 }  // namespace scripted
