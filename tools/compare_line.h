@@ -16,8 +16,9 @@ constexpr int kMaxLineDepth = 16;
 
 struct line_top {
   bool object = false;  // the line is a JSON object
-  // The top-level fields: scalars as they are, an object or an array as
-  // an empty one of its kind (enough to tell that it is not a scalar).
+  // The top-level fields that a result line is read for: scalars as they
+  // are, an object or an array as an empty one of its kind (enough to tell
+  // that it is not a scalar).
   std::map<std::string, nlohmann::json> fields;
 };
 
