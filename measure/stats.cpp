@@ -37,7 +37,7 @@ static size_t drop_nans(double *v, size_t n) {
 // before it greater and none after it less.  Three-way partitions around
 // pivots drawn at random: expected linear time, also when many values are
 // equal.
-static void select_rank(double *v, size_t n, size_t k) {
+void select_rank(double *v, size_t n, size_t k) {
   uint64_t state = 0x9e3779b97f4a7c15u;
   size_t lo = 0, hi = n;
   while (hi - lo > 1) {

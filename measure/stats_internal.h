@@ -16,6 +16,10 @@ namespace bestof_internal {
 // anything else relies on.  *state must not be 0.
 uint64_t next_random(uint64_t *state);
 
+// Reorders v[0..n) so that v[k] holds the value of rank k (from 0), none
+// before it greater and none after it less; no NaN among them.
+void select_rank(double *v, size_t n, size_t k);
+
 // Rank intervals for `count` estimates, count the m n differences of two
 // samples or the n (n + 1) / 2 Walsh averages of n pairs: the number k of
 // the least (and of the greatest) estimates that lie outside the interval,

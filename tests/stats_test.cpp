@@ -161,7 +161,8 @@ TEST(Stats, ShiftsEqualEveryEstimateSorted) {
                {{}, {1, 2}, 0.95},
                {{1}, {4}, 0.5},
                {{4}, {1, 2, 3}, 0.5},  // P(U <= 0) = 1/4, the tail exactly: inside
-               {{1, 2}, {0, 3, 7}, 0.5}};
+               {{1, 2}, {0, 3, 7}, 0.5},
+               {{0, 0}, {0, 0, 0, 1, 1, 1}, 0.95}};  // 12 estimates: half 0, half 1
   for (const auto &c : cases) {
     cyclekit_shift got;
     ASSERT_EQ(0, cyclekit_shift_two_samples(c.x.data(), c.x.size(), c.y.data(), c.y.size(),
