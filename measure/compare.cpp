@@ -184,7 +184,8 @@ static void print_comparison(const struct settings *s, const struct bestof_compa
   } else {
     const char *v = c->verdict < 0 ? "faster" : c->verdict > 0 ? "slower" : "not distinguishable";
     fprintf(out,
-            "compare: second/first %.4f (95%% interval %.4f to %.4f): %s%s; %d pairs, first %.1f "
+            "compare: second/first %.4f (95%% sign-test interval %.4f to %.4f): %s%s; %d pairs, "
+            "first %.1f "
             "%s, second %.1f %s\n",
             c->ratio, c->low, c->high, v, c->resolved ? "" : " (within the counter's resolution)",
             c->runs, c->first, unit(c->core_cycles), c->second, unit(c->core_cycles));
