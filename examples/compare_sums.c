@@ -1,6 +1,6 @@
 /* Is four accumulators faster than one?  Sums an array of doubles two ways
  * and prints each version's cycles per element, then the ratio of the
- * second to the first with its 95 % interval and the verdict.  A floating
+ * second to the first with its 95 % sign-test interval and the verdict.  A floating
  * point sum may not be reordered, so the one-accumulator loop waits for each
  * addition in turn; four accumulators keep four additions in flight.  Build
  * it against an installed cyclekit with
@@ -49,7 +49,7 @@ int main(void) {
   struct bestof_comparison c;
   bestof_compare(one_accumulator, COMPARED, four_accumulators, COMPARED, &c);
   const char *verdict = c.verdict < 0 ? "faster" : c.verdict > 0 ? "slower" : "not distinguishable";
-  printf("four / one at %d elements: %.3f (95%% interval %.3f to %.3f), %s\n", COMPARED, c.ratio,
-         c.low, c.high, verdict);
+  printf("four / one at %d elements: %.3f (95%% sign-test interval %.3f to %.3f), %s\n", COMPARED,
+         c.ratio, c.low, c.high, verdict);
   return 0;
 }

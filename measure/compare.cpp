@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "internal.h"
+#include "stats.h"
 
 namespace bestof_internal {
 
@@ -33,18 +34,10 @@ static int ascending(const void *a, const void *b) {
   return x < y ? -1 : x > y;
 }
 
-// Sorts v[0..n) and returns its median; NaN when n is 0.
-static double sorted_median(double *v, int n) {
-  if (n == 0)
-    return NAN;
-  qsort(v, (size_t)n, sizeof *v, ascending);
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// The same for a copy, leaving v as it is; tmp holds n doubles.
+// The median of v[0..n), leaving v as it is; tmp holds n doubles.
 static double median_of_copy(const double *v, int n, double *tmp) {
   memcpy(tmp, v, (size_t)n * sizeof *v);
-  return sorted_median(tmp, n);
+  return cyclekit_median(tmp, (size_t)n);
 }
 
 // What the answers of one comparison or fit have in common.
@@ -105,7 +98,7 @@ static double answer(bestof_test_fn f, int arg, struct answers *a, double *uncer
 // lie from the work's count.  They differ only with the conversion to core
 // cycles or an automatic batch.
 static double median_bound(double *uncertainty, int n, const struct answers *a) {
-  return sorted_median(uncertainty, n) / (a->precise ? 1 : 2);
+  return cyclekit_median(uncertainty, (size_t)n) / (a->precise ? 1 : 2);
 }
 
 // The interval of the answers' ratios, widened to hold the ratio of the
@@ -191,7 +184,8 @@ static void print_comparison(const struct settings *s, const struct bestof_compa
   } else {
     const char *v = c->verdict < 0 ? "faster" : c->verdict > 0 ? "slower" : "not distinguishable";
     fprintf(out,
-            "compare: second/first %.4f (95%% interval %.4f to %.4f): %s%s; %d pairs, first %.1f "
+            "compare: second/first %.4f (95%% sign-test interval %.4f to %.4f): %s%s; %d pairs, "
+            "first %.1f "
             "%s, second %.1f %s\n",
             c->ratio, c->low, c->high, v, c->resolved ? "" : " (within the counter's resolution)",
             c->runs, c->first, unit(c->core_cycles), c->second, unit(c->core_cycles));
@@ -235,9 +229,10 @@ extern "C" double bestof_compare(bestof_test_fn f, int farg, bestof_test_fn g, i
   c.first = median_of_copy(fa, n, tmp);
   c.second = median_of_copy(ga, n, tmp);
   double u_f = median_bound(fu, n, &a), u_g = median_bound(gu, n, &a);
-  c.resolution = u_f + u_g;
+  c.resolution = cyclekit_resolution(u_f, u_g);
   c.resolved = fabs(c.second - c.first) > c.resolution;
-  c.ratio = sorted_median(ratios, used);
+  qsort(ratios, (size_t)used, sizeof *ratios, ascending);
+  c.ratio = median_of_copy(ratios, used, tmp);
   int j = interval_rank(used, &c.confidence);
   if (j > 0) {
     c.low = ratios[j - 1];
@@ -302,10 +297,10 @@ static void robust_line(const double *x, const double *y, int m, double *work,
   for (int i = 0; i < m; i++)
     for (int j = i + 1; j < m; j++)
       work[k++] = (y[j] - y[i]) / (x[j] - x[i]);
-  r->slope = sorted_median(work, k);
+  r->slope = cyclekit_median(work, (size_t)k);
   for (int i = 0; i < m; i++)
     work[i] = y[i] - r->slope * x[i];
-  r->intercept = sorted_median(work, m);
+  r->intercept = cyclekit_median(work, (size_t)m);
   double mean = 0, ss_tot = 0, ss_res = 0;
   for (int i = 0; i < m; i++)
     mean += y[i] / m;
@@ -357,7 +352,8 @@ extern "C" double bestof_cpe(bestof_test_fn f, int n_lo, int n_hi, struct bestof
   // The line's two ends are answers, each as uncertain as any: a rise no
   // larger than the sum of two answers' uncertainties could be the
   // counter's step and the pair's cost alone (see the resolution).
-  r.resolution = 2 * sorted_median(u, m);
+  double u_one = cyclekit_median(u, (size_t)m);
+  r.resolution = cyclekit_resolution(u_one, u_one);
   r.resolved = fabs(r.slope) * ((double)n_hi - n_lo) > r.resolution;
   free(mem);
   if (s.s.verbose)

@@ -81,7 +81,7 @@ struct bestof_comparison {
  * unless out is null.  The verdict is 0 when the difference is within the
  * resolution (resolved 0).  A pair whose answers are not both above 0 (net
  * or compensated counts may not be) has no ratio and is left out; with
- * fewer than 6 pairs left no 95 % interval exists, so low is 0, high is
+ * fewer than 6 pairs left no 95 % sign-test interval exists, so low is 0, high is
  * +infinity and the verdict 0 (the ratio is NaN when no pair is left).
  * Fatal: as bestof (a null f or g, a call from inside a measurement, ...);
  * and "Fatal error.  Malloc returned null when allocating a comparison\n"
@@ -145,7 +145,7 @@ void set_bestof_cpe_sizes(int sizes);
 /*
  * With the verbose setting on, bestof_compare and bestof_cpe each print one
  * line of their own on standard output instead of one per bestof answer:
- *   "compare: second/first R (95% interval L to H): V; P pairs, first A
+ *   "compare: second/first R (95% sign-test interval L to H): V; P pairs, first A
  *   cycles, second B cycles"
  * where V is "faster", "slower" or "not distinguishable", followed by
  * " (within the counter's resolution)" when the difference is not resolved,

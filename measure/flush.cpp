@@ -7,6 +7,7 @@
 
 #include "internal.h"
 #include "machine.h"
+#include "stats.h"
 
 namespace bestof_internal {
 
@@ -167,15 +168,6 @@ static void evict_probe(struct probe_state *) {}
 // is the answer.
 static const int probe_tries = 5;
 
-static void sort_few(double *v, int n) {
-  for (int i = 1; i < n; i++)
-    for (int j = i; j > 0 && v[j] < v[j - 1]; j--) {
-      double t = v[j];
-      v[j] = v[j - 1];
-      v[j - 1] = t;
-    }
-}
-
 static double probe_share(void *state, uint32_t bytes) {
   struct probe_state *s = static_cast<struct probe_state *>(state);
   if (!can_evict_lines || s->probe == NULL || s->flush == NULL)
@@ -198,8 +190,7 @@ static double probe_share(void *state, uint32_t bytes) {
     double flushed = walk(s);
     ratios[t] = evicted > 0 ? flushed / evicted : 0;
   }
-  sort_few(ratios, probe_tries);
-  return ratios[probe_tries / 2];
+  return cyclekit_median(ratios, probe_tries);
 }
 
 // The rule's last answer: the figure and source it was for, the flush size

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "internal.h"
+#include "stats.h"
 
 namespace bestof_internal {
 
@@ -79,12 +80,7 @@ static double kth_smallest(double *a, int n, int k) {
   return a[k];
 }
 
-double median_in_place(double *v, int n) {
-  if (n <= 0)
-    return NAN;
-  double upper = kth_smallest(v, n, n / 2);
-  return n % 2 ? upper : (kth_smallest(v, n, n / 2 - 1) + upper) / 2;
-}
+double median_in_place(double *v, int n) { return cyclekit_median(v, n > 0 ? (size_t)n : 0); }
 
 // The mean of the counts from the anchor (the least but the fastest 2%) to
 // precise_window_steps steps above it.  A count of a stepped counter is the

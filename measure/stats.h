@@ -26,7 +26,11 @@ double cyclekit_median(double *v, size_t n);
 /*
  * Two answers closer than this cannot be told apart by the counter: the
  * sum of the two sides' uncertainties (each answer may be off by its own).
- * A NaN uncertainty counts as 0.
+ * Each uncertainty is how far that side's figure may lie from the work's
+ * count: a single answer's own uncertainty (bestof_report; a fit's ends),
+ * half of it for the median of many K-best answers (one counter step, see
+ * compare.h), the whole of it for the median of precise ones.  A NaN
+ * uncertainty counts as 0.
  */
 double cyclekit_resolution(double uncertainty_a, double uncertainty_b);
 
@@ -38,11 +42,24 @@ struct cyclekit_shift {
 };
 
 /*
+ * The intervals: with count estimates (the m n differences, or the
+ * n (n + 1) / 2 Walsh averages), the interval runs from the k-th least to
+ * the k-th greatest estimate, k the greatest number below count / 2
+ * (rounded down) with P(S <= j) <= (1 - confidence) / 2 for every j < k, S
+ * the rank statistic (Mann-Whitney's U, Wilcoxon's signed-rank T) under no
+ * shift.  k = 0 (too few values, or a confidence of 1 or NaN): no interval.
+ * P is exact for m + n <= 60 (two samples) and n <= 60 (pairs), the normal
+ * approximation with a continuity correction beyond.  The estimate is the
+ * median of the estimates, the mean of the middle two for an even count.
+ * NaN values are left out first (m and n then count the rest); every other
+ * value must be finite.  The arrays given are not changed.
+ */
+
+/*
  * Two samples x (m values) and y (n values): the median of all y[j] - x[i],
- * and the Mann-Whitney interval of the given confidence (0.95 for 95 %):
- * exact for small samples, the normal approximation beyond.  O(m + n)
- * memory and about O((m + n) log(m + n)) time.  Returns 0, or -1 where
- * memory could not be had (*out then holds NaNs).
+ * and the Mann-Whitney interval of the given confidence (0.95 for 95 %).
+ * O(m + n) memory and about O((m + n) log(m + n)) time.  Returns 0, or -1
+ * where memory could not be had (*out then holds NaNs).
  */
 int cyclekit_shift_two_samples(const double *x, size_t m, const double *y, size_t n,
                                double confidence, struct cyclekit_shift *out);
@@ -50,8 +67,7 @@ int cyclekit_shift_two_samples(const double *x, size_t m, const double *y, size_
 /*
  * Paired differences d (n values): the median of the Walsh averages
  * (d[i] + d[j]) / 2, i <= j, and the Wilcoxon signed-rank interval of the
- * given confidence, exact for small n, the normal approximation beyond.
- * Same bounds and return value as above.
+ * given confidence.  Same bounds and return value as above.
  */
 int cyclekit_shift_paired(const double *d, size_t n, double confidence, struct cyclekit_shift *out);
 

@@ -69,6 +69,8 @@ TEST_F(Resolution, AVerdictOnlyBeyondTheResolution) {
       // with the code.
       {"as read, the cost kept", 2300, 2400, 0, 0, 1, 1, 6, 2400.0 / 2300, 42},
       {"net answers of 0 have no ratio", 0, 2100, 300, 1, 0, 1, 0, NAN, 42},
+      // Within a step of 0 the first bounds no ratio: no interval, no verdict.
+      {"a median within a step of 0", 20, 2100, 300, 1, 0, 1, 6, 105, 42},
   };
   for (const comparison_case &k : cases) {
     fresh();

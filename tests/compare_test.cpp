@@ -401,13 +401,14 @@ TEST_F(Compare, AComparisonAndAFitPrintALineEachAndLeaveTheVerboseSetting) {
   bestof_compare(first_fn, 0, second_fn, 0, nullptr);
   bestof_cpe(sized, 1000, 8000, nullptr);
   bestof(first_fn, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "compare: second/first 1.1000 (95% interval 1.1000 to 1.1000): slower; 6 pairs, "
-            "first 1000.0 cycles, second 1100.0 cycles\n"
-            "cpe: 3.0000 cycles per element + 50.0, R^2 0.991064, worst residual -1805.0 at n = "
-            "6000, 8 sizes from 1000 to 8000\n"
-            "bestof: 10.0 cycles, 1 of 1 runs agreed within 0.00% (tolerance 1%), counter step "
-            "8.67362e-19\n");
+  EXPECT_EQ(
+      testing::internal::GetCapturedStdout(),
+      "compare: second/first 1.1000 (95% sign-test interval 1.1000 to 1.1000): slower; 6 pairs, "
+      "first 1000.0 cycles, second 1100.0 cycles\n"
+      "cpe: 3.0000 cycles per element + 50.0, R^2 0.991064, worst residual -1805.0 at n = "
+      "6000, 8 sizes from 1000 to 8000\n"
+      "bestof: 10.0 cycles, 1 of 1 runs agreed within 0.00% (tolerance 1%), counter step "
+      "8.67362e-19\n");
 }
 
 // What each JSON case measures, with verbose and JSON on.

@@ -14,13 +14,9 @@
 #include "clock.h"
 #include "doctor_checks.h"
 #include "machine.h"
+#include "stats.h"
 
 // ---- Reading the system -------------------------------------------------------
-
-static int compare_doubles(const void *a, const void *b) {
-  double x = *(const double *)a, y = *(const double *)b;
-  return x < y ? -1 : x > y;
-}
 
 // The plain (ovhd) or the fenced (ovhd_fenced) pair's cost over PAIRS
 // calls: the median, which is what a count carries, and the least.  On a
@@ -31,9 +27,11 @@ static void pair_cost(int fenced, double *median, double *least) {
   static double c[PAIRS];
   for (int i = 0; i < PAIRS; i++)
     c[i] = fenced ? ovhd_fenced() : ovhd();
-  qsort(c, PAIRS, sizeof c[0], compare_doubles);
-  *median = (c[PAIRS / 2 - 1] + c[PAIRS / 2]) / 2;
   *least = c[0];
+  for (int i = 1; i < PAIRS; i++)
+    if (c[i] < *least)
+      *least = c[i];
+  *median = cyclekit_median(c, PAIRS);
 }
 
 static void print_pair_cost(const char *name, int fenced) {
