@@ -440,6 +440,24 @@ TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
   }
 }
 
+// 40 answers a side, beyond the exact distribution: the normal one (with a
+// continuity correction) leaves out the 595 least and the 595 greatest of
+// the 1,600 ratios.  Their logarithms are 1e-4 times the integers from -39
+// to 1560, one each.
+TEST_F(CompareTool, IntervalOfManyAnswersFromTheNormalApproximation) {
+  std::vector<double> base, fresh;
+  for (int i = 0; i < 40; i++) {
+    base.push_back(1000 * std::exp(1e-4 * i));
+    fresh.push_back(1000 * std::exp(1e-4 * 40 * i));
+  }
+  program_run r = compare({"--json", write("base.jsonl", results({{"a", base}}, 0)),
+                           write("new.jsonl", results({{"a", fresh}}, 0))});
+  json line = json::parse(r.out);
+  EXPECT_NEAR(std::log(line["ratio"].get<double>()), 760.5e-4, 1e-12);
+  EXPECT_NEAR(std::log(line["low"].get<double>()), 556e-4, 1e-12);
+  EXPECT_NEAR(std::log(line["high"].get<double>()), 965e-4, 1e-12);
+}
+
 // A "suite program" that prints the next of the given outputs each time
 // it is run, for --run on hand-made answers.
 std::string scripted(const std::string &dir, const std::string &name,
@@ -460,22 +478,24 @@ TEST_F(CompareTool, RunComparesThePairsMedians) {
   const double ratios[] = {1.00, 1.01, 1.02, 1.03, 1.04, 1.05, 1.5, 1.6};
   std::vector<std::string> base, fresh;
   for (double q : ratios) {
-    base.push_back(results({{"a", {1000, NAN, 1002}}, {"b", {1000}}}));
-    fresh.push_back(results({{"a", {1100, 1102, 1104, 1106}}, {"b", {1000 * q}}}));
+    // "c": a pair whose base answer is 0 has no ratio.
+    base.push_back(results({{"a", {1000, NAN, 1002}}, {"b", {1000}}, {"c", {q == 1 ? 0 : 100.0}}}));
+    fresh.push_back(results({{"a", {1100, 1102, 1104, 1106}}, {"b", {1000 * q}}, {"c", {110}}}));
   }
   program_run r = compare({"--run", "--pairs", "8", "--json", scripted(dir_, "base", base),
                            scripted(dir_, "new", fresh)});
   ASSERT_EQ(exit_status(r), 0) << r.err;
   std::istringstream in(r.out);
-  std::string a, b;
-  std::getline(in, a);
-  std::getline(in, b);
+  std::string lines[3];
+  for (auto &text : lines)
+    std::getline(in, text);
   const double expected[][3] = {
       {1103.0 / 1001, 1103.0 / 1001, 1103.0 / 1001},
-      {std::pow(1.03 * 1.05 * 1.04 * 1.04, 0.25), 1.01, std::sqrt(1.05 * 1.6)}};
+      {std::pow(1.03 * 1.05 * 1.04 * 1.04, 0.25), 1.01, std::sqrt(1.05 * 1.6)},
+      {1.1, 1.1, 1.1}};
   const char *const fields[] = {"ratio", "low", "high"};
-  for (int name = 0; name < 2; name++) {
-    json line = json::parse(name ? b : a);
+  for (int name = 0; name < 3; name++) {
+    json line = json::parse(lines[name]);
     for (int f = 0; f < 3; f++)
       EXPECT_NEAR(line[fields[f]].get<double>(), expected[name][f], 1e-12) << line;
     EXPECT_EQ(line["verdict"], "slower");
