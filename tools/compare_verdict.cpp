@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <map>
-#include <set>
 
 #include "stats.h"
 
