@@ -387,6 +387,12 @@ TEST_F(CompareTool, MarkdownTableKeepsEachNameInItsCell) {
             "                                                                |\n"
             "| x         | ticks |      - | 1000.0 |      - |                - | not distinguish"
             "able (too few repetitions for a 95 % interval: 4 a side needed) |\n");
+  // Plain lines end at their last character, an empty gate cell or not.
+  r = compare({"--fail-on", "slower", base, fresh});
+  EXPECT_NE(r.out.find("1.0967 to 1.1033  slower" + std::string(74, ' ') + "fails\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find(" \n"), std::string::npos) << r.out;
 }
 
 struct unit_case {

@@ -140,13 +140,16 @@ void print_table(std::ostream &out, const std::vector<row> &rows, bool markdown,
     for (size_t c = 0; c < columns; c++)
       width[c] = std::max(width[c], width_of(line[c]));
   for (size_t l = 0; l < cells.size(); l++) {
+    std::string line;
     for (size_t c = 0; c < columns; c++) {
       std::string pad(width[c] - width_of(cells[l][c]), ' ');
-      bool last = c + 1 == columns && !markdown;
-      std::string cell = left(c) ? cells[l][c] + (last ? "" : pad) : pad + cells[l][c];
-      out << (markdown ? "| " : c ? "  " : "") << cell << (markdown ? " " : "");
+      std::string cell = left(c) ? cells[l][c] + pad : pad + cells[l][c];
+      line += (markdown ? "| " : c ? "  " : "") + cell + (markdown ? " " : "");
     }
-    out << (markdown ? "|\n" : "\n");
+    // A plain line ends at its last character, even below an empty cell.
+    if (!markdown)
+      line.erase(line.find_last_not_of(' ') + 1);
+    out << line << (markdown ? "|\n" : "\n");
     if (markdown && l == 0) {
       for (size_t c = 0; c < columns; c++)
         out << "|" << (left(c) ? ":" : "-") << std::string(width[c], '-') << (left(c) ? "-" : ":");
