@@ -387,12 +387,14 @@ TEST_F(CompareTool, MarkdownTableKeepsEachNameInItsCell) {
             "                                                                |\n"
             "| x         | ticks |      - | 1000.0 |      - |                - | not distinguish"
             "able (too few repetitions for a 95 % interval: 4 a side needed) |\n");
-  // Plain lines end at their last character, an empty gate cell or not.
+  // Plain lines end at their last character, an empty gate cell or not,
+  // and a newline in a name does not end one.
   r = compare({"--fail-on", "slower", base, fresh});
   EXPECT_NE(r.out.find("1.0967 to 1.1033  slower" + std::string(74, ' ') + "fails\n"),
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find(" \n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\na|b\\nc  ticks  1000.5"), std::string::npos) << r.out;
 }
 
 struct unit_case {

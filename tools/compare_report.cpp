@@ -36,6 +36,14 @@ std::string markdown_cell(const std::string &text) {
   return out;
 }
 
+// A plain table's line ends at a newline: one in a name is shown as "\n".
+std::string plain_cell(const std::string &text) {
+  std::string out;
+  for (char c : text)
+    out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : std::string(1, c);
+  return out;
+}
+
 // Columns line up in characters, not bytes: the UTF-8 lead bytes.
 size_t width_of(const std::string &text) {
   size_t n = 0;
@@ -47,7 +55,7 @@ size_t width_of(const std::string &text) {
 std::vector<std::string> cells_of(const row &r, bool markdown, bool with_gate) {
   std::string verdict = r.verdict + (r.notes.empty() ? "" : " (" + joined(r.notes) + ")");
   std::vector<std::string> cells{
-      markdown ? markdown_cell(r.name) : r.name,
+      markdown ? markdown_cell(r.name) : plain_cell(r.name),
       unit_name(r.in),
       fixed(r.base, 1),
       fixed(r.fresh, 1),
