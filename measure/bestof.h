@@ -423,6 +423,29 @@ void set_bestof_settings(const struct bestof_settings *in);
  * verbose stream is kept. */
 void set_bestof_defaults(void);
 
+/*
+ * bestof with the settings *settings for this call alone: the process-wide
+ * settings are neither read nor changed, so another thread's measurements
+ * and the next bestof are as they were.  Each field is checked by the rule
+ * of its setter; a field its setter would refuse falls back to its default
+ * (not to the process-wide value) and, when *settings asks for verbose
+ * lines, one line says so before the measurement's own:
+ *   "bestof: k 0 refused, the default 3 used"
+ * (with json on, {"type":"refused","setting":"k","asked":0,"used":3}).  A
+ * null settings measures with the process-wide ones, as bestof does.  The
+ * lines go to the process-wide verbose stream; bestof_last reports the
+ * measurement like any other, and the fatal errors are bestof's.
+ */
+double bestof_with(const struct bestof_settings *settings, bestof_test_fn f, int arg);
+
+/* bestof_with, its lines sent to verbose (null: the process-wide stream). */
+double bestof_with_stream(const struct bestof_settings *settings, FILE *verbose, bestof_test_fn f,
+                          int arg);
+
+/* The stream the verbose lines go to now: standard output unless
+ * set_bestof_verbose_stream named another. */
+FILE *get_bestof_verbose_stream(void);
+
 #ifdef __cplusplus
 }
 #endif
