@@ -113,18 +113,21 @@ static const int batch_cost_tries = 3;
 // counter that never advances: 2^20 calls, two million in all while probing.
 static const int batch_auto_max = 1 << 20;
 
-// Doubles n from 1 until one run of n calls lasts batch_auto_steps steps and
-// batch_auto_steps times the pair's cost.  The probing runs are flushed like
-// the measured ones but are not samples.
-static int choose_batch(const struct measurement *m, bestof_test_fn f, int arg) {
+double resolving_count(const struct measurement *m) {
   double unit = usable_step(step_once());
   double least_cost = 0;
   for (int i = 0; i < batch_cost_tries; i++) {
-    double cost = timed_run(f, arg, m->pair, 0);
+    double cost = timed_run(NULL, 0, m->pair, 0);  // no call: start, read
     if (i == 0 || cost < least_cost)
       least_cost = cost;
   }
-  double need = batch_auto_steps * (least_cost > unit ? least_cost : unit);
+  return batch_auto_steps * (least_cost > unit ? least_cost : unit);
+}
+
+// Doubles n from 1 until one run of n calls lasts the resolving count.  The
+// probing runs are flushed like the measured ones but are not samples.
+static int choose_batch(const struct measurement *m, bestof_test_fn f, int arg) {
+  double need = resolving_count(m);
   int n = 1;
   for (;;) {
     double count = flushed_run(m, f, arg, n);

@@ -287,7 +287,7 @@ struct bestof_report {
   int converged;    /* 1: the K least agreed; 0: the run limit ended it */
   int k;            /* K in force */
   int kept;         /* counts kept: K, or runs when fewer than K were made */
-  int batch;        /* calls per run actually used */
+  int batch;        /* calls per run actually used (a region's iterations) */
   double tolerance; /* the relative tolerance in force */
   double least;     /* the least count (bestof's answer unless net or precise) */
   double kth_least; /* the K-th least count; the largest kept when kept < K */

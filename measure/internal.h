@@ -4,7 +4,8 @@
 // The rooms: settings.cpp (the settings wanted, the lock, the setters),
 // bestof.cpp (the K-best driver and its timed runs), precise.cpp (precise
 // mode and net counts), report.cpp (the report and its lines), flush.cpp
-// (the cache flush), compare.cpp (comparisons and fits).
+// (the cache flush), compare.cpp (comparisons and fits), per_call.cpp
+// (settings given for one call), region.cpp (the measured region).
 #ifndef CYCLEKIT_MEASURE_INTERNAL_H
 #define CYCLEKIT_MEASURE_INTERNAL_H
 
@@ -210,6 +211,10 @@ double measure_quietly(bestof_test_fn f, int arg, int net, struct bestof_report 
 
 // The counter's step in ticks, measured on first need (under the lock).
 double step_once(void);
+// The least count of a run that the counter resolves: 100 counter steps and
+// 100 times the pair's own cost (the least of 3 empty runs, start then
+// read), so that neither is more than 1% of a run, the default tolerance.
+double resolving_count(const struct measurement *m);
 
 // The start and the end of every measurement, a region's too.  begin waits
 // for the lock, copies the settings (those of *with instead, checked, where
