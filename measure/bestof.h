@@ -446,6 +446,19 @@ double bestof_with_stream(const struct bestof_settings *settings, FILE *verbose,
  * set_bestof_verbose_stream named another. */
 FILE *get_bestof_verbose_stream(void);
 
+/*
+ * The counter's ticks per nanosecond: counter_mhz (cyclekit/clock.h) over a
+ * wait of 0.05 s, divided by 1000, measured at the first call of the
+ * process and kept.  A count in ticks divided by it is in nanoseconds; a
+ * count in core cycles is first divided by the report's mean core cycles
+ * per tick.  The counter runs at a fixed rate on x86 (the time-stamp
+ * counter's reference rate, not the core's clock), so the figure holds for
+ * the whole process.  0 when the rate cannot be measured (the monotonic
+ * clock unreadable); the next call tries again.  Waits for another
+ * thread's measurement; call it outside any timed interval.
+ */
+double bestof_ticks_per_ns(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,7 +5,8 @@
 // bestof.cpp (the K-best driver and its timed runs), precise.cpp (precise
 // mode and net counts), report.cpp (the report and its lines), flush.cpp
 // (the cache flush), compare.cpp (comparisons and fits), per_call.cpp
-// (settings given for one call), region.cpp (the measured region).
+// (settings given for one call), region.cpp (the measured region),
+// units.cpp (the counter's rate).
 #ifndef CYCLEKIT_MEASURE_INTERNAL_H
 #define CYCLEKIT_MEASURE_INTERNAL_H
 
