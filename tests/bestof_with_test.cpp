@@ -1,6 +1,6 @@
-// bestof_with: settings for one call, against the scripted counter.  The
-// same settings made process-wide must give the same answer, runs and
-// calls; the process-wide settings must come out of the call unchanged.
+// bestof_with against the scripted counter: the settings given must answer
+// as the same settings made process-wide do (a refused field as its
+// default), and leave the process-wide ones as they were.
 
 #include <gtest/gtest.h>
 #include <math.h>
@@ -16,91 +16,73 @@ namespace {
 
 void probe(int) { scripted::note('F'); }
 
-bestof_settings defaults() {
-  set_bestof_defaults();
-  bestof_settings s;
-  get_bestof_settings(&s);
-  return s;
-}
-
 TEST(BestofWith, AnswersAsTheSameSettingsMadeProcessWide) {
   const struct {
     const char *name;
-    int k, maxsamples, core_cycles;
+    void (*change)(bestof_settings *);
     std::vector<double> counts;
     double answer;
-    int runs;
+    const char *said;  // how the verbose stream's first line begins
   } cases[] = {
-      {"K of 2 stops once two agree", 2, 20, 0, {100, 200, 101}, 100, 3},
-      {"a limit of 2 runs", 3, 2, 0, {105, 100}, 100, 2},
-      {"core cycles at the mean of 2 and 4", 3, 20, 1, {100, 100, 100}, 300, 3},
+      {"K of 2 stops once two agree",
+       [](bestof_settings *s) { s->k = 2; },
+       {100, 200, 101},
+       100,
+       ""},
+      {"a limit of 2 runs", [](bestof_settings *s) { s->maxsamples = 2; }, {105, 100}, 100, ""},
+      {"core cycles at the mean of 2 and 4",
+       [](bestof_settings *s) { s->core_cycles = 1; },
+       {100, 100, 100},
+       300,
+       ""},
+      {"K of 0: the default's",
+       [](bestof_settings *s) { s->k = 0, s->verbose = 1; },
+       {7, 7, 7},
+       7,
+       "bestof: k 0 refused, the default 3 used\n"},
+      {"a tolerance of NaN",
+       [](bestof_settings *s) { s->epsilon = NAN, s->verbose = 1; },
+       {7, 7, 7},
+       7,
+       "bestof: epsilon nan refused, the default 0.01 used\n"},
+      {"a block of 2 is one word, not refused",
+       [](bestof_settings *s) { s->cache_block = 2, s->verbose = 1; },
+       {7, 7, 7},
+       7,
+       "bestof: 7.0 cycles"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
-    bestof_settings s = defaults();
-    s.k = c.k, s.maxsamples = c.maxsamples, s.core_cycles = c.core_cycles;
     std::string trace[2];
     for (int per_call = 0; per_call < 2; per_call++) {
-      bestof_settings before = {}, after = {};
-      defaults();
+      set_bestof_defaults();
+      bestof_settings s = {}, before = {}, after = {};
+      get_bestof_settings(&s);
+      c.change(&s);
+      // Given with the call, a K of 5 in force must not count.
+      per_call ? set_bestof_k(5) : set_bestof_settings(&s);
       get_bestof_settings(&before);
-      if (!per_call)
-        set_bestof_settings(&s);
+      FILE *lines = tmpfile();
+      set_bestof_verbose_stream(lines);
       scripted::reset();
       scripted::counts(c.counts);
-      scripted::core_figures({2, 4});
+      if (s.core_cycles)
+        scripted::core_figures({2, 4});
       EXPECT_EQ(per_call ? bestof_with(&s, probe, 0) : bestof(probe, 0), c.answer);
-      bestof_report r;
-      bestof_last(&r);
-      EXPECT_EQ(r.runs, c.runs);
-      EXPECT_EQ(r.k, c.k);
+      EXPECT_EQ(scripted::left(), 0u);
       trace[per_call] = scripted::trace_without_step();
       get_bestof_settings(&after);
-      EXPECT_TRUE(!per_call || memcmp(&before, &after, sizeof before) == 0)
-          << "process-wide settings changed";
+      EXPECT_EQ(memcmp(&before, &after, sizeof before), 0) << "the settings in force changed";
+      set_bestof_verbose_stream(nullptr);
+      rewind(lines);
+      char line[256] = "";
+      EXPECT_TRUE(fgets(line, sizeof line, lines) || !*c.said);
+      fclose(lines);
+      EXPECT_TRUE(!per_call || std::string(line).find(c.said) == 0) << line;
     }
     EXPECT_EQ(trace[0], trace[1]);
-    scripted::reset();
   }
-}
-
-// A refused field takes its default, not the process-wide value, and the
-// verbose stream says so before the measurement's own line.
-TEST(BestofWith, ARefusedFieldFallsBackToItsDefaultAndIsSaid) {
-  const struct {
-    const char *name;
-    void (*spoil)(bestof_settings *);
-    const char *said;  // the first line
-    int k;
-  } cases[] = {
-      {"K of 0", [](bestof_settings *s) { s->k = 0; }, "bestof: k 0 refused, the default 3 used\n",
-       3},
-      {"a tolerance of NaN", [](bestof_settings *s) { s->epsilon = NAN; },
-       "bestof: epsilon nan refused, the default 0.01 used\n", 5},
-      {"a block of 2 is one word, not refused", [](bestof_settings *s) { s->cache_block = 2; },
-       "bestof: 7.0 cycles", 5},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.name);
-    bestof_settings s = defaults();
-    set_bestof_k(5);
-    s.k = 5, s.verbose = 1;
-    c.spoil(&s);
-    FILE *f = tmpfile();
-    ASSERT_NE(f, nullptr);
-    set_bestof_verbose_stream(f);
-    scripted::reset();
-    scripted::counts(std::vector<double>((size_t)c.k, 7));
-    EXPECT_EQ(bestof_with(&s, probe, 0), 7.0);
-    set_bestof_verbose_stream(nullptr);
-    rewind(f);
-    char line[256] = "";
-    EXPECT_NE(fgets(line, sizeof line, f), nullptr);
-    fclose(f);
-    EXPECT_EQ(std::string(line).substr(0, strlen(c.said)), c.said);
-    EXPECT_EQ(scripted::left(), 0u) << "K runs, the default's or the one asked for";
-  }
-  defaults();
+  set_bestof_defaults();
 }
 
 }  // namespace

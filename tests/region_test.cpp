@@ -18,28 +18,15 @@ void work(bestof_region *r) {
   for (long i = 0; i < bestof_region_iterations(r); i++)
     scripted::note('F');
 }
-void closes(bestof_region *r, void *) {
-  bestof_region_start(r);
-  work(r);
-  bestof_region_stop(r);
-}
+void closes(bestof_region *r, void *) { bestof_region_start(r), work(r), bestof_region_stop(r); }
 void pauses(bestof_region *r, void *) {
-  bestof_region_start(r);
-  work(r);
-  bestof_region_pause(r);
+  bestof_region_start(r), work(r), bestof_region_pause(r);
   scripted::note('P');
-  bestof_region_resume(r);
-  bestof_region_stop(r);
+  bestof_region_resume(r), bestof_region_stop(r);
 }
 void never_opens(bestof_region *r, void *) { work(r); }
-void left_open(bestof_region *r, void *) {
-  bestof_region_start(r);
-  work(r);
-}
-void closes_twice(bestof_region *r, void *) {
-  closes(r, nullptr);
-  bestof_region_stop(r);
-}
+void left_open(bestof_region *r, void *) { bestof_region_start(r), work(r); }
+void closes_twice(bestof_region *r, void *) { closes(r, nullptr), bestof_region_stop(r); }
 
 TEST(Region, ARunCountsItsIntervalsOrTheWholeCall) {
   const struct {
