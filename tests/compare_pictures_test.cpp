@@ -129,6 +129,15 @@ TEST(Pictures, NamesAreEscapedAndInvalidTextReplaced) {
   }
 }
 
+TEST(Pictures, LongNamesAreCutBetweenCharactersNeverInsideOne) {
+  struct {
+    std::string name, cut;
+  } cases[] = {
+      {"abc", "abc"}, {"abcd", "ab…"}, {"ééé", "ééé"}, {"éééé", "éé…"}, {"測定測定", "測定…"}};
+  for (const auto &c : cases)
+    EXPECT_EQ(shortened(c.name, 3), c.cut) << c.name;
+}
+
 TEST(RatioAxis, TicksAreRoundRegularAndNoTwoCloserThanTheGap) {
   struct {
     double low, high, gap;
