@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -83,7 +84,7 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
     out.open(o.out);
     if (!out) {
       std::fprintf(stderr, "invalid file name: '%s'\n", o.out.c_str());
-      return 0;
+      std::exit(1);
     }
     if (!file) {
       own_file = make_reporter(o.out_format);
@@ -116,6 +117,11 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
   display->Finalize();
   if (file)
     file->Finalize();
+  // A result file cut short is worse than none: say so and fail.
+  if (!o.out.empty() && !out.flush()) {
+    std::fprintf(stderr, "could not write %s\n", o.out.c_str());
+    std::exit(1);
+  }
   return list.size();
 }
 
