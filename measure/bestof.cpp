@@ -35,7 +35,7 @@ static struct {
 // The figure is stored before the flag that says it is known, so that a
 // child forked while another thread measures it finds it either unknown or
 // whole.
-static double step_once(void) {
+double step_once(void) {
   if (!step.known) {
     step.ticks = counter_step();
     __atomic_store_n(&step.known, 1, __ATOMIC_RELEASE);
@@ -113,18 +113,21 @@ static const int batch_cost_tries = 3;
 // counter that never advances: 2^20 calls, two million in all while probing.
 static const int batch_auto_max = 1 << 20;
 
-// Doubles n from 1 until one run of n calls lasts batch_auto_steps steps and
-// batch_auto_steps times the pair's cost.  The probing runs are flushed like
-// the measured ones but are not samples.
-static int choose_batch(const struct measurement *m, bestof_test_fn f, int arg) {
+double resolving_count(const struct measurement *m) {
   double unit = usable_step(step_once());
   double least_cost = 0;
   for (int i = 0; i < batch_cost_tries; i++) {
-    double cost = timed_run(f, arg, m->pair, 0);
+    double cost = timed_run(NULL, 0, m->pair, 0);  // no call: start, read
     if (i == 0 || cost < least_cost)
       least_cost = cost;
   }
-  double need = batch_auto_steps * (least_cost > unit ? least_cost : unit);
+  return batch_auto_steps * (least_cost > unit ? least_cost : unit);
+}
+
+// Doubles n from 1 until one run of n calls lasts the resolving count.  The
+// probing runs are flushed like the measured ones but are not samples.
+static int choose_batch(const struct measurement *m, bestof_test_fn f, int arg) {
+  double need = resolving_count(m);
   int n = 1;
   for (;;) {
     double count = flushed_run(m, f, arg, n);
@@ -168,33 +171,22 @@ static void choose_scale(struct measurement *m) {
   }
 }
 
-// The measurement of bestof, printing its line when aloud is set; net
-// counts when the settings or net say so.
-static double measure(bestof_test_fn f, int arg, int aloud, int net, struct bestof_report *out) {
-  if (f == NULL)
-    fatal_holding_lock("Fatal error.  bestof called with a null test function\n");
+struct measurement *begin_measurement(const struct bestof_settings *with, FILE *stream) {
   struct measurement *m = &running;
   enter_measurement(&m->s);
-  if (net)
-    m->s.s.net = 1;
-  init_sampler(m);
-  choose_method(m, f, arg);
-  m->cpt_start = m->core ? core_per_tick() : 0;
-  if (m->net)
-    step_once();
-  note_step(m);
-  if (m->net)
-    time_references(m, &m->cost_before, &m->ref_before);
-  if (m->precise) {
-    precise_measure(m, f, arg);
-  } else {
-    do {
-      double count = flushed_run(m, f, arg, m->batch);
-      add_sample(m, m->batch == 1 ? count : count / m->batch);
-    } while (!has_converged(m) && m->runs < m->s.s.maxsamples);
+  if (stream != NULL)
+    m->s.stream = stream;
+  if (with != NULL) {
+    apply_per_call(&m->s, with);
+    // The buffer may have been made at the size wanted process-wide; a
+    // flush must never read past it.
+    drop_stale_buffer((uint32_t)m->s.s.cache_size);
   }
-  if (m->net)
-    time_references(m, &m->cost_after, &m->ref_after);
+  init_sampler(m);
+  return m;
+}
+
+double finish_measurement(struct measurement *m, int aloud, struct bestof_report *out) {
   m->cpt_end = m->core ? core_per_tick() : 0;
   choose_scale(m);
   int verbose = aloud && m->s.s.verbose;
@@ -212,6 +204,36 @@ static double measure(bestof_test_fn f, int arg, int aloud, int net, struct best
   return result;
 }
 
+// The measurement of bestof, printing its line when aloud is set; net
+// counts when the settings or net say so; with the settings *with and the
+// stream given where they are not null.
+static double measure(bestof_test_fn f, int arg, int aloud, int net, struct bestof_report *out,
+                      const struct bestof_settings *with = NULL, FILE *stream = NULL) {
+  if (f == NULL)
+    fatal_holding_lock("Fatal error.  bestof called with a null test function\n");
+  struct measurement *m = begin_measurement(with, stream);
+  if (net)
+    m->s.s.net = 1;
+  choose_method(m, f, arg);
+  m->cpt_start = m->core ? core_per_tick() : 0;
+  if (m->net)
+    step_once();
+  note_step(m);
+  if (m->net)
+    time_references(m, &m->cost_before, &m->ref_before);
+  if (m->precise) {
+    precise_measure(m, f, arg);
+  } else {
+    do {
+      double count = flushed_run(m, f, arg, m->batch);
+      add_sample(m, m->batch == 1 ? count : count / m->batch);
+    } while (!has_converged(m) && m->runs < m->s.s.maxsamples);
+  }
+  if (m->net)
+    time_references(m, &m->cost_after, &m->ref_after);
+  return finish_measurement(m, aloud, out);
+}
+
 double measure_quietly(bestof_test_fn f, int arg, struct bestof_report *out) {
   return measure(f, arg, 0, 0, out);
 }
@@ -221,6 +243,15 @@ double measure_quietly(bestof_test_fn f, int arg, int net, struct bestof_report 
 }
 
 extern "C" double bestof(bestof_test_fn f, int arg) { return measure(f, arg, 1, 0, NULL); }
+
+extern "C" double bestof_with(const struct bestof_settings *settings, bestof_test_fn f, int arg) {
+  return measure(f, arg, 1, 0, NULL, settings);
+}
+
+extern "C" double bestof_with_stream(const struct bestof_settings *settings, FILE *verbose,
+                                     bestof_test_fn f, int arg) {
+  return measure(f, arg, 1, 0, NULL, settings, verbose);
+}
 
 extern "C" void bestof_abandon(void) {
   // Another thread's measurement is still running: leave it alone.  Called

@@ -291,7 +291,7 @@ struct bestof_report {
   int converged;    /* 1: the K least agreed; 0: the run limit ended it */
   int k;            /* K in force */
   int kept;         /* counts kept: K, or runs when fewer than K were made */
-  int batch;        /* calls per run actually used */
+  int batch;        /* calls per run actually used (a region's iterations) */
   double tolerance; /* the relative tolerance in force */
   double least;     /* the least count (bestof's answer unless net or precise) */
   double kth_least; /* the K-th least count; the largest kept when kept < K */
@@ -426,6 +426,42 @@ void set_bestof_settings(const struct bestof_settings *in);
  * of 21 pairs with a margin of 0 and net answers, fits over 8 sizes.  The
  * verbose stream is kept. */
 void set_bestof_defaults(void);
+
+/*
+ * bestof with the settings *settings for this call alone: the process-wide
+ * settings are neither read nor changed, so another thread's measurements
+ * and the next bestof are as they were.  Each field is checked by the rule
+ * of its setter; a field its setter would refuse falls back to its default
+ * (not to the process-wide value) and, when *settings asks for verbose
+ * lines, one line says so before the measurement's own:
+ *   "bestof: k 0 refused, the default 3 used"
+ * (with json on, {"type":"refused","setting":"k","asked":0,"used":3}).  A
+ * null settings measures with the process-wide ones, as bestof does.  The
+ * lines go to the process-wide verbose stream; bestof_last reports the
+ * measurement like any other, and the fatal errors are bestof's.
+ */
+double bestof_with(const struct bestof_settings *settings, bestof_test_fn f, int arg);
+
+/* bestof_with, its lines sent to verbose (null: the process-wide stream). */
+double bestof_with_stream(const struct bestof_settings *settings, FILE *verbose, bestof_test_fn f,
+                          int arg);
+
+/* The stream the verbose lines go to now: standard output unless
+ * set_bestof_verbose_stream named another. */
+FILE *get_bestof_verbose_stream(void);
+
+/*
+ * The counter's ticks per nanosecond: counter_mhz (cyclekit/clock.h) over a
+ * wait of 0.05 s, divided by 1000, measured at the first call of the
+ * process and kept.  A count in ticks divided by it is in nanoseconds; a
+ * count in core cycles is first divided by the report's mean core cycles
+ * per tick.  The counter runs at a fixed rate on x86 (the time-stamp
+ * counter's reference rate, not the core's clock), so the figure holds for
+ * the whole process.  0 when the rate cannot be measured (the monotonic
+ * clock unreadable); the next call tries again.  Waits for another
+ * thread's measurement; call it outside any timed interval.
+ */
+double bestof_ticks_per_ns(void);
 
 #ifdef __cplusplus
 }

@@ -4,7 +4,9 @@
 // The rooms: settings.cpp (the settings wanted, the lock, the setters),
 // bestof.cpp (the K-best driver and its timed runs), precise.cpp (precise
 // mode and net counts), report.cpp (the report and its lines), flush.cpp
-// (the cache flush), compare.cpp (comparisons and fits).
+// (the cache flush), compare.cpp (comparisons and fits), per_call.cpp
+// (settings given for one call), region.cpp (the measured region),
+// units.cpp (the counter's rate).
 #ifndef CYCLEKIT_MEASURE_INTERNAL_H
 #define CYCLEKIT_MEASURE_INTERNAL_H
 
@@ -45,6 +47,11 @@ int in_measurement(void);
 
 // A copy of the settings wanted, taken under the lock.
 void copy_settings(struct settings *copy);
+
+// Settings given with one call: the defaults, then every field of *in that
+// its setter accepts.  default_settings: the defaults alone.
+void checked_settings(struct bestof_settings *out, const struct bestof_settings *in);
+void default_settings(struct bestof_settings *out);
 
 // Runs step() under the lock, for work between measurements that must not
 // meet one (measuring the counter's step).
@@ -202,6 +209,30 @@ double measure_quietly(bestof_test_fn f, int arg, struct bestof_report *out);
 // The same, net of the pair's cost whatever the net setting says when net
 // is 1: the comparison's answers, whose ratio is the ratio of the work.
 double measure_quietly(bestof_test_fn f, int arg, int net, struct bestof_report *out);
+
+// The counter's step in ticks, measured on first need (under the lock).
+double step_once(void);
+// The least count of a run that the counter resolves: 100 counter steps and
+// 100 times the pair's own cost (the least of 3 empty runs, start then
+// read), so that neither is more than 1% of a run, the default tolerance.
+double resolving_count(const struct measurement *m);
+
+// The start and the end of every measurement, a region's too.  begin waits
+// for the lock, copies the settings (those of *with instead, checked, where
+// it is not null; the lines to stream where that is not null) and makes
+// the array of the K least.  finish converts, reports (printing the line
+// when aloud and verbose), keeps the report for bestof_last, fills *out
+// unless it is null, and lets the next measurement in; it returns the
+// answer.
+struct measurement *begin_measurement(const struct bestof_settings *with, FILE *stream);
+double finish_measurement(struct measurement *m, int aloud, struct bestof_report *out);
+
+// ---- Settings for one call (per_call.cpp) -----------------------------------
+
+// Replaces into->s with *in checked by the setters' rules; each field
+// refused falls back to its default, said on into's stream when the
+// checked settings are verbose.
+void apply_per_call(struct settings *into, const struct bestof_settings *in);
 
 // ---- Precise mode and net counts (precise.cpp) ------------------------------
 

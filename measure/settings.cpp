@@ -193,6 +193,15 @@ static void end_change(const struct bestof_settings *changed) {
   unlock_settings();
 }
 
+// Settings given with one call: the defaults, then every field of *in that
+// its setter accepts.
+void checked_settings(struct bestof_settings *out, const struct bestof_settings *in) {
+  *out = defaults;
+  accept(out, in);
+}
+
+void default_settings(struct bestof_settings *out) { *out = defaults; }
+
 extern "C" void set_bestof_settings(const struct bestof_settings *in) {
   if (in == NULL)
     return;

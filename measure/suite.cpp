@@ -9,7 +9,6 @@
 #include <string.h>
 #include <time.h>
 
-#include "internal.h"
 #include "suite_internal.h"
 
 // ---- Small helpers -------------------------------------------------------------
@@ -87,8 +86,11 @@ void cyclekit_suite_run(struct cyclekit_suite *s, const char *name, bestof_test_
 
 // Round-robin: every name once per repetition, so that a slow drift of the
 // machine spreads over all of them instead of weighing on the last.
+// Each name with the settings *used, its lines to verbose (null: the
+// stream set process-wide).
 static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
-                    struct suite_answer *answers) {
+                    struct suite_answer *answers, const struct bestof_settings *used,
+                    FILE *verbose) {
   for (int r = 0; r < s->repetitions; r++) {
     for (int j = 0; j < n; j++) {
       struct suite_entry *e = chosen[j];
@@ -96,7 +98,7 @@ static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n
       if (e->setup)
         e->setup(e->context);
       double t0 = seconds_now();
-      a->answer = bestof(e->f, e->arg);
+      a->answer = bestof_with_stream(used, verbose, e->f, e->arg);
       a->seconds = seconds_now() - t0;
       bestof_last(&a->report);
     }
@@ -135,36 +137,28 @@ static int baseline_known(const struct cyclekit_suite *s) {
 // The settings measured with: those in force, the command line's on top.
 // --flush evicts the last-level cache: a flush of the default size (512 KiB)
 // fits in most.
-static void apply_command_line(const struct cyclekit_suite *s) {
+static void command_line_settings(const struct cyclekit_suite *s, struct bestof_settings *used) {
+  get_bestof_settings(used);
   if (s->precise)
-    set_bestof_precise(1);
+    used->precise = 1;
   if (s->core_cycles)
-    set_bestof_core_cycles(1);
+    used->core_cycles = 1;
   if (s->fence)
-    set_bestof_fence(1);
+    used->fence = 1;
   if (s->flush) {
-    set_bestof_cache_sizee(bestof_flush_bytes());
-    set_bestof_clear_cache(1);
+    used->cache_size = bestof_flush_bytes();
+    used->clear_cache = 1;
   }
 }
 
-// Measures with the command line's settings, then puts back the settings
-// and the verbose stream as they were.
+// Measures with the command line's settings, given with each call: the
+// process-wide ones are left as they are.
 static void measure_with_settings(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
                                   struct suite_answer *answers, struct bestof_settings *used) {
-  struct bestof_settings saved;
-  get_bestof_settings(&saved);
-  bestof_internal::settings current;
-  bestof_internal::copy_settings(&current);
-  FILE *verbose = current.stream;  // null: standard output
+  command_line_settings(s, used);
   // The result file on standard output must hold nothing but its lines.
-  if (json_on_stdout(s) && line_stream(&current) == stdout)
-    set_bestof_verbose_stream(stderr);
-  apply_command_line(s);
-  get_bestof_settings(used);
-  measure(s, chosen, n, answers);
-  set_bestof_settings(&saved);
-  set_bestof_verbose_stream(verbose);
+  FILE *verbose = json_on_stdout(s) && get_bestof_verbose_stream() == stdout ? stderr : NULL;
+  measure(s, chosen, n, answers, used, verbose);
 }
 
 static int measure_and_report(struct cyclekit_suite *s) {

@@ -152,8 +152,9 @@ void cyclekit_suite_run_setup(struct cyclekit_suite *s, const char *name, bestof
  * could not be written; 2 when --baseline names nothing measured or the
  * --json file cannot be created or written, before measuring or after (a
  * message names it; the old file is kept).  Under --list it prints the names
- * and measures nothing.  The settings are restored to what they were
- * before.
+ * and measures nothing.  It measures with the settings in force and the
+ * command line's on top, given with each call (bestof_with): the settings
+ * in force are never changed, not even while it measures.
  */
 int cyclekit_suite_close(struct cyclekit_suite *s);
 

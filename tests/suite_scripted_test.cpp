@@ -7,6 +7,7 @@
 #include <cyclekit/suite.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <string.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -47,7 +48,9 @@ int __wrap_clock_gettime(clockid_t id, struct timespec *ts) {
 
 namespace {
 
-void nothing(int) {}
+// The process-wide settings as the last measured function saw them.
+bestof_settings seen;
+void nothing(int) { get_bestof_settings(&seen); }
 // Before every answer: a setup that takes 1000 s of the wall clock.
 void slow_setup(const void *) { clock_offset += 1000; }
 
@@ -241,6 +244,20 @@ TEST(SuiteScripted, VerboseLinesLeaveTheResultFileAlone) {
   ASSERT_EQ(o.lines.size(), 5u) << o.out;
   EXPECT_EQ(o.lines[1]["name"], "a");
   EXPECT_EQ(std::regex_search(o.err, std::regex("(^|\n)bestof: 10\\.0 ")), true) << o.err;
+}
+
+// The command line's settings go with each call: the fenced pair times the
+// name, and the process-wide settings stay as they were, during and after.
+TEST(SuiteScripted, CommandLineSettingsLeaveTheProcessWideOnesAlone) {
+  set_bestof_defaults();
+  bestof_settings before = {}, after = {};
+  get_bestof_settings(&before);
+  outcome o = run_suite({"--fence", "--flush"}, {"a"}, {10, 10, 10});
+  get_bestof_settings(&after);
+  EXPECT_EQ(o.lines[0]["settings"]["fence"], 1);
+  EXPECT_NE(scripted::trace().find("XxXxXx"), std::string::npos) << scripted::trace();
+  EXPECT_EQ(memcmp(&before, &after, sizeof before), 0);
+  EXPECT_EQ(seen.fence + seen.clear_cache, 0) << "the measured function sees them unchanged";
 }
 
 }  // namespace

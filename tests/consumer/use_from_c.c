@@ -1,7 +1,9 @@
-/* Measures a function with the driver and times one run with the counter.
- * Fails unless the driver made exactly the runs its settings ask for. */
+/* Measures a function with the driver and times one run with the counter;
+ * then measures a region of 4 iterations.  Fails unless the driver made
+ * exactly the runs its settings ask for. */
 #include <cyclekit/bestof.h>
 #include <cyclekit/clock.h>
+#include <cyclekit/region.h>
 #include <stdio.h>
 
 static volatile int sink;
@@ -15,6 +17,14 @@ static void work(int n) {
   sink = s;
 }
 
+static void region(struct bestof_region *r, void *arg) {
+  long n = bestof_region_iterations(r);
+  bestof_region_start(r);
+  for (long i = 0; i < n; i++)
+    work(*(const int *)arg);
+  bestof_region_stop(r);
+}
+
 int main(void) {
   set_bestof_maxsamples(6);
   set_bestof_epsilon(-1); /* never converges: exactly six runs */
@@ -25,8 +35,12 @@ int main(void) {
   work(1000);
   double one = get_counter();
 
+  calls = 0;
+  int size = 1000;
+  double per = bestof_region_run(NULL, region, &size, 4);
+
   printf("bestof: %.0f cycles in %d runs; one run: %.0f cycles\n", best, runs, one);
-  if (runs != 6 || !(best > 0) || !(one > 0)) {
+  if (runs != 6 || !(best > 0) || !(one > 0) || calls != 6 * 4 || !(per > 0)) {
     fputs("use_from_c: wrong run count or count\n", stderr);
     return 1;
   }

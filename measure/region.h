@@ -1,0 +1,131 @@
+/*
+ * region: a measured region that the code opens and closes itself.
+ *
+ * A region function runs bestof_region_iterations(r) iterations of its
+ * work between bestof_region_start(r) and bestof_region_stop(r), and may
+ * leave out what it does not want timed (resetting its data, say) between
+ * bestof_region_pause(r) and bestof_region_resume(r).  bestof_region_run
+ * calls it again and again, one run per call, and keeps the K least counts
+ * per iteration, as bestof keeps the K least counts per call:
+ *
+ *   static void sum(struct bestof_region *r, void *arg) {
+ *     long n = bestof_region_iterations(r);
+ *     bestof_region_start(r);
+ *     for (long i = 0; i < n; i++)
+ *       work(arg);
+ *     bestof_region_stop(r);
+ *   }
+ *   double per_iteration = bestof_region_run(NULL, sum, data, 0);
+ *
+ * A run's count is the sum of its intervals: from a start or a resume to
+ * the next pause or stop.  Each interval is one counter pair, and carries
+ * the pair's own cost once.  Starting an interval already open, or closing
+ * one already closed, changes nothing (the closing read is still made).
+ * An interval still open when the function returns closes at its return.
+ * A function that never starts the region is timed whole, call and all,
+ * as bestof times a call; its count is divided by the iterations too.
+ *
+ * Like bestof, a region run takes its turn at the measurement lock, may
+ * not be nested, and reports to bestof_last.
+ */
+#ifndef CYCLEKIT_REGION_H
+#define CYCLEKIT_REGION_H
+
+#include "bestof.h"
+#include "clock.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The counter pair a region reads, chosen by the settings (see bestof.h). */
+enum bestof_region_pair { BESTOF_REGION_PLAIN, BESTOF_REGION_COMPENSATED, BESTOF_REGION_FENCED };
+
+/* One run of a region: filled by the driver before each call; the
+ * function reads it only through the functions below. */
+struct bestof_region {
+  long iterations;              /* the iterations this run asks for */
+  enum bestof_region_pair pair; /* the pair this measurement reads */
+  int started;                  /* 1 once the function has started it */
+  int open;                     /* 1 while an interval is open */
+  double count;                 /* ticks of the intervals closed so far */
+};
+
+/* A region function; arg is bestof_region_run's. */
+typedef void (*bestof_region_fn)(struct bestof_region *r, void *arg);
+
+static inline long bestof_region_iterations(const struct bestof_region *r) { return r->iterations; }
+
+/* Opens an interval: the counter's start read is the last thing done. */
+static inline void bestof_region_resume(struct bestof_region *r) {
+  if (r->open)
+    return;
+  r->open = 1;
+  switch (r->pair) {
+    case BESTOF_REGION_COMPENSATED:
+      start_comp_counter();
+      break;
+    case BESTOF_REGION_FENCED:
+      start_fenced_counter();
+      break;
+    default:
+      start_counter();
+      break;
+  }
+}
+
+/* Closes the interval: the counter's read comes first, the choice of pair
+ * (a branch that always goes the same way) before it. */
+static inline void bestof_region_pause(struct bestof_region *r) {
+  double count;
+  switch (r->pair) {
+    case BESTOF_REGION_COMPENSATED:
+      count = get_comp_counter();
+      break;
+    case BESTOF_REGION_FENCED:
+      count = get_fenced_counter();
+      break;
+    default:
+      count = get_counter();
+      break;
+  }
+  if (r->open)
+    r->count += count;
+  r->open = 0;
+}
+
+static inline void bestof_region_start(struct bestof_region *r) {
+  r->started = 1;
+  bestof_region_resume(r);
+}
+
+static inline void bestof_region_stop(struct bestof_region *r) { bestof_region_pause(r); }
+
+/*
+ * Measures f(r, arg) by the K-best rule with the settings *settings (null:
+ * the process-wide ones), checked as bestof_with checks them, and returns
+ * the least count per iteration: each run's count divided by its
+ * iterations.  iterations 0 chooses them: before the measured runs, runs
+ * of 1, 2, 4, ... iterations (flushed like the others, not kept) until one
+ * lasts at least 100 counter steps and 100 times the pair's own cost (see
+ * set_bestof_batch), at most 2^30.  bestof_last's batch is the iterations
+ * per run, chosen or given.
+ *
+ * Of the settings, K, the run limit, the tolerance, the flush, the fence,
+ * the compensated counter, core cycles and the verbose lines apply as for
+ * bestof; batch does not (the iterations take its place), nor do net
+ * counts or precise mode (the report's net and precise are 0).
+ *
+ * Fatal, as bestof's are, with these besides: f null ("Fatal error.
+ * bestof_region_run called with a null function\n"), iterations outside 0
+ * to INT_MAX ("Fatal error.  bestof_region_run called with iterations
+ * outside 0 to INT_MAX\n").
+ */
+double bestof_region_run(const struct bestof_settings *settings, bestof_region_fn f, void *arg,
+                         long iterations);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CYCLEKIT_REGION_H */
