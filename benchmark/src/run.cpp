@@ -59,6 +59,9 @@ std::vector<BenchmarkReporter::Run> pick(const std::vector<BenchmarkReporter::Ru
 void say_what_differs(const std::vector<Instance> &list) {
   if (options().min_time > 0)
     say_once("--benchmark_min_time has no effect: runs end when the K least agree");
+  if (options().precise)
+    say_once("--precise: each State loop is timed with the fenced pair in core cycles; the "
+             "fine estimator has no form for a loop the code times itself");
   if (options().random_interleaving)
     say_once("random interleaving: the benchmarks are run in a shuffled order");
   for (auto &in : list)

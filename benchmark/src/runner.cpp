@@ -90,7 +90,7 @@ void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   run.real_accumulated_time = seconds * n;
   run.cpu_accumulated_time = seconds * n;
   run.cycles_per_iteration = a.cycles;
-  run.core_cycles = options().core_cycles;
+  run.core_cycles = options().core_cycles || options().precise;
   run.converged = a.converged;
   run.report_label = st.label_;
   run.complexity_n = st.complexity_n_;

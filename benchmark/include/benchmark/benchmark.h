@@ -41,6 +41,8 @@
   TypeName(const TypeName &) = delete;                                                             \
   TypeName &operator=(const TypeName &) = delete
 
+struct bestof_region; // one timed run of cyclekit's measured region
+
 namespace benchmark {
 
 class BenchmarkReporter;
@@ -154,7 +156,7 @@ enum AggregationReportMode : unsigned {
   ARM_DisplayReportAggregatesOnly = 4,
   ARM_ReportAggregatesOnly = 6
 };
-struct Region; // one timed run, cyclekit's (benchmark/src/adapter.h)
+typedef ::bestof_region Region;
 struct Runner;
 } // namespace internal
 
