@@ -2,11 +2,10 @@
 // against it lists the names the installed library lists, runs to exit 0,
 // says why a benchmark was skipped, and writes JSON in the usual layout.
 #include <benchmark/benchmark.h>
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/run_program.h"
@@ -31,9 +30,12 @@ TEST(BenchmarkCompat, RangesAreBuiltAsTheInstalledLibraryBuildsThem) {
     int multi;
     std::vector<int64_t> want;
   } cases[] = {
-      {8, 8 << 10, 8, {8, 64, 512, 4096, 8192}},  {1, 20, 2, {1, 2, 4, 8, 16, 20}},
-      {0, 64, 8, {0, 1, 8, 64}},                  {-8, 8, 8, {-8, -1, 0, 1, 8}},
-      {-100, -2, 8, {-100, -64, -8, -2}},         {5, 5, 8, {5}},
+      {8, 8 << 10, 8, {8, 64, 512, 4096, 8192}},
+      {1, 20, 2, {1, 2, 4, 8, 16, 20}},
+      {0, 64, 8, {0, 1, 8, 64}},
+      {-8, 8, 8, {-8, -1, 0, 1, 8}},
+      {-100, -2, 8, {-100, -64, -8, -2}},
+      {5, 5, 8, {5}},
       {2, 100, 3, {2, 3, 9, 27, 81, 100}},
   };
   for (const Case &c : cases)
@@ -60,13 +62,19 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
   } cases[] = {
       {{"--benchmark_list_tests", "--benchmark_filter=BM_Sum/8$"}, 0, "=BM_Sum/8\nBM_Sum/8\n", ""},
       {{"--benchmark_list_tests=true", "--benchmark_filter=-^(BM_|Buffer|copy|lambda|Typed)"},
-       0, "=with_args/2\n", ""},
+       0,
+       "=with_args/2\n",
+       ""},
       {{"--bogus"}, 1 << 8, "", "unrecognized command-line flag: --bogus"},
       {{"--benchmark_filter=BM_Error|threads:2"}, 0, "ERROR OCCURRED: 'no input file'", ""},
       {{"--benchmark_filter=BM_Timed/4/threads:2"}, 0, "skipped: 2 threads", ""},
-      {{"--benchmark_filter=BM_Sum/8$", "--benchmark_out=" + missing}, 1 << 8, "",
+      {{"--benchmark_filter=BM_Sum/8$", "--benchmark_out=" + missing},
+       1 << 8,
+       "",
        "invalid file name"},
-      {{"--benchmark_filter=BM_Error", "--benchmark_out=/dev/full"}, 1 << 8, "",
+      {{"--benchmark_filter=BM_Error", "--benchmark_out=/dev/full"},
+       1 << 8,
+       "",
        "could not write /dev/full"},
   };
   for (const Case &c : cases) {
@@ -83,17 +91,17 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
 // Per name: the JSON fields that must be there, and a check on the entry.
 TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
   std::string file = ::testing::TempDir() + "benchmark_compat.json";
-  program_run r = sample({"--benchmark_format=json", "--benchmark_out=" + file,
-                          "--benchmark_context=team=perf",
-                          "--benchmark_filter=BM_Sum/8$|BM_Copy/bytes|BM_Error|BM_Timed/5"});
+  program_run r =
+      sample({"--benchmark_format=json", "--benchmark_out=" + file, "--benchmark_context=team=perf",
+              "--benchmark_filter=BM_Sum/8$|BM_Copy/bytes|BM_Error|BM_Timed/5"});
   ASSERT_EQ(r.status, 0) << r.err;
   nlohmann::json j = nlohmann::json::parse(r.out);
   nlohmann::json in_file = nlohmann::json::parse(slurp(file));
   ASSERT_EQ(in_file.at("benchmarks").size(), j.at("benchmarks").size());
   for (size_t i = 0; i < j["benchmarks"].size(); ++i)
     EXPECT_EQ(in_file["benchmarks"][i], j["benchmarks"][i]);
-  for (const char *key : {"date", "host_name", "executable", "num_cpus", "mhz_per_cpu",
-                          "caches", "load_avg", "library_build_type"})
+  for (const char *key : {"date", "host_name", "executable", "num_cpus", "mhz_per_cpu", "caches",
+                          "load_avg", "library_build_type"})
     EXPECT_TRUE(j.at("context").contains(key)) << key;
   EXPECT_EQ(j["context"]["team"], "perf");
   std::map<std::string, nlohmann::json> by_name;

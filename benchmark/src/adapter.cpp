@@ -2,9 +2,9 @@
 // flush, the fenced pair and core cycles as the command line asks.
 #include "adapter.h"
 
-#include "internal.h"
-
 #include <climits>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace internal {
@@ -41,5 +41,5 @@ double ticks_per_ns() {
   return rate > 0 ? rate : 1;
 }
 
-} // namespace internal
-} // namespace benchmark
+}  // namespace internal
+}  // namespace benchmark

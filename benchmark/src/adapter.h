@@ -24,8 +24,8 @@ struct MeasureSettings {
 };
 
 struct Answer {
-  double ticks = 0;  // per iteration, the K-best least
-  double cycles = 0; // core cycles per iteration with core cycles on, else ticks
+  double ticks = 0;   // per iteration, the K-best least
+  double cycles = 0;  // core cycles per iteration with core cycles on, else ticks
   long iterations = 0;
   bool converged = false;
 };
@@ -39,7 +39,7 @@ Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iter
 // The counter's ticks per nanosecond.
 double ticks_per_ns();
 
-} // namespace internal
-} // namespace benchmark
+}  // namespace internal
+}  // namespace benchmark
 
 #endif

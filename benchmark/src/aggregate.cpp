@@ -1,10 +1,10 @@
 // Aggregates over repetitions: mean, median, standard deviation and the
 // coefficient of variation, of the times and of every counter.
-#include "internal.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace internal {
@@ -55,8 +55,10 @@ BenchmarkReporter::Run one(const std::vector<const BenchmarkReporter::Run *> &ok
   a.repetition_index = BenchmarkReporter::Run::no_repetition_index;
   a.iterations = static_cast<IterationCount>(ok.size());
   double n = static_cast<double>(ok.size());
-  a.real_accumulated_time = s.f(per_iteration(ok, &BenchmarkReporter::Run::real_accumulated_time)) * n;
-  a.cpu_accumulated_time = s.f(per_iteration(ok, &BenchmarkReporter::Run::cpu_accumulated_time)) * n;
+  a.real_accumulated_time =
+      s.f(per_iteration(ok, &BenchmarkReporter::Run::real_accumulated_time)) * n;
+  a.cpu_accumulated_time =
+      s.f(per_iteration(ok, &BenchmarkReporter::Run::cpu_accumulated_time)) * n;
   std::vector<double> cycles;
   for (auto *r : ok)
     cycles.push_back(r->cycles_per_iteration);
@@ -72,7 +74,7 @@ BenchmarkReporter::Run one(const std::vector<const BenchmarkReporter::Run *> &ok
   return a;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<BenchmarkReporter::Run> aggregates(const std::vector<BenchmarkReporter::Run> &reps) {
   std::vector<const BenchmarkReporter::Run *> ok;
@@ -82,8 +84,10 @@ std::vector<BenchmarkReporter::Run> aggregates(const std::vector<BenchmarkReport
   std::vector<BenchmarkReporter::Run> out;
   if (ok.size() < 2)
     return out;
-  static const Stat stats[] = {
-      {"mean", mean, kTime}, {"median", median, kTime}, {"stddev", stddev, kTime}, {"cv", cv, kPercentage}};
+  static const Stat stats[] = {{"mean", mean, kTime},
+                               {"median", median, kTime},
+                               {"stddev", stddev, kTime},
+                               {"cv", cv, kPercentage}};
   for (auto &s : stats)
     out.push_back(one(ok, s));
   for (auto &s : *ok.front()->statistics)
@@ -91,5 +95,5 @@ std::vector<BenchmarkReporter::Run> aggregates(const std::vector<BenchmarkReport
   return out;
 }
 
-} // namespace internal
-} // namespace benchmark
+}  // namespace internal
+}  // namespace benchmark

@@ -1,7 +1,7 @@
 // The builder: what each call on a registered family records.
-#include "internal.h"
-
 #include <unistd.h>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace internal {
@@ -159,5 +159,5 @@ Benchmark *Benchmark::ThreadPerCpu() {
   return this;
 }
 
-} // namespace internal
-} // namespace benchmark
+}  // namespace internal
+}  // namespace benchmark

@@ -1,9 +1,9 @@
 // The console table: name, time, CPU time, iterations and counter ticks
 // (or core cycles) per iteration, then the counters.
-#include "internal.h"
-
 #include <cmath>
 #include <cstdio>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace {
@@ -46,7 +46,7 @@ std::string counter_text(const std::string &name, const Counter &c) {
   return s;
 }
 
-} // namespace
+}  // namespace
 
 bool ConsoleReporter::ReportContext(const Context &context) {
   name_field_width_ = context.name_field_width;
@@ -107,4 +107,4 @@ void ConsoleReporter::PrintRunData(const Run &run) {
   out << '\n';
 }
 
-} // namespace benchmark
+}  // namespace benchmark

@@ -1,8 +1,8 @@
 // The CSV table: one header line, then one line per run; user counters
 // get a column each, named from the first runs reported.
-#include "internal.h"
-
 #include <cstdio>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace {
@@ -20,7 +20,7 @@ std::string num(double v) {
   return buf;
 }
 
-} // namespace
+}  // namespace
 
 bool CSVReporter::ReportContext(const Context &context) {
   PrintBasicContext(&GetErrorStream(), context);
@@ -49,7 +49,8 @@ void CSVReporter::PrintRunData(const Run &run) {
   std::ostream &out = GetOutputStream();
   out << csv_quoted(run.benchmark_name()) << ',';
   if (run.error_occurred) {
-    out << ",,,,,,," << "true," << csv_quoted(run.error_message) << ",";
+    out << ",,,,,,,"
+        << "true," << csv_quoted(run.error_message) << ",";
     for (size_t i = 0; i < user_counter_names_.size(); ++i)
       out << ',';
     out << '\n';
@@ -75,4 +76,4 @@ void CSVReporter::PrintRunData(const Run &run) {
   out << '\n';
 }
 
-} // namespace benchmark
+}  // namespace benchmark

@@ -1,13 +1,13 @@
 // The command line: the usual --benchmark_* flags and cyclekit's own, read
 // and taken out of argv by Initialize.
-#include "internal.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace internal {
@@ -99,7 +99,7 @@ bool take(const char *a) {
   return true;
 }
 
-} // namespace
+}  // namespace
 
 Options &options() {
   static Options o;
@@ -112,7 +112,7 @@ void say_once(const std::string &what) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), what.c_str());
 }
 
-} // namespace internal
+}  // namespace internal
 
 TimeUnit GetDefaultTimeUnit() { return internal::default_unit; }
 void SetDefaultTimeUnit(TimeUnit unit) { internal::default_unit = unit; }
@@ -173,4 +173,4 @@ void AddCustomContext(const std::string &key, const std::string &value) {
 
 const int64_t MemoryManager::TombstoneValue = INT64_MIN;
 
-} // namespace benchmark
+}  // namespace benchmark

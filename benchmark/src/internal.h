@@ -74,7 +74,7 @@ inline double shown_cpu(const BenchmarkReporter::Run &r) {
 // Says `what` on standard error once per process.
 void say_once(const std::string &what);
 
-} // namespace internal
-} // namespace benchmark
+}  // namespace internal
+}  // namespace benchmark
 
 #endif

@@ -1,12 +1,12 @@
 // The JSON file: "context" and "benchmarks" in the layout that readers of
 // this API's files expect, with cyclekit's ticks (or cycles) beside the
 // times.
-#include "adapter.h"
-#include "internal.h"
-
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+
+#include "adapter.h"
+#include "internal.h"
 
 namespace benchmark {
 namespace {
@@ -48,7 +48,7 @@ std::string now() {
   return buf;
 }
 
-} // namespace
+}  // namespace
 
 bool JSONReporter::ReportContext(const Context &context) {
   std::ostream &out = GetOutputStream();
@@ -95,7 +95,8 @@ void JSONReporter::PrintRunData(const Run &run) {
   f.push_back(field("threads", std::to_string(run.threads)));
   if (agg) {
     f.push_back(field("aggregate_name", quoted(run.aggregate_name)));
-    f.push_back(field("aggregate_unit", quoted(run.aggregate_unit == kTime ? "time" : "percentage")));
+    f.push_back(
+        field("aggregate_unit", quoted(run.aggregate_unit == kTime ? "time" : "percentage")));
   }
   if (run.error_occurred) {
     f.push_back(field("error_occurred", "true"));
@@ -120,4 +121,4 @@ void JSONReporter::PrintRunData(const Run &run) {
 
 void JSONReporter::Finalize() { GetOutputStream() << "\n  ]\n}\n"; }
 
-} // namespace benchmark
+}  // namespace benchmark

@@ -1,9 +1,9 @@
 // Registration and names: the families suites register, the builder that
 // gives them arguments and settings, and the instances made from them.
-#include "internal.h"
-
 #include <cstdio>
 #include <memory>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace internal {
@@ -74,7 +74,7 @@ BenchmarkName make_name(const Benchmark &b, const std::vector<int64_t> &args, in
   return n;
 }
 
-} // namespace
+}  // namespace
 
 Benchmark *RegisterBenchmarkInternal(Benchmark *b) {
   families().emplace_back(b);
@@ -100,7 +100,7 @@ std::vector<Instance> all_instances() {
   return out;
 }
 
-} // namespace internal
+}  // namespace internal
 
 void ClearRegisteredBenchmarks() { internal::families().clear(); }
 
@@ -130,11 +130,11 @@ std::vector<int64_t> CreateDenseRange(int64_t start, int64_t limit, int step) {
 
 std::string BenchmarkName::str() const {
   std::string s = function_name;
-  for (const std::string *part : {&args, &min_time, &min_warmup_time, &iterations, &repetitions,
-                                  &time_type, &threads})
+  for (const std::string *part :
+       {&args, &min_time, &min_warmup_time, &iterations, &repetitions, &time_type, &threads})
     if (!part->empty())
       s += (s.empty() ? "" : "/") + *part;
   return s;
 }
 
-} // namespace benchmark
+}  // namespace benchmark

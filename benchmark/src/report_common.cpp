@@ -1,11 +1,12 @@
 // What every reporter shares: the machine's description, a run's name and
 // its times in the run's unit.
-#include "adapter.h"
-#include "internal.h"
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
+
+#include "adapter.h"
+#include "internal.h"
 
 namespace benchmark {
 
@@ -45,8 +46,7 @@ BenchmarkReporter::~BenchmarkReporter() {}
 
 void BenchmarkReporter::PrintBasicContext(std::ostream *out, Context const &context) {
   const CPUInfo &cpu = context.cpu_info;
-  *out << "Run on (" << cpu.num_cpus << " X " << cpu.cycles_per_second / 1e6
-       << " MHz counter)\n";
+  *out << "Run on (" << cpu.num_cpus << " X " << cpu.cycles_per_second / 1e6 << " MHz counter)\n";
   if (!cpu.load_avg.empty()) {
     *out << "Load Average:";
     for (double l : cpu.load_avg)
@@ -75,34 +75,34 @@ double BenchmarkReporter::Run::GetAdjustedCPUTime() const {
 
 const char *GetTimeUnitString(TimeUnit unit) {
   switch (unit) {
-  case kSecond:
-    return "s";
-  case kMillisecond:
-    return "ms";
-  case kMicrosecond:
-    return "us";
-  case kNanosecond:
-    break;
+    case kSecond:
+      return "s";
+    case kMillisecond:
+      return "ms";
+    case kMicrosecond:
+      return "us";
+    case kNanosecond:
+      break;
   }
   return "ns";
 }
 
 double GetTimeUnitMultiplier(TimeUnit unit) {
   switch (unit) {
-  case kSecond:
-    return 1;
-  case kMillisecond:
-    return 1e3;
-  case kMicrosecond:
-    return 1e6;
-  case kNanosecond:
-    break;
+    case kSecond:
+      return 1;
+    case kMillisecond:
+      return 1e3;
+    case kMicrosecond:
+      return 1e6;
+    case kNanosecond:
+      break;
   }
   return 1e9;
 }
 
 namespace internal {
 void UseCharPointer(char const volatile *) {}
-} // namespace internal
+}  // namespace internal
 
-} // namespace benchmark
+}  // namespace benchmark

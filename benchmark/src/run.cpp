@@ -1,7 +1,5 @@
 // RunSpecifiedBenchmarks: the filter, the list, the reporters, and each
 // instance's runs and aggregates handed to them.
-#include "internal.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +7,8 @@
 #include <memory>
 #include <random>
 #include <regex>
+
+#include "internal.h"
 
 namespace benchmark {
 namespace internal {
@@ -60,8 +60,9 @@ void say_what_differs(const std::vector<Instance> &list) {
   if (options().min_time > 0)
     say_once("--benchmark_min_time has no effect: runs end when the K least agree");
   if (options().precise)
-    say_once("--precise: each State loop is timed with the fenced pair in core cycles; the "
-             "fine estimator has no form for a loop the code times itself");
+    say_once(
+        "--precise: each State loop is timed with the fenced pair in core cycles; the "
+        "fine estimator has no form for a loop the code times itself");
   if (options().random_interleaving)
     say_once("random interleaving: the benchmarks are run in a shuffled order");
   for (auto &in : list)
@@ -128,8 +129,8 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
   return list.size();
 }
 
-} // namespace
-} // namespace internal
+}  // namespace
+}  // namespace internal
 
 size_t RunSpecifiedBenchmarks() { return RunSpecifiedBenchmarks(nullptr, nullptr, ""); }
 size_t RunSpecifiedBenchmarks(std::string filter) {
@@ -156,4 +157,4 @@ BenchmarkReporter *CreateDefaultDisplayReporter() {
   return r;
 }
 
-} // namespace benchmark
+}  // namespace benchmark

@@ -1,11 +1,11 @@
 // Running one instance: its function called inside the measured region,
 // once per timed run, and each repetition's answer made into a Run.
-#include "adapter.h"
-#include "internal.h"
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+#include "adapter.h"
+#include "internal.h"
 
 namespace benchmark {
 namespace internal {
@@ -78,7 +78,7 @@ MeasureSettings measure_settings() {
   return s;
 }
 
-} // namespace
+}  // namespace
 
 void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   const State &st = *last;
@@ -95,8 +95,8 @@ void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   run.report_label = st.label_;
   run.complexity_n = st.complexity_n_;
   for (auto &c : st.counters)
-    run.counters[c.first] = Counter(counter_figure(c.second, n, seconds * n), c.second.flags,
-                                    c.second.oneK);
+    run.counters[c.first] =
+        Counter(counter_figure(c.second, n, seconds * n), c.second.flags, c.second.oneK);
 }
 
 double counter_figure(const Counter &c, double iterations, double seconds) {
@@ -139,5 +139,5 @@ std::vector<BenchmarkReporter::Run> run_instance(const Instance &in, int repetit
   return runs;
 }
 
-} // namespace internal
-} // namespace benchmark
+}  // namespace internal
+}  // namespace benchmark

@@ -58,4 +58,4 @@ int64_t State::counter_or_zero(const char *name) const {
   return it == counters.end() ? 0 : static_cast<int64_t>(it->second.value);
 }
 
-} // namespace benchmark
+}  // namespace benchmark

@@ -96,7 +96,7 @@ BENCHMARK_CAPTURE(BM_Capture, two_ints, 1, 2);
 BENCHMARK_CAPTURE(BM_Capture, one, 3)->Arg(9);
 
 class Buffer : public benchmark::Fixture {
-public:
+ public:
   std::vector<char> data;
   void SetUp(const benchmark::State &state) override {
     data.assign(static_cast<size_t>(state.range(0)), 'a');

@@ -18,8 +18,8 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <initializer_list>
+#include <iosfwd>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -37,11 +37,11 @@
 #define BENCHMARK_OVERRIDE override
 #define BENCHMARK_BUILTIN_EXPECT(x, y) __builtin_expect(x, y)
 #define BENCHMARK_DEPRECATED_MSG(msg) __attribute__((deprecated(msg)))
-#define BENCHMARK_DISALLOW_COPY_AND_ASSIGN(TypeName)                                               \
-  TypeName(const TypeName &) = delete;                                                             \
+#define BENCHMARK_DISALLOW_COPY_AND_ASSIGN(TypeName) \
+  TypeName(const TypeName &) = delete;               \
   TypeName &operator=(const TypeName &) = delete
 
-struct bestof_region; // one timed run of cyclekit's measured region
+struct bestof_region;  // one timed run of cyclekit's measured region
 
 namespace benchmark {
 
@@ -72,7 +72,7 @@ void SetDefaultTimeUnit(TimeUnit unit);
 // Accepted so that suites build; there is no allocation hook here, which
 // the run says once.
 class MemoryManager {
-public:
+ public:
   static const int64_t TombstoneValue;
   struct Result {
     int64_t num_allocs = 0;
@@ -92,7 +92,7 @@ namespace internal {
 class Benchmark;
 Benchmark *RegisterBenchmarkInternal(Benchmark *b);
 void UseCharPointer(char const volatile *p);
-} // namespace internal
+}  // namespace internal
 
 inline BENCHMARK_ALWAYS_INLINE void ClobberMemory() { __asm__ __volatile__("" : : : "memory"); }
 
@@ -110,7 +110,7 @@ inline BENCHMARK_ALWAYS_INLINE void DoNotOptimize(T &value) {
 }
 
 class Counter {
-public:
+ public:
   enum Flags {
     kDefaults = 0,
     kIsRate = 1,
@@ -158,12 +158,12 @@ enum AggregationReportMode : unsigned {
 };
 typedef ::bestof_region Region;
 struct Runner;
-} // namespace internal
+}  // namespace internal
 
 // What a benchmark function gets: its arguments, the loop to time, and the
 // figures it reports.  The loop's start and end delimit the timed region.
 class State {
-public:
+ public:
   struct StateIterator;
   StateIterator begin();
   StateIterator end();
@@ -197,7 +197,7 @@ public:
   const IterationCount max_iterations;
   UserCounters counters;
 
-private:
+ private:
   friend struct internal::Runner;
   State(IterationCount n, const std::vector<int64_t> &ranges, internal::Region *region);
   void StartKeepRunning();
@@ -238,7 +238,7 @@ struct State::StateIterator {
     return false;
   }
 
-private:
+ private:
   IterationCount left_;
   State *state_;
 };
@@ -248,145 +248,15 @@ inline State::StateIterator State::end() {
   return StateIterator();
 }
 
-namespace internal {
-typedef void(Function)(State &);
-
-// A family of benchmarks: one function, the argument sets and the settings
-// its instances are made from (benchmark/src/registry.cpp).
-class Benchmark {
-public:
-  virtual ~Benchmark();
-  Benchmark *Name(const std::string &name);
-  Benchmark *Arg(int64_t x);
-  Benchmark *Unit(TimeUnit unit);
-  Benchmark *Range(int64_t start, int64_t limit);
-  Benchmark *DenseRange(int64_t start, int64_t limit, int step = 1);
-  Benchmark *Args(const std::vector<int64_t> &args);
-  Benchmark *ArgPair(int64_t x, int64_t y) { return Args({x, y}); }
-  Benchmark *Ranges(const std::vector<std::pair<int64_t, int64_t>> &ranges);
-  Benchmark *ArgsProduct(const std::vector<std::vector<int64_t>> &arglists);
-  Benchmark *ArgName(const std::string &name);
-  Benchmark *ArgNames(const std::vector<std::string> &names);
-  Benchmark *RangePair(int64_t lo1, int64_t hi1, int64_t lo2, int64_t hi2) {
-    return Ranges({{lo1, hi1}, {lo2, hi2}});
-  }
-  Benchmark *Setup(void (*setup)(const State &));
-  Benchmark *Teardown(void (*teardown)(const State &));
-  Benchmark *Apply(void (*func)(Benchmark *b));
-  Benchmark *RangeMultiplier(int multiplier);
-  Benchmark *MinTime(double t);
-  Benchmark *MinWarmUpTime(double t);
-  Benchmark *Iterations(IterationCount n);
-  Benchmark *Repetitions(int n);
-  Benchmark *ReportAggregatesOnly(bool value = true);
-  Benchmark *DisplayAggregatesOnly(bool value = true);
-  Benchmark *MeasureProcessCPUTime();
-  Benchmark *UseRealTime();
-  Benchmark *UseManualTime();
-  Benchmark *Complexity(BigO complexity = oAuto);
-  Benchmark *Complexity(BigOFunc *complexity);
-  Benchmark *ComputeStatistics(const std::string &name, StatisticsFunc *statistics,
-                               StatisticUnit unit = kTime);
-  Benchmark *Threads(int t);
-  Benchmark *ThreadRange(int min_threads, int max_threads);
-  Benchmark *DenseThreadRange(int min_threads, int max_threads, int stride = 1);
-  Benchmark *ThreadPerCpu();
-  virtual void Run(State &state) = 0;
-  TimeUnit GetTimeUnit() const;
-
-protected:
-  explicit Benchmark(const char *name);
-  void SetName(const char *name);
-  int ArgsCnt() const;
-
-public: // read by the runner (benchmark/src); not for suites
-  std::string name_;
-  unsigned aggregation_report_mode_ = ARM_Unspecified;
-  std::vector<std::string> arg_names_;
-  std::vector<std::vector<int64_t>> args_;
-  TimeUnit time_unit_;
-  bool use_default_time_unit_ = true;
-  int range_multiplier_ = 8;
-  double min_time_ = 0;
-  double min_warmup_time_ = 0;
-  IterationCount iterations_ = 0;
-  int repetitions_ = 0;
-  bool measure_process_cpu_time_ = false;
-  bool use_real_time_ = false;
-  bool use_manual_time_ = false;
-  BigO complexity_ = oNone;
-  BigOFunc *complexity_lambda_ = nullptr;
-  std::vector<Statistics> statistics_;
-  std::vector<int> thread_counts_;
-  void (*setup_)(const State &) = nullptr;
-  void (*teardown_)(const State &) = nullptr;
-
-private:
-  Benchmark(Benchmark const &) = delete;
-  Benchmark &operator=(Benchmark const &) = delete;
-};
-
-class FunctionBenchmark : public Benchmark {
-public:
-  FunctionBenchmark(const char *name, Function *func) : Benchmark(name), func_(func) {}
-  void Run(State &st) override { func_(st); }
-
-private:
-  Function *func_;
-};
-
-template <class Lambda>
-class LambdaBenchmark : public Benchmark {
-public:
-  template <class L>
-  LambdaBenchmark(const char *name, L &&lambda)
-      : Benchmark(name), lambda_(std::forward<L>(lambda)) {}
-  void Run(State &st) override { lambda_(st); }
-
-private:
-  Lambda lambda_;
-};
-} // namespace internal
-
-inline internal::Benchmark *RegisterBenchmark(const char *name, internal::Function *fn) {
-  return internal::RegisterBenchmarkInternal(new internal::FunctionBenchmark(name, fn));
-}
-template <class Lambda>
-internal::Benchmark *RegisterBenchmark(const char *name, Lambda &&fn) {
-  using Type = internal::LambdaBenchmark<typename std::decay<Lambda>::type>;
-  return internal::RegisterBenchmarkInternal(new Type(name, std::forward<Lambda>(fn)));
-}
-template <class Lambda, class... Extra>
-internal::Benchmark *RegisterBenchmark(const char *name, Lambda &&fn, Extra &&...extra) {
-  return RegisterBenchmark(name, [=](State &st) { fn(st, extra...); });
-}
-void ClearRegisteredBenchmarks();
-
-class Fixture : public internal::Benchmark {
-public:
-  Fixture() : internal::Benchmark("") {}
-  void Run(State &st) override {
-    SetUp(st);
-    BenchmarkCase(st);
-    TearDown(st);
-  }
-  virtual void SetUp(const State &) {}
-  virtual void TearDown(const State &) {}
-  virtual void SetUp(State &st) { SetUp(const_cast<const State &>(st)); }
-  virtual void TearDown(State &st) { TearDown(const_cast<const State &>(st)); }
-
-protected:
-  virtual void BenchmarkCase(State &) = 0;
-};
-
 std::vector<int64_t> CreateRange(int64_t lo, int64_t hi, int multi);
 std::vector<int64_t> CreateDenseRange(int64_t start, int64_t limit, int step);
 const char *GetTimeUnitString(TimeUnit unit);
 double GetTimeUnitMultiplier(TimeUnit unit);
 
-} // namespace benchmark
+}  // namespace benchmark
 
+#include "benchmark_family.h"
 #include "benchmark_macros.h"
 #include "benchmark_reporter.h"
 
-#endif // CYCLEKIT_COMPAT_BENCHMARK_H
+#endif  // CYCLEKIT_COMPAT_BENCHMARK_H

@@ -22,7 +22,7 @@ struct CPUInfo {
   std::vector<double> load_avg;
   static const CPUInfo &Get();
 
-private:
+ private:
   CPUInfo();
 };
 
@@ -30,7 +30,7 @@ struct SystemInfo {
   std::string name;
   static const SystemInfo &Get();
 
-private:
+ private:
   SystemInfo();
 };
 
@@ -47,7 +47,7 @@ struct BenchmarkName {
 };
 
 class BenchmarkReporter {
-public:
+ public:
   struct Context {
     CPUInfo const &cpu_info;
     SystemInfo const &sys_info;
@@ -113,13 +113,13 @@ public:
   std::ostream &GetErrorStream() const { return *error_stream_; }
   static void PrintBasicContext(std::ostream *out, Context const &context);
 
-private:
+ private:
   std::ostream *output_stream_;
   std::ostream *error_stream_;
 };
 
 class ConsoleReporter : public BenchmarkReporter {
-public:
+ public:
   enum OutputOptions {
     OO_None = 0,
     OO_Color = 1,
@@ -131,7 +131,7 @@ public:
   bool ReportContext(const Context &context) override;
   void ReportRuns(const std::vector<Run> &reports) override;
 
-protected:
+ protected:
   virtual void PrintRunData(const Run &report);
   virtual void PrintHeader(const Run &report);
   OutputOptions output_options_;
@@ -141,29 +141,29 @@ protected:
 };
 
 class JSONReporter : public BenchmarkReporter {
-public:
+ public:
   JSONReporter() {}
   bool ReportContext(const Context &context) override;
   void ReportRuns(const std::vector<Run> &reports) override;
   void Finalize() override;
 
-private:
+ private:
   void PrintRunData(const Run &report);
   bool first_report_ = true;
 };
 
 class CSVReporter : public BenchmarkReporter {
-public:
+ public:
   CSVReporter() {}
   bool ReportContext(const Context &context) override;
   void ReportRuns(const std::vector<Run> &reports) override;
 
-private:
+ private:
   void PrintRunData(const Run &report);
   bool printed_header_ = false;
   std::set<std::string> user_counter_names_;
 };
 
-} // namespace benchmark
+}  // namespace benchmark
 
 #endif
