@@ -76,6 +76,8 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
        1 << 8,
        "",
        "could not write /dev/full"},
+      {{"--json"}, 1 << 8, "", "--json needs a file name"},
+      {{"--benchmark_filter=BM_Error", "--json", "/dev/full"}, 1 << 8, "", "could not write"},
   };
   for (const Case &c : cases) {
     program_run r = sample(c.args);
@@ -124,6 +126,33 @@ TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
   EXPECT_EQ(by_name.at("BM_Timed/5/repeats:2_mean")["aggregate_name"], "mean");
   EXPECT_EQ(by_name.count("BM_Timed/5/repeats:2"), 0u);  // aggregates only
   EXPECT_EQ(by_name.at("BM_Sum/8")["time_unit"], "ns");
+}
+
+// cyclekit's result lines on standard output, the table moved to standard
+// error: one answer per measured name, none for an error or a skip.
+TEST(BenchmarkCompat, ResultLinesForCompare) {
+  struct Case {
+    const char *flag, *unit;
+  } cases[] = {{"--flush", "ticks"}, {"--core-cycles", "core cycles"}};
+  for (const Case &c : cases) {
+    program_run r =
+        sample({"--json", "-", c.flag, "--benchmark_filter=BM_Sum/8$|BM_Error|BM_Timed/4/"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream in(r.out);
+    std::string line;
+    std::vector<nlohmann::json> lines;
+    while (std::getline(in, line))
+      lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[0]["type"], "context");
+    EXPECT_EQ(lines[0]["library"], "cyclekit");
+    for (size_t i = 1; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i]["name"], "BM_Sum/8");
+      EXPECT_EQ(lines[i]["unit"], c.unit);
+      EXPECT_GT(lines[i]["answer"].get<double>(), 0);
+    }
+    EXPECT_NE(r.err.find("ERROR OCCURRED: 'no input file'"), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

@@ -55,8 +55,9 @@ bool set_unit(const std::string &v) {
   std::exit(1);
 }
 
-// One flag of ours: true when a was one.
-bool take(const char *a) {
+// One flag of ours: true when a was one.  --json takes the next argument
+// when it has no "=".
+bool take(const char *a, int &i, int argc, char **argv) {
   Options &o = options();
   std::string v;
   if (match(a, "benchmark_filter", v))
@@ -88,7 +89,16 @@ bool take(const char *a) {
     o.counters_tabular = is_true(v);
   else if (match(a, "benchmark_context", v))
     add_context(v);
-  else if (match(a, "precise", v))
+  else if (match(a, "json", v)) {
+    if (std::strchr(a, '=') == nullptr && i + 1 < argc)
+      v = argv[++i];
+    if (v.empty()) {
+      std::fprintf(stderr, "%s: --json needs a file name (- for standard output)\n",
+                   program.c_str());
+      std::exit(1);
+    }
+    o.json_file = v;
+  } else if (match(a, "precise", v))
     o.precise = true;
   else if (match(a, "core-cycles", v))
     o.core_cycles = true;
@@ -121,23 +131,26 @@ void SetBenchmarkFilter(std::string value) { internal::options().filter = std::m
 int32_t GetBenchmarkVerbosity() { return 0; }
 
 void PrintDefaultHelp() {
-  std::fprintf(stdout,
-               "benchmark [--benchmark_list_tests={true|false}]\n"
-               "          [--benchmark_filter=<regex>]\n"
-               "          [--benchmark_repetitions=<num_repetitions>]\n"
-               "          [--benchmark_report_aggregates_only={true|false}]\n"
-               "          [--benchmark_display_aggregates_only={true|false}]\n"
-               "          [--benchmark_format=<console|json|csv>]\n"
-               "          [--benchmark_out=<filename>]\n"
-               "          [--benchmark_out_format=<json|console|csv>]\n"
-               "          [--benchmark_time_unit={ns|us|ms|s}]\n"
-               "          [--benchmark_context=<key>=<value>,...]\n"
-               "          [--precise] [--core-cycles] [--flush]   (cyclekit's own)\n");
+  std::fprintf(
+      stdout,
+      "benchmark [--benchmark_list_tests={true|false}]\n"
+      "          [--benchmark_filter=<regex>]\n"
+      "          [--benchmark_repetitions=<num_repetitions>]\n"
+      "          [--benchmark_report_aggregates_only={true|false}]\n"
+      "          [--benchmark_display_aggregates_only={true|false}]\n"
+      "          [--benchmark_format=<console|json|csv>]\n"
+      "          [--benchmark_out=<filename>]\n"
+      "          [--benchmark_out_format=<json|console|csv>]\n"
+      "          [--benchmark_time_unit={ns|us|ms|s}]\n"
+      "          [--benchmark_context=<key>=<value>,...]\n"
+      "          [--precise] [--core-cycles] [--flush] [--json FILE|-]   (cyclekit's own)\n");
 }
 
 void Initialize(int *argc, char **argv, void (*help)()) {
-  if (*argc > 0 && argv[0])
+  if (*argc > 0 && argv[0]) {
     internal::program = argv[0];
+    BenchmarkReporter::Context::executable_name = argv[0];
+  }
   int kept = 1;
   for (int i = 1; i < *argc; ++i) {
     std::string v;
@@ -146,7 +159,7 @@ void Initialize(int *argc, char **argv, void (*help)()) {
         help();
       std::exit(0);
     }
-    if (!internal::take(argv[i]))
+    if (!internal::take(argv[i], i, *argc, argv))
       argv[kept++] = argv[i];
   }
   *argc = kept;

@@ -43,7 +43,7 @@ struct Options {
   bool precise = false;
   bool core_cycles = false;
   bool flush = false;
-  std::string json_file;
+  std::string json_file;  // cyclekit's result lines; "-": standard output
   std::vector<std::string> unrecognized;
 };
 Options &options();
@@ -70,6 +70,10 @@ inline double shown_cpu(const BenchmarkReporter::Run &r) {
   return r.aggregate_unit == kPercentage ? r.cpu_accumulated_time / double(r.iterations)
                                          : r.GetAdjustedCPUTime();
 }
+
+// cyclekit's result lines, as the native suite writes them, for
+// cyclekit-compare (benchmark/src/result_lines.cpp).
+BenchmarkReporter *result_lines_reporter();
 
 // Says `what` on standard error once per process.
 void say_once(const std::string &what);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <random>
 #include <regex>
@@ -97,13 +98,31 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
     file->SetOutputStream(&out);
     file->SetErrorStream(&out);
   }
+  std::ofstream lines_file;
+  BenchmarkReporter *lines = nullptr;
+  if (!o.json_file.empty()) {
+    lines = result_lines_reporter();
+    if (o.json_file == "-") {
+      // Standard output is the lines' alone; the table moves aside.
+      lines->SetOutputStream(&std::cout);
+      display->SetOutputStream(&std::cerr);
+    } else {
+      lines_file.open(o.json_file);
+      if (!lines_file) {
+        std::fprintf(stderr, "cannot write %s\n", o.json_file.c_str());
+        std::exit(1);
+      }
+      lines->SetOutputStream(&lines_file);
+    }
+  }
   say_what_differs(list);
   if (o.random_interleaving)
     std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device()()));
+  std::vector<BenchmarkReporter *> all{display, file, lines};
   BenchmarkReporter::Context context;
-  display->ReportContext(context);
-  if (file)
-    file->ReportContext(context);
+  for (auto *r : all)
+    if (r)
+      r->ReportContext(context);
   for (auto &in : list) {
     int reps = in.family->repetitions_ > 0 ? in.family->repetitions_ : o.repetitions;
     std::vector<BenchmarkReporter::Run> runs = run_instance(in, reps);
@@ -117,10 +136,16 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
     display->ReportRuns(pick(runs, aggs, display_only));
     if (file)
       file->ReportRuns(pick(runs, aggs, file_only));
+    if (lines)
+      lines->ReportRuns(runs);
   }
-  display->Finalize();
-  if (file)
-    file->Finalize();
+  for (auto *r : all)
+    if (r)
+      r->Finalize();
+  if (lines && !(o.json_file == "-" ? std::cout.flush() : lines_file.flush())) {
+    std::fprintf(stderr, "could not write %s\n", o.json_file.c_str());
+    std::exit(1);
+  }
   // A result file cut short is worse than none: say so and fail.
   if (!o.out.empty() && !out.flush()) {
     std::fprintf(stderr, "could not write %s\n", o.out.c_str());

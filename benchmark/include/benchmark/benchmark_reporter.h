@@ -94,6 +94,7 @@ class BenchmarkReporter {
     double cycles_per_iteration = 0;
     bool core_cycles = false;
     bool converged = true;
+    double uncertainty = 0;  // of cycles_per_iteration, +/-
   };
 
   struct PerFamilyRunReports {
