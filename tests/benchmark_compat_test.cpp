@@ -128,6 +128,21 @@ TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
   EXPECT_EQ(by_name.at("BM_Sum/8")["time_unit"], "ns");
 }
 
+// A reporter of the suite's own gets every run, the aggregates for a
+// family that displays only those, and an error with its message.
+TEST(BenchmarkCompat, ReporterOfTheSuitesOwn) {
+  program_run r = run_program({REPORTER_SUITE});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "context 1\n"
+            "BM_Add/3 run us adds 1 rate=1 size=3\n"
+            "BM_Add/4/repeats:2_mean mean ns adds rate=1 size=4\n"
+            "BM_Add/4/repeats:2_median median ns adds rate=1 size=4\n"
+            "BM_Add/4/repeats:2_stddev stddev ns adds rate=1 size=0\n"
+            "BM_Add/4/repeats:2_cv cv ns adds rate=1 size=0\n"
+            "BM_Skip run error stop here\n");
+}
+
 // cyclekit's result lines on standard output, the table moved to standard
 // error: one answer per measured name, none for an error or a skip.
 TEST(BenchmarkCompat, ResultLinesForCompare) {
