@@ -77,6 +77,7 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
        "",
        "could not write /dev/full"},
       {{"--json"}, 1 << 8, "", "--json needs a file name"},
+      {{"--benchmark_filter=BM_One"}, 0, "(not resolved: 5 iterations a run are too few", ""},
       {{"--benchmark_filter=BM_Error", "--json", "/dev/full"}, 1 << 8, "", "could not write"},
   };
   for (const Case &c : cases) {
@@ -136,10 +137,10 @@ TEST(BenchmarkCompat, ReporterOfTheSuitesOwn) {
   EXPECT_EQ(r.out,
             "context 1\n"
             "BM_Add/3 run us adds 1 rate=1 size=3\n"
-            "BM_Add/4/repeats:2_mean mean ns adds rate=1 size=4\n"
-            "BM_Add/4/repeats:2_median median ns adds rate=1 size=4\n"
-            "BM_Add/4/repeats:2_stddev stddev ns adds rate=1 size=0\n"
-            "BM_Add/4/repeats:2_cv cv ns adds rate=1 size=0\n"
+            "BM_Add/4/repeats:2_mean mean ns adds size=4\n"
+            "BM_Add/4/repeats:2_median median ns adds size=4\n"
+            "BM_Add/4/repeats:2_stddev stddev ns adds size=0\n"
+            "BM_Add/4/repeats:2_cv cv ns adds size=0\n"
             "BM_Skip run error stop here\n");
 }
 

@@ -30,6 +30,7 @@ Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iter
   Answer a;
   a.iterations = rep.batch;
   a.converged = rep.converged != 0;
+  a.resolved = rep.resolved != 0;
   a.uncertainty = rep.uncertainty;
   a.cycles = least;
   double per_tick = (rep.core_per_tick_start + rep.core_per_tick_end) / 2;

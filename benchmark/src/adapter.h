@@ -28,6 +28,7 @@ struct Answer {
   double cycles = 0;  // core cycles per iteration with core cycles on, else ticks
   long iterations = 0;
   bool converged = false;
+  bool resolved = false;
   double uncertainty = 0;  // of cycles, +/-
 };
 

@@ -107,6 +107,8 @@ void JSONReporter::PrintRunData(const Run &run) {
     f.push_back(field("cpu_time", number(internal::shown_cpu(run))));
     f.push_back(field("time_unit", quoted(GetTimeUnitString(run.time_unit))));
     f.push_back(field(run.core_cycles ? "cycles" : "ticks", number(run.cycles_per_iteration)));
+    if (run.run_type == Run::RT_Iteration)
+      f.push_back(field("resolved", run.resolved ? "true" : "false"));
     for (auto &c : run.counters)
       f.push_back(field(c.first.c_str(), number(c.second.value)));
     if (!run.report_label.empty())

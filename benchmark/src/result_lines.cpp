@@ -69,6 +69,7 @@ class ResultLines : public BenchmarkReporter {
                         << (r.core_cycles ? CYCLEKIT_UNIT_CORE_CYCLES : CYCLEKIT_UNIT_TICKS)
                         << "\",\"seconds\":" << num(r.real_accumulated_time / double(r.iterations))
                         << ",\"converged\":" << (r.converged ? 1 : 0)
+                        << ",\"resolved\":" << (r.resolved ? 1 : 0)
                         << ",\"uncertainty\":" << num(r.uncertainty)
                         << ",\"batch\":" << r.iterations << "}\n";
     }

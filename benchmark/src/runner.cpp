@@ -92,6 +92,7 @@ void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   run.cycles_per_iteration = a.cycles;
   run.core_cycles = options().core_cycles || options().precise;
   run.converged = a.converged;
+  run.resolved = a.resolved;
   run.uncertainty = a.uncertainty;
   run.report_label = st.label_;
   run.complexity_n = st.complexity_n_;

@@ -22,8 +22,12 @@ class Lines : public benchmark::BenchmarkReporter {
       out << ' ' << benchmark::GetTimeUnitString(r.time_unit) << ' ' << r.report_label;
       if (r.run_type == Run::RT_Iteration)
         out << ' ' << (r.GetAdjustedRealTime() > 0 && r.GetAdjustedCPUTime() > 0);
+      // A rate's spread over repetitions may be 0 or not; its runs' are > 0.
       for (auto &c : r.counters)
-        out << ' ' << c.first << '=' << (c.first == "rate" ? c.second.value > 0 : c.second.value);
+        if (c.first != "rate")
+          out << ' ' << c.first << '=' << c.second.value;
+        else if (r.run_type == Run::RT_Iteration)
+          out << ' ' << c.first << '=' << (c.second.value > 0);
       out << '\n';
     }
   }
