@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,8 +58,19 @@ std::vector<BenchmarkReporter::Run> run_instance(const Instance &instance, int r
 std::vector<BenchmarkReporter::Run> aggregates(const std::vector<BenchmarkReporter::Run> &reps);
 
 // A counter's figure as reported, by its flags, for a run of `iterations`
-// that lasted `seconds`.
-double counter_figure(const Counter &c, double iterations, double seconds);
+// that lasted `seconds` on each of `threads` threads.
+double counter_figure(const Counter &c, double iterations, double seconds, int threads);
+
+// Waits until every thread of the benchmark has arrived (at its loop's
+// start, then at its finish).
+void thread_arrive(ThreadSync *sync);
+
+// Runs body(0) on the calling thread and body(1) .. body(threads - 1) on
+// threads of their own, all released together once every one exists;
+// false (and no body run) when they cannot all be started.
+bool run_threads(int threads, const std::function<void(int)> &body);
+ThreadSync *new_thread_sync(int threads);
+void delete_thread_sync(ThreadSync *sync);
 
 // The time figures as reported: per iteration in the run's unit, or for a
 // percentage aggregate (cv) the bare ratio.

@@ -30,31 +30,66 @@ struct Runner {
     }
     long n = region_iterations(r);
     Benchmark *family = instance->family;
-    std::unique_ptr<State> st(new State(n, instance->args, r));
+    int threads = instance->threads;
+    ThreadSync *sync = threads > 1 ? new_thread_sync(threads) : nullptr;
+    std::vector<std::unique_ptr<State>> states;
+    for (int t = 0; t < threads; ++t)
+      states.emplace_back(new State(n, instance->args, t == 0 ? r : nullptr, t, threads, sync));
     if (family->setup_)
-      family->setup_(*st);
-    family->Run(*st);
+      family->setup_(*states[0]);
+    bool ran = run_threads(threads, [&](int t) { run_one(*states[size_t(t)]); });
     if (family->teardown_)
-      family->teardown_(*st);
-    if (!st->started_) {
+      family->teardown_(*states[0]);
+    delete_thread_sync(sync);
+    if (!ran) {
       region_start(r);
       region_stop(r);
-      if (!st->error_occurred_)
-        st->SkipWithError("the benchmark function returned without running its loop");
-    }
-    if (st->error_occurred_) {
       error = true;
-      message = st->error_;
+      message = "could not start " + std::to_string(threads) + " threads";
+      return;
     }
-    if (st->done_ > 0)
-      manual_least = std::min(manual_least, st->manual_seconds_ / static_cast<double>(st->done_));
-    last = std::move(st);
+    note(states);
+  }
+
+  // A loop never started or left by a break is closed here, so every
+  // thread arrives at both barriers and thread 0's region is closed.
+  void run_one(State &st) const {
+    instance->family->Run(st);
+    bool ran = st.started_;
+    st.StartKeepRunning();
+    st.FinishKeepRunning();
+    if (!ran && !st.error_occurred_)
+      st.SkipWithError("the benchmark function returned without running its loop");
+  }
+
+  // The first error of any thread; the counters summed over the threads.
+  void note(std::vector<std::unique_ptr<State>> &states) {
+    State &st = *states[0];
+    for (auto &other : states) {
+      if (other->error_occurred_ && !error) {
+        error = true;
+        message = other->error_;
+      }
+      if (other.get() != &st)
+        for (auto &c : other->counters) {
+          auto it = st.counters.find(c.first);
+          if (it == st.counters.end())
+            st.counters.insert(c);
+          else
+            it->second.value += c.second.value;
+        }
+    }
+    if (st.done_ > 0)
+      manual_least = std::min(manual_least, st.manual_seconds_ / static_cast<double>(st.done_));
+    last = std::move(states[0]);
   }
 
   void fill(BenchmarkReporter::Run &run, const Answer &a) const;
 };
 
 namespace {
+
+const int kMaxThreads = 1024;
 
 BenchmarkReporter::Run base_run(const Instance &in, int repetitions) {
   BenchmarkReporter::Run run;
@@ -95,13 +130,17 @@ void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   run.resolved = a.resolved;
   run.uncertainty = a.uncertainty;
   run.report_label = st.label_;
+  // What was timed, said where the user's label goes.
+  if (st.threads_ > 1)
+    run.report_label = "timed: thread 0 of " + std::to_string(st.threads_) + ", started together" +
+                       (st.label_.empty() ? "" : "; " + st.label_);
   run.complexity_n = st.complexity_n_;
   for (auto &c : st.counters)
-    run.counters[c.first] =
-        Counter(counter_figure(c.second, n, seconds * n), c.second.flags, c.second.oneK);
+    run.counters[c.first] = Counter(counter_figure(c.second, n, seconds * n, st.threads_),
+                                    c.second.flags, c.second.oneK);
 }
 
-double counter_figure(const Counter &c, double iterations, double seconds) {
+double counter_figure(const Counter &c, double iterations, double seconds, int threads) {
   double v = c.value;
   if (c.flags & Counter::kIsIterationInvariant)
     v *= iterations;
@@ -109,6 +148,8 @@ double counter_figure(const Counter &c, double iterations, double seconds) {
     v /= iterations;
   if (c.flags & Counter::kIsRate)
     v /= seconds;
+  if (c.flags & Counter::kAvgThreads)
+    v /= threads;
   if (c.flags & Counter::kInvert)
     v = 1 / v;
   return v;
@@ -119,10 +160,10 @@ std::vector<BenchmarkReporter::Run> run_instance(const Instance &in, int repetit
   for (int rep = 0; rep < repetitions; ++rep) {
     BenchmarkReporter::Run run = base_run(in, repetitions);
     run.repetition_index = rep;
-    if (in.threads != 1) {
+    if (in.threads < 1 || in.threads > kMaxThreads) {
       run.error_occurred = true;
-      run.error_message = "skipped: " + std::to_string(in.threads) +
-                          " threads; this front end times one thread at a time";
+      run.error_message = "skipped: " + std::to_string(in.threads) + " threads, outside 1 to " +
+                          std::to_string(kMaxThreads);
       runs.push_back(run);
       continue;
     }

@@ -5,14 +5,25 @@
 
 namespace benchmark {
 
-State::State(IterationCount n, const std::vector<int64_t> &ranges, internal::Region *region)
-    : max_iterations(n), region_(region), range_(ranges), left_(n) {}
+State::State(IterationCount n, const std::vector<int64_t> &ranges, internal::Region *region,
+             int thread_index, int threads, internal::ThreadSync *sync)
+    : max_iterations(n),
+      region_(region),
+      sync_(sync),
+      thread_index_(thread_index),
+      threads_(threads),
+      range_(ranges),
+      left_(n) {}
 
 void State::StartKeepRunning() {
   if (started_)
     return;
   started_ = true;
-  internal::region_start(region_);
+  // Every thread's loop starts together, and thread 0's region after that.
+  if (sync_)
+    internal::thread_arrive(sync_);
+  if (region_)
+    internal::region_start(region_);
 }
 
 // The range-for loop runs max_iterations unless an error came first;
@@ -20,10 +31,13 @@ void State::StartKeepRunning() {
 void State::FinishKeepRunning() {
   if (finished_)
     return;
-  internal::region_stop(region_);
+  if (region_)
+    internal::region_stop(region_);
   finished_ = true;
   if (done_ == 0 && !error_occurred_)
     done_ = max_iterations;
+  if (sync_)
+    internal::thread_arrive(sync_);
 }
 
 bool State::KeepRunningBatch(IterationCount n) {
@@ -38,12 +52,12 @@ bool State::KeepRunningBatch(IterationCount n) {
 }
 
 void State::PauseTiming() {
-  if (started_ && !finished_)
+  if (started_ && !finished_ && region_)
     internal::region_pause(region_);
 }
 
 void State::ResumeTiming() {
-  if (started_ && !finished_)
+  if (started_ && !finished_ && region_)
     internal::region_resume(region_);
 }
 

@@ -50,6 +50,17 @@ static void BM_Skip(benchmark::State &state) {
 }
 BENCHMARK(BM_Skip);
 
+// Every thread counts: plain counters are summed over the threads,
+// kAvgThreads ones averaged.
+static void BM_Count(benchmark::State &state) {
+  for (auto _ : state)
+    benchmark::DoNotOptimize(state.thread_index());
+  state.counters["sum"] = 1;
+  state.counters["avg"] = benchmark::Counter(1, benchmark::Counter::kAvgThreads);
+  state.counters["ids"] = state.thread_index();
+}
+BENCHMARK(BM_Count)->Threads(3)->Threads(2000);
+
 int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   Lines lines;

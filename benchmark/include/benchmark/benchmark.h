@@ -158,6 +158,7 @@ enum AggregationReportMode : unsigned {
 };
 typedef ::bestof_region Region;
 struct Runner;
+struct ThreadSync;  // the barrier of a benchmark's threads (benchmark/src/threads.cpp)
 }  // namespace internal
 
 // What a benchmark function gets: its arguments, the loop to time, and the
@@ -190,8 +191,8 @@ class State {
   int64_t range(std::size_t pos = 0) const { return pos < range_.size() ? range_[pos] : 0; }
   int64_t range_x() const { return range(0); }
   int64_t range_y() const { return range(1); }
-  int threads() const { return 1; }
-  int thread_index() const { return 0; }
+  int threads() const { return threads_; }
+  int thread_index() const { return thread_index_; }
   IterationCount iterations() const { return started_ ? done_ : 0; }
 
   const IterationCount max_iterations;
@@ -199,12 +200,16 @@ class State {
 
  private:
   friend struct internal::Runner;
-  State(IterationCount n, const std::vector<int64_t> &ranges, internal::Region *region);
+  State(IterationCount n, const std::vector<int64_t> &ranges, internal::Region *region,
+        int thread_index = 0, int threads = 1, internal::ThreadSync *sync = nullptr);
   void StartKeepRunning();
   void FinishKeepRunning();
   int64_t counter_or_zero(const char *name) const;
 
-  internal::Region *region_;
+  internal::Region *region_;  // thread 0's alone: the others are not timed
+  internal::ThreadSync *sync_;
+  int thread_index_;
+  int threads_;
   std::vector<int64_t> range_;
   std::string label_;
   std::string error_;
