@@ -8,7 +8,8 @@
 // the answer is the least per-iteration time over runs once the K least
 // agree.  That least is the undisturbed time, so the CPU time reported is
 // the same figure as the real time; counter ticks (or core cycles with
-// --core-cycles) are reported beside it.
+// --core-cycles) are reported beside it.  With Threads(n) the loop of
+// thread 0 is the one timed, the others running beside it.
 #ifndef CYCLEKIT_COMPAT_BENCHMARK_H
 #define CYCLEKIT_COMPAT_BENCHMARK_H
 
