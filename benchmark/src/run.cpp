@@ -96,7 +96,6 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
       file = own_file.get();
     }
     file->SetOutputStream(&out);
-    file->SetErrorStream(&out);
   }
   std::ofstream lines_file;
   BenchmarkReporter *lines = nullptr;
