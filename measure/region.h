@@ -26,7 +26,9 @@
  * as bestof times a call; its count is divided by the iterations too.
  *
  * Like bestof, a region run takes its turn at the measurement lock, may
- * not be nested, and reports to bestof_last.
+ * not be nested, and reports to bestof_last.  The pair's functions are
+ * inline here, so that no call of this library's lies inside an interval;
+ * they need C99 or later.
  */
 #ifndef CYCLEKIT_REGION_H
 #define CYCLEKIT_REGION_H

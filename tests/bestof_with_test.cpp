@@ -85,4 +85,21 @@ TEST(BestofWith, AnswersAsTheSameSettingsMadeProcessWide) {
   set_bestof_defaults();
 }
 
+// A flush larger than the buffer made at the size in force: read through a
+// buffer of its own size, not past the end of the smaller one.
+TEST(BestofWith, AFlushOfItsOwnSizeGetsABufferOfThatSize) {
+  set_bestof_defaults();
+  set_bestof_cache_sizee(4096);
+  set_bestof_clear_cache(1);
+  bestof_settings s;
+  get_bestof_settings(&s);
+  s.cache_size = 64 << 20;
+  for (int per_call = 0; per_call < 3; per_call++) {
+    scripted::reset();
+    scripted::counts({7, 7, 7});
+    EXPECT_EQ(per_call == 1 ? bestof_with(&s, probe, 0) : bestof(probe, 0), 7.0);
+  }
+  set_bestof_defaults();
+}
+
 }  // namespace
