@@ -14,6 +14,9 @@ std::string format(const char *fmt, double v) {
   return buf;
 }
 
+// A counter's column: as wide as its name, at least 10.
+int column(const std::string &name) { return name.size() > 10 ? int(name.size()) : 10; }
+
 std::string padded(const std::string &s, int width) {
   return std::string(s.size() < size_t(width) ? size_t(width) - s.size() : 0, ' ') + s;
 }
@@ -59,15 +62,36 @@ void ConsoleReporter::PrintHeader(const Run &run) {
   char line[512];
   std::snprintf(line, sizeof line, "%-*s %13s %15s %12s %10s", static_cast<int>(name_field_width_),
                 "Benchmark", "Time", "CPU", "Iterations", unit_col.c_str());
-  std::string rule(std::string(line).size() + 12, '-');
-  GetOutputStream() << rule << '\n' << line << " UserCounters...\n" << rule << '\n';
+  std::string head = line;
+  if (tabular())
+    for (auto &c : run.counters)
+      head += " " + padded(c.first, column(c.first));
+  else
+    head += " UserCounters...";
+  std::string rule(head.size(), '-');
+  GetOutputStream() << rule << '\n' << head << '\n' << rule << '\n';
+}
+
+bool ConsoleReporter::tabular() const { return (output_options_ & OO_Tabular) != 0; }
+
+// In columns, a new header whenever the counters' names change.
+static bool same_names(const UserCounters &a, const UserCounters &b) {
+  if (a.size() != b.size())
+    return false;
+  for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j)
+    if (i->first != j->first)
+      return false;
+  return true;
 }
 
 void ConsoleReporter::ReportRuns(const std::vector<Run> &reports) {
   for (auto &run : reports) {
-    if (!printed_header_) {
+    bool renamed = tabular() && !run.error_occurred && !same_names(run.counters, prev_counters_);
+    if (!printed_header_ || renamed) {
       PrintHeader(run);
       printed_header_ = true;
+      if (!run.error_occurred)
+        prev_counters_ = run.counters;
     }
     PrintRunData(run);
   }
@@ -99,7 +123,13 @@ void ConsoleReporter::PrintRunData(const Run &run) {
     out << format("%12.0f", static_cast<double>(run.iterations)) << ' '
         << format("%10.1f", run.cycles_per_iteration);
   for (auto &c : run.counters)
-    out << ' ' << counter_text(c.first, c.second);
+    if (tabular())
+      out << ' '
+          << padded(human(c.second.value, c.second.oneK) +
+                        (c.second.flags & Counter::kIsRate ? "/s" : ""),
+                    column(c.first));
+    else
+      out << ' ' << counter_text(c.first, c.second);
   if (!run.report_label.empty())
     out << ' ' << run.report_label;
   if (!run.resolved && run.run_type == Run::RT_Iteration)

@@ -44,7 +44,8 @@ std::unique_ptr<BenchmarkReporter> make_reporter(const std::string &format) {
     return std::unique_ptr<BenchmarkReporter>(new CSVReporter);
   if (format != "console")
     say_once("unknown format '" + format + "': the console's is used");
-  return std::unique_ptr<BenchmarkReporter>(new ConsoleReporter(ConsoleReporter::OO_None));
+  return std::unique_ptr<BenchmarkReporter>(new ConsoleReporter(
+      options().counters_tabular ? ConsoleReporter::OO_Tabular : ConsoleReporter::OO_None));
 }
 
 std::vector<BenchmarkReporter::Run> pick(const std::vector<BenchmarkReporter::Run> &runs,
@@ -74,6 +75,10 @@ void say_what_differs(const std::vector<Instance> &list) {
 size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string filter) {
   Options &o = options();
   std::vector<Instance> list = selected(filter);
+  if (list.empty() && !o.list_tests) {
+    std::fprintf(stderr, "Failed to match any benchmarks against regex: %s\n", filter.c_str());
+    return 0;
+  }
   if (o.list_tests) {
     for (auto &in : list)
       std::printf("%s\n", in.name.str().c_str());

@@ -136,6 +136,7 @@ class ConsoleReporter : public BenchmarkReporter {
  protected:
   virtual void PrintRunData(const Run &report);
   virtual void PrintHeader(const Run &report);
+  bool tabular() const;  // counters in columns of their own
   OutputOptions output_options_;
   size_t name_field_width_ = 0;
   UserCounters prev_counters_;
