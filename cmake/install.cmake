@@ -1,7 +1,9 @@
 # What `cmake --install` lays out: the programs, the static libraries, the
 # public headers under include/cyclekit/, a CMake package with the imported
-# targets cyclekit::clock, cyclekit::bestof and cyclekit::suite, a pkg-config file and the
-# manual pages.  Included by the top-level CMakeLists.txt once every target
+# targets cyclekit::clock, cyclekit::bestof, cyclekit::suite and cyclekit::benchmark,
+# pkg-config files and the manual pages.  The front end's <benchmark/benchmark.h>
+# goes to include/cyclekit/compat/, a folder of its own, so that it is found only
+# by the projects that ask for it and never shadows another copy.  Included by the top-level CMakeLists.txt once every target
 # exists.
 
 include(CMakePackageConfigHelpers)
@@ -10,7 +12,7 @@ set(CYCLEKIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/cyclekit)
 set(CYCLEKIT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # Every target installed, for the main job to build first (CMakeLists.txt).
-set(CYCLEKIT_INSTALLED_TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite)
+set(CYCLEKIT_INSTALLED_TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite cyclekit_benchmark)
 if(CYCLEKIT_BUILD_TOOLS)
   install(TARGETS lullwatch hertzle cyclekit-doctor)
   list(APPEND CYCLEKIT_INSTALLED_TARGETS lullwatch hertzle cyclekit-doctor)
@@ -20,7 +22,8 @@ if(CYCLEKIT_BUILD_TOOLS)
   endif()
 endif()
 
-install(TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite EXPORT cyclekitTargets
+install(TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite cyclekit_benchmark
+        EXPORT cyclekitTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(installed_headers "")
 foreach(header IN LISTS CYCLEKIT_PUBLIC_HEADERS)
@@ -28,6 +31,8 @@ foreach(header IN LISTS CYCLEKIT_PUBLIC_HEADERS)
 endforeach()
 install(FILES ${installed_headers}
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/cyclekit)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/benchmark/include/benchmark
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/cyclekit/compat)
 
 # ---- CMake package ----------------------------------------------------------
 install(EXPORT cyclekitTargets NAMESPACE cyclekit::
@@ -71,7 +76,10 @@ if(CYCLEKIT_SANITIZE)
   string(PREPEND PC_EXTRA_LIBS " ")
 endif()
 configure_file(cmake/cyclekit.pc.in ${CMAKE_CURRENT_BINARY_DIR}/cyclekit.pc @ONLY)
+configure_file(cmake/cyclekit-benchmark.pc.in ${CMAKE_CURRENT_BINARY_DIR}/cyclekit-benchmark.pc
+               @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/cyclekit.pc
+              ${CMAKE_CURRENT_BINARY_DIR}/cyclekit-benchmark.pc
         DESTINATION ${CYCLEKIT_PKGCONFIG_DIR})
 
 # ---- Manual pages -------------------------------------------------------------

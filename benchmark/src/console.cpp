@@ -1,0 +1,143 @@
+// The console table: name, time, CPU time, iterations and counter ticks
+// (or core cycles) per iteration, then the counters.
+#include <cmath>
+#include <cstdio>
+
+#include "internal.h"
+
+namespace benchmark {
+namespace {
+
+std::string format(const char *fmt, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+// A counter's column: as wide as its name, at least 10.
+int column(const std::string &name) { return name.size() > 10 ? int(name.size()) : 10; }
+
+std::string padded(const std::string &s, int width) {
+  return std::string(s.size() < size_t(width) ? size_t(width) - s.size() : 0, ' ') + s;
+}
+
+// A time with three significant figures or more.
+std::string time_text(double t) {
+  const char *fmt = t < 1 ? "%10.4f" : t < 10 ? "%10.2f" : t < 100 ? "%10.1f" : "%10.0f";
+  return format(fmt, t);
+}
+
+// 1.2k, 3.4M, 5.6G (powers of 1000 or 1024) for counters.
+std::string human(double v, Counter::OneK one_k) {
+  static const char *const prefix[] = {"", "k", "M", "G", "T", "P"};
+  double base = one_k == Counter::kIs1024 ? 1024 : 1000;
+  int p = 0;
+  while (std::fabs(v) >= base && p < 5) {
+    v /= base;
+    ++p;
+  }
+  std::string s = format("%.5g", v) + prefix[p];
+  if (p && one_k == Counter::kIs1024)
+    s += "i";
+  return s;
+}
+
+std::string counter_text(const std::string &name, const Counter &c) {
+  std::string s = name + "=" + human(c.value, c.oneK);
+  if (c.flags & Counter::kIsRate)
+    s += (c.flags & Counter::kInvert) ? "s" : "/s";
+  return s;
+}
+
+}  // namespace
+
+bool ConsoleReporter::ReportContext(const Context &context) {
+  name_field_width_ = context.name_field_width;
+  PrintBasicContext(&GetErrorStream(), context);
+  return true;
+}
+
+void ConsoleReporter::PrintHeader(const Run &run) {
+  std::string unit_col = run.core_cycles ? "Cycles" : "Ticks";
+  char line[512];
+  std::snprintf(line, sizeof line, "%-*s %13s %15s %12s %10s", static_cast<int>(name_field_width_),
+                "Benchmark", "Time", "CPU", "Iterations", unit_col.c_str());
+  std::string head = line;
+  if (tabular())
+    for (auto &c : run.counters)
+      head += " " + padded(c.first, column(c.first));
+  else
+    head += " UserCounters...";
+  std::string rule(head.size(), '-');
+  GetOutputStream() << rule << '\n' << head << '\n' << rule << '\n';
+}
+
+bool ConsoleReporter::tabular() const { return (output_options_ & OO_Tabular) != 0; }
+
+// In columns, a new header whenever the counters' names change.
+static bool same_names(const UserCounters &a, const UserCounters &b) {
+  if (a.size() != b.size())
+    return false;
+  for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j)
+    if (i->first != j->first)
+      return false;
+  return true;
+}
+
+void ConsoleReporter::ReportRuns(const std::vector<Run> &reports) {
+  for (auto &run : reports) {
+    bool renamed = tabular() && !run.error_occurred && !same_names(run.counters, prev_counters_);
+    if (!printed_header_ || renamed) {
+      PrintHeader(run);
+      printed_header_ = true;
+      if (!run.error_occurred)
+        prev_counters_ = run.counters;
+    }
+    PrintRunData(run);
+  }
+}
+
+void ConsoleReporter::PrintRunData(const Run &run) {
+  std::ostream &out = GetOutputStream();
+  char name[512];
+  std::snprintf(name, sizeof name, "%-*s", static_cast<int>(name_field_width_),
+                run.benchmark_name().c_str());
+  out << name << ' ';
+  if (run.error_occurred) {
+    if (run.error_message.compare(0, 8, "skipped:") == 0)
+      out << run.error_message << '\n';
+    else
+      out << "ERROR OCCURRED: '" << run.error_message << "'\n";
+    return;
+  }
+  const char *unit = GetTimeUnitString(run.time_unit);
+  if (run.aggregate_unit == kPercentage)
+    out << format("%10.2f", 100 * internal::shown_real(run)) << " % "
+        << format("%12.2f", 100 * internal::shown_cpu(run)) << " % ";
+  else
+    out << time_text(internal::shown_real(run)) << ' ' << unit << ' '
+        << padded(time_text(internal::shown_cpu(run)), 12) << ' ' << unit << ' ';
+  if (run.run_type == Run::RT_Aggregate)
+    out << std::string(23, ' ');
+  else
+    out << format("%12.0f", static_cast<double>(run.iterations)) << ' '
+        << format("%10.1f", run.cycles_per_iteration);
+  for (auto &c : run.counters)
+    if (tabular())
+      out << ' '
+          << padded(human(c.second.value, c.second.oneK) +
+                        (c.second.flags & Counter::kIsRate ? "/s" : ""),
+                    column(c.first));
+    else
+      out << ' ' << counter_text(c.first, c.second);
+  if (!run.report_label.empty())
+    out << ' ' << run.report_label;
+  if (!run.resolved && run.run_type == Run::RT_Iteration)
+    out << " (not resolved: " << run.iterations << " iterations a run are too few for the counter;"
+        << " without Iterations() they are chosen to resolve it)";
+  if (!run.converged && run.run_type == Run::RT_Iteration)
+    out << " (the K least did not agree within the run limit)";
+  out << '\n';
+}
+
+}  // namespace benchmark

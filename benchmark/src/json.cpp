@@ -1,0 +1,126 @@
+// The JSON file: "context" and "benchmarks" in the layout that readers of
+// this API's files expect, with cyclekit's ticks (or cycles) beside the
+// times.
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "adapter.h"
+#include "internal.h"
+
+namespace benchmark {
+namespace {
+
+std::string quoted(const std::string &s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+// Numbers as JSON has them: no infinity or NaN (null instead).
+std::string number(double v) {
+  if (!std::isfinite(v))
+    return "null";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+std::string field(const char *key, const std::string &value) {
+  return std::string("      ") + quoted(key) + ": " + value;
+}
+
+std::string now() {
+  char buf[64];
+  std::time_t t = std::time(nullptr);
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", std::localtime(&t));
+  return buf;
+}
+
+}  // namespace
+
+bool JSONReporter::ReportContext(const Context &context) {
+  std::ostream &out = GetOutputStream();
+  const CPUInfo &cpu = context.cpu_info;
+  out << "{\n  \"context\": {\n";
+  out << "    \"date\": " << quoted(now()) << ",\n";
+  out << "    \"host_name\": " << quoted(context.sys_info.name) << ",\n";
+  out << "    \"executable\": " << quoted(Context::executable_name) << ",\n";
+  out << "    \"num_cpus\": " << cpu.num_cpus << ",\n";
+  out << "    \"mhz_per_cpu\": " << std::lround(cpu.cycles_per_second / 1e6) << ",\n";
+  out << "    \"cpu_scaling_enabled\": false,\n";
+  out << "    \"caches\": [],\n";
+  out << "    \"load_avg\": [";
+  for (size_t i = 0; i < cpu.load_avg.size(); ++i)
+    out << (i ? "," : "") << number(cpu.load_avg[i]);
+  out << "],\n";
+  out << "    \"ticks_per_ns\": " << number(internal::ticks_per_ns()) << ",\n";
+  for (auto &kv : internal::options().context)
+    out << "    " << quoted(kv.first) << ": " << quoted(kv.second) << ",\n";
+  out << "    \"library_build_type\": \"release\"\n  },\n  \"benchmarks\": [\n";
+  return true;
+}
+
+void JSONReporter::ReportRuns(const std::vector<Run> &reports) {
+  for (auto &run : reports) {
+    if (!first_report_)
+      GetOutputStream() << ",\n";
+    first_report_ = false;
+    PrintRunData(run);
+  }
+}
+
+void JSONReporter::PrintRunData(const Run &run) {
+  std::vector<std::string> f;
+  f.push_back(field("name", quoted(run.benchmark_name())));
+  f.push_back(field("family_index", std::to_string(run.family_index)));
+  f.push_back(field("per_family_instance_index", std::to_string(run.per_family_instance_index)));
+  f.push_back(field("run_name", quoted(run.run_name.str())));
+  bool agg = run.run_type == Run::RT_Aggregate;
+  f.push_back(field("run_type", quoted(agg ? "aggregate" : "iteration")));
+  f.push_back(field("repetitions", std::to_string(run.repetitions)));
+  if (!agg)
+    f.push_back(field("repetition_index", std::to_string(run.repetition_index)));
+  f.push_back(field("threads", std::to_string(run.threads)));
+  if (agg) {
+    f.push_back(field("aggregate_name", quoted(run.aggregate_name)));
+    f.push_back(
+        field("aggregate_unit", quoted(run.aggregate_unit == kTime ? "time" : "percentage")));
+  }
+  if (run.error_occurred) {
+    f.push_back(field("error_occurred", "true"));
+    f.push_back(field("error_message", quoted(run.error_message)));
+  } else {
+    f.push_back(field("iterations", std::to_string(run.iterations)));
+    f.push_back(field("real_time", number(internal::shown_real(run))));
+    f.push_back(field("cpu_time", number(internal::shown_cpu(run))));
+    f.push_back(field("time_unit", quoted(GetTimeUnitString(run.time_unit))));
+    f.push_back(field(run.core_cycles ? "cycles" : "ticks", number(run.cycles_per_iteration)));
+    if (run.run_type == Run::RT_Iteration)
+      f.push_back(field("resolved", run.resolved ? "true" : "false"));
+    for (auto &c : run.counters)
+      f.push_back(field(c.first.c_str(), number(c.second.value)));
+    if (!run.report_label.empty())
+      f.push_back(field("label", quoted(run.report_label)));
+  }
+  std::ostream &out = GetOutputStream();
+  out << "    {\n";
+  for (size_t i = 0; i < f.size(); ++i)
+    out << f[i] << (i + 1 < f.size() ? ",\n" : "\n");
+  out << "    }";
+}
+
+void JSONReporter::Finalize() { GetOutputStream() << "\n  ]\n}\n"; }
+
+}  // namespace benchmark

@@ -1,0 +1,108 @@
+// What every reporter shares: the machine's description, a run's name and
+// its times in the run's unit.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "adapter.h"
+#include "internal.h"
+
+namespace benchmark {
+
+CPUInfo::CPUInfo() : num_cpus(1), scaling(UNKNOWN), cycles_per_second(0) {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  num_cpus = n > 0 ? static_cast<int>(n) : 1;
+  cycles_per_second = internal::ticks_per_ns() * 1e9;
+  double avg[3];
+  int got = getloadavg(avg, 3);
+  for (int i = 0; i < got; ++i)
+    load_avg.push_back(avg[i]);
+}
+const CPUInfo &CPUInfo::Get() {
+  static const CPUInfo *info = new CPUInfo;
+  return *info;
+}
+
+SystemInfo::SystemInfo() {
+  char host[256] = "";
+  if (gethostname(host, sizeof host - 1) == 0)
+    name = host;
+}
+const SystemInfo &SystemInfo::Get() {
+  static const SystemInfo *info = new SystemInfo;
+  return *info;
+}
+
+const char *BenchmarkReporter::Context::executable_name = "benchmark";
+BenchmarkReporter::Context::Context()
+    : cpu_info(CPUInfo::Get()), sys_info(SystemInfo::Get()), name_field_width(10) {
+  for (auto &in : internal::all_instances())
+    name_field_width = std::max(name_field_width, in.name.str().size() + 7);
+}
+
+BenchmarkReporter::BenchmarkReporter() : output_stream_(&std::cout), error_stream_(&std::cerr) {}
+BenchmarkReporter::~BenchmarkReporter() {}
+
+void BenchmarkReporter::PrintBasicContext(std::ostream *out, Context const &context) {
+  const CPUInfo &cpu = context.cpu_info;
+  *out << "Run on (" << cpu.num_cpus << " X " << cpu.cycles_per_second / 1e6 << " MHz counter)\n";
+  if (!cpu.load_avg.empty()) {
+    *out << "Load Average:";
+    for (double l : cpu.load_avg)
+      *out << ' ' << l;
+    *out << '\n';
+  }
+  *out << "cyclekit: each time is the least per-iteration time once the K least runs agree; "
+          "CPU time is that same undisturbed time\n";
+}
+
+std::string BenchmarkReporter::Run::benchmark_name() const {
+  std::string name = run_name.str();
+  if (run_type == RT_Aggregate)
+    name += "_" + aggregate_name;
+  return name;
+}
+
+double BenchmarkReporter::Run::GetAdjustedRealTime() const {
+  double t = real_accumulated_time * GetTimeUnitMultiplier(time_unit);
+  return iterations != 0 ? t / static_cast<double>(iterations) : t;
+}
+double BenchmarkReporter::Run::GetAdjustedCPUTime() const {
+  double t = cpu_accumulated_time * GetTimeUnitMultiplier(time_unit);
+  return iterations != 0 ? t / static_cast<double>(iterations) : t;
+}
+
+const char *GetTimeUnitString(TimeUnit unit) {
+  switch (unit) {
+    case kSecond:
+      return "s";
+    case kMillisecond:
+      return "ms";
+    case kMicrosecond:
+      return "us";
+    case kNanosecond:
+      break;
+  }
+  return "ns";
+}
+
+double GetTimeUnitMultiplier(TimeUnit unit) {
+  switch (unit) {
+    case kSecond:
+      return 1;
+    case kMillisecond:
+      return 1e3;
+    case kMicrosecond:
+      return 1e6;
+    case kNanosecond:
+      break;
+  }
+  return 1e9;
+}
+
+namespace internal {
+void UseCharPointer(char const volatile *) {}
+}  // namespace internal
+
+}  // namespace benchmark

@@ -1,0 +1,87 @@
+// cyclekit's result lines (--json FILE|-), as the native suite writes them:
+// a context line, then one line per answer, so that cyclekit-compare reads
+// a suite of either front end.
+#include <cyclekit/clock.h>
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "adapter.h"
+#include "internal.h"
+#include "result_format.h"
+
+#ifndef CYCLEKIT_VERSION
+#define CYCLEKIT_VERSION "unknown"
+#endif
+
+namespace benchmark {
+namespace internal {
+namespace {
+
+std::string text(const std::string &s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    char buf[8];
+    if (c == '"' || c == '\\' || c < 0x20) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string num(double v) {
+  if (!std::isfinite(v))
+    return "null";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+class ResultLines : public BenchmarkReporter {
+ public:
+  bool ReportContext(const Context &context) override {
+    char date[32];
+    std::time_t now = std::time(nullptr);
+    std::tm utc;
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&now, &utc));
+    GetOutputStream() << "{\"type\":\"context\",\"format\":" << CYCLEKIT_RESULT_FORMAT
+                      << ",\"library\":\"cyclekit\",\"version\":\"" CYCLEKIT_VERSION "\""
+                      << ",\"front_end\":\"benchmark\",\"title\":" << text(Context::executable_name)
+                      << ",\"date\":\"" << date << "\""
+                      << ",\"mhz\":" << num(context.cpu_info.cycles_per_second / 1e6)
+                      << ",\"step\":" << num(counter_step())
+                      << ",\"repetitions\":" << options().repetitions << "}\n";
+    return true;
+  }
+
+  // Aggregates are the comparison's to make; errors and skips have no answer.
+  void ReportRuns(const std::vector<Run> &runs) override {
+    for (auto &r : runs) {
+      if (r.run_type != Run::RT_Iteration || r.error_occurred)
+        continue;
+      GetOutputStream() << "{\"type\":\"result\",\"name\":" << text(r.benchmark_name())
+                        << ",\"repetition\":" << (r.repetition_index < 0 ? 0 : r.repetition_index)
+                        << ",\"answer\":" << num(r.cycles_per_iteration) << ",\"unit\":\""
+                        << (r.core_cycles ? CYCLEKIT_UNIT_CORE_CYCLES : CYCLEKIT_UNIT_TICKS)
+                        << "\",\"seconds\":" << num(r.real_accumulated_time / double(r.iterations))
+                        << ",\"converged\":" << (r.converged ? 1 : 0)
+                        << ",\"resolved\":" << (r.resolved ? 1 : 0)
+                        << ",\"uncertainty\":" << num(r.uncertainty)
+                        << ",\"batch\":" << r.iterations << "}\n";
+    }
+  }
+};
+
+}  // namespace
+
+BenchmarkReporter *result_lines_reporter() {
+  static ResultLines lines;
+  return &lines;
+}
+
+}  // namespace internal
+}  // namespace benchmark

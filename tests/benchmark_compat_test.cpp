@@ -1,0 +1,191 @@
+// The front end for <benchmark/benchmark.h> suites: the sample suite built
+// against it lists the names the installed library lists, runs to exit 0,
+// says why a benchmark was skipped, and writes JSON in the usual layout.
+#include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "support/run_program.h"
+
+namespace {
+
+program_run sample(std::vector<std::string> args) {
+  args.insert(args.begin(), SAMPLE_SUITE);
+  return run_program(args);
+}
+
+std::string slurp(const std::string &path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(BenchmarkCompat, RangesAreBuiltAsTheInstalledLibraryBuildsThem) {
+  struct Case {
+    int64_t lo, hi;
+    int multi;
+    std::vector<int64_t> want;
+  } cases[] = {
+      {8, 8 << 10, 8, {8, 64, 512, 4096, 8192}},
+      {1, 20, 2, {1, 2, 4, 8, 16, 20}},
+      {0, 64, 8, {0, 1, 8, 64}},
+      {-8, 8, 8, {-8, -1, 0, 1, 8}},
+      {-100, -2, 8, {-100, -64, -8, -2}},
+      {5, 5, 8, {5}},
+      {2, 100, 3, {2, 3, 9, 27, 81, 100}},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(benchmark::CreateRange(c.lo, c.hi, c.multi), c.want) << c.lo << ".." << c.hi;
+  EXPECT_EQ(benchmark::CreateDenseRange(-5, 5, 5), (std::vector<int64_t>{-5, 0, 5}));
+}
+
+TEST(BenchmarkCompat, ListsTheSameNamesAsTheInstalledLibrary) {
+  if (std::string(INSTALLED_SAMPLE).empty())
+    GTEST_SKIP() << "libbenchmark-dev is not installed";
+  program_run ours = sample({"--benchmark_list_tests"});
+  program_run theirs = run_program({INSTALLED_SAMPLE, "--benchmark_list_tests"});
+  ASSERT_EQ(ours.status, 0) << ours.err;
+  ASSERT_EQ(theirs.status, 0) << theirs.err;
+  EXPECT_EQ(ours.out, theirs.out);
+}
+
+TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
+  std::string missing = "/nonexistent-dir/out.json";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;  // expected to appear (out: exactly, when it starts with '=')
+  } cases[] = {
+      {{"--benchmark_list_tests", "--benchmark_filter=BM_Sum/8$"}, 0, "=BM_Sum/8\nBM_Sum/8\n", ""},
+      {{"--benchmark_list_tests=true", "--benchmark_filter=-^(BM_|Buffer|copy|lambda|Typed)"},
+       0,
+       "=with_args/2\n",
+       ""},
+      {{"--bogus"}, 1 << 8, "", "unrecognized command-line flag: --bogus"},
+      {{"--benchmark_filter=BM_Error|threads:2"}, 0, "ERROR OCCURRED: 'no input file'", ""},
+      {{"--benchmark_filter=BM_Timed/4/threads:2"},
+       0,
+       "timed: thread 0 of 2, started together",
+       ""},
+      {{"--benchmark_filter=BM_Sum/8$", "--benchmark_out=" + missing},
+       1 << 8,
+       "",
+       "invalid file name"},
+      {{"--benchmark_filter=BM_Error", "--benchmark_out=/dev/full"},
+       1 << 8,
+       "",
+       "could not write /dev/full"},
+      {{"--json"}, 1 << 8, "", "--json needs a file name"},
+      {{"--benchmark_filter=nothing"},
+       0,
+       "=",
+       "Failed to match any benchmarks against regex: nothing"},
+      {{"--benchmark_filter=BM_Copy/bytes:64", "--benchmark_counters_tabular=true"},
+       0,
+       "Iterations      Ticks        len\n",
+       ""},
+      {{"--benchmark_filter=BM_Copy/bytes:64", "--benchmark_format=csv"},
+       0,
+       "name,iterations,real_time,cpu_time,time_unit,bytes_per_second,items_per_second,label,"
+       "error_occurred,error_message,ticks,\"len\"\n\"BM_Copy/bytes:64/tag:1\",",
+       ""},
+      {{"--benchmark_filter=BM_One"}, 0, "(not resolved: 5 iterations a run are too few", ""},
+      {{"--benchmark_filter=BM_Error", "--json", "/dev/full"}, 1 << 8, "", "could not write"},
+  };
+  for (const Case &c : cases) {
+    program_run r = sample(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[0] << "\n" << r.err;
+    if (!c.out.empty() && c.out[0] == '=')
+      EXPECT_EQ(r.out, c.out.substr(1)) << c.args[0];
+    else
+      EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args[0] << "\n" << r.out;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args[0] << "\n" << r.err;
+  }
+}
+
+// Per name: the JSON fields that must be there, and a check on the entry.
+TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
+  std::string file = ::testing::TempDir() + "benchmark_compat.json";
+  program_run r =
+      sample({"--benchmark_format=json", "--benchmark_out=" + file, "--benchmark_context=team=perf",
+              "--benchmark_filter=BM_Sum/8$|BM_Copy/bytes|BM_Error|BM_Timed/5"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  nlohmann::json j = nlohmann::json::parse(r.out);
+  nlohmann::json in_file = nlohmann::json::parse(slurp(file));
+  ASSERT_EQ(in_file.at("benchmarks").size(), j.at("benchmarks").size());
+  for (size_t i = 0; i < j["benchmarks"].size(); ++i)
+    EXPECT_EQ(in_file["benchmarks"][i], j["benchmarks"][i]);
+  for (const char *key : {"date", "host_name", "executable", "num_cpus", "mhz_per_cpu", "caches",
+                          "load_avg", "library_build_type"})
+    EXPECT_TRUE(j.at("context").contains(key)) << key;
+  EXPECT_EQ(j["context"]["team"], "perf");
+  std::map<std::string, nlohmann::json> by_name;
+  for (auto &b : j.at("benchmarks"))  // the first of a name: BM_Sum/8 is also in microseconds
+    by_name.emplace(b.at("name").get<std::string>(), b);
+  for (auto &b : j.at("benchmarks")) {
+    for (const char *key : {"name", "run_name", "run_type", "repetitions", "threads"})
+      EXPECT_TRUE(b.contains(key)) << b.dump();
+    if (b.value("error_occurred", false))
+      continue;
+    for (const char *key : {"iterations", "real_time", "cpu_time", "time_unit", "ticks"})
+      EXPECT_TRUE(b.contains(key)) << b.dump();
+  }
+  nlohmann::json sum = by_name.at("BM_Sum/8");
+  double seconds = sum["real_time"].get<double>() * 1e-9 * sum["iterations"].get<double>();
+  EXPECT_NEAR(sum["items_per_second"].get<double>() * seconds / sum["iterations"].get<double>(),
+              8.0, 1e-9);
+  EXPECT_EQ(by_name.at("BM_Copy/bytes:512/tag:2")["len"], 2.0);
+  EXPECT_EQ(by_name.at("BM_Error")["error_message"], "no input file");
+  EXPECT_EQ(by_name.at("BM_Timed/5/repeats:2_mean")["aggregate_name"], "mean");
+  EXPECT_EQ(by_name.count("BM_Timed/5/repeats:2"), 0u);  // aggregates only
+  EXPECT_EQ(by_name.at("BM_Sum/8")["time_unit"], "ns");
+}
+
+// A reporter of the suite's own gets every run, the aggregates for a
+// family that displays only those, and an error with its message.
+TEST(BenchmarkCompat, ReporterOfTheSuitesOwn) {
+  program_run r = run_program({REPORTER_SUITE});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "context 1\n"
+            "BM_Add/3 run us adds 1 rate=1 size=3\n"
+            "BM_Add/4/repeats:2_mean mean ns adds size=4\n"
+            "BM_Add/4/repeats:2_median median ns adds size=4\n"
+            "BM_Add/4/repeats:2_stddev stddev ns adds size=0\n"
+            "BM_Add/4/repeats:2_cv cv ns adds size=0\n"
+            "BM_Skip run error stop here\n"
+            "BM_Count/threads:3 run ns timed: thread 0 of 3, started together 1 avg=1 ids=3 sum=3\n"
+            "BM_Count/threads:2000 run error skipped: 2000 threads, outside 1 to 1024\n");
+}
+
+// cyclekit's result lines on standard output, the table moved to standard
+// error: one answer per measured name, none for an error.
+TEST(BenchmarkCompat, ResultLinesForCompare) {
+  struct Case {
+    const char *flag, *unit;
+  } cases[] = {{"--flush", "ticks"}, {"--core-cycles", "core cycles"}};
+  for (const Case &c : cases) {
+    program_run r = sample({"--json", "-", c.flag, "--benchmark_filter=BM_Sum/8$|BM_Error"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream in(r.out);
+    std::string line;
+    std::vector<nlohmann::json> lines;
+    while (std::getline(in, line))
+      lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[0]["type"], "context");
+    EXPECT_EQ(lines[0]["library"], "cyclekit");
+    for (size_t i = 1; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i]["name"], "BM_Sum/8");
+      EXPECT_EQ(lines[i]["unit"], c.unit);
+      EXPECT_GT(lines[i]["answer"].get<double>(), 0);
+    }
+    EXPECT_NE(r.err.find("ERROR OCCURRED: 'no input file'"), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
