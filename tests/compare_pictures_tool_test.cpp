@@ -1,8 +1,6 @@
-// cyclekit-compare --html and --svg on hand-made result files with one
-// name 5 % slower, and on real suite programs run in pairs: the plot's
-// first row, the page's text, the Markdown's links; writes that fail on a
-// missing directory, a directory or a full device leave every file as it
-// was; and the tool's own page in headless chromium.
+// cyclekit-compare --html and --svg on result files with one name 5 %
+// slower and on suite programs run in pairs; failed writes leave every
+// file as it was; the tool's own page in headless chromium.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -22,26 +20,18 @@ std::string slurp(const std::string &path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// A result file: each name's six answers around `level`, one name's times
-// `factor`.
+// A result file: each name's six answers around its level, one name's
+// times `factor`; the setting "precise" as given.
 std::string results(const std::string &slower, double factor, int precise = 0) {
-  const std::map<std::string, double> levels = {
-      {"add chain", 1000}, {"imul chain", 3000}, {"walk <16 KiB>", 4000}};
-  std::string text = json{{"type", "context"},     {"format", 1},
-                          {"library", "cyclekit"}, {"counter", "tsc"},
-                          {"mhz", 2600.0},         {"step", 2},
-                          {"cpu", "Xeon"},         {"settings", {{"precise", precise}}}}
-                         .dump() +
-                     "\n";
-  for (const auto &[name, level] : levels)
+  std::string text = R"({"type":"context","format":1,"library":"cyclekit","counter":"tsc",)"
+                     R"("mhz":2600,"step":2,"cpu":"Xeon","settings":{"precise":)" +
+                     std::to_string(precise) + "}}\n";
+  for (const auto &[name, level] : {std::pair<std::string, double>{"add chain", 1000},
+                                    {"imul chain", 3000},
+                                    {"walk <16 KiB>", 4000}})
     for (double d : {0, 2, -2, 1, -1, 3})
-      text += json{{"type", "result"},
-                   {"name", name},
-                   {"answer", (level + d) * (name == slower ? factor : 1)},
-                   {"unit", "cycles"},
-                   {"uncertainty", 2}}
-                  .dump() +
-              "\n";
+      text += R"({"type":"result","unit":"cycles","uncertainty":2,"name":)" + json(name).dump() +
+              ",\"answer\":" + std::to_string((level + d) * (name == slower ? factor : 1)) + "}\n";
   return text;
 }
 
