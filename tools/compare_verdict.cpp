@@ -57,6 +57,10 @@ name_data prepare(const std::string &name, unit in, const std::vector<sample> &b
     d.pair_logs = pair_logs(b, n);
   else
     d.base_logs = logs_of(b), d.new_logs = logs_of(n);
+  for (const auto &x : b)
+    d.base_answers.push_back(x.answer);
+  for (const auto &x : n)
+    d.new_answers.push_back(x.answer);
   d.base = median_of(b, &sample::answer);
   d.fresh = median_of(n, &sample::answer);
   d.resolution =

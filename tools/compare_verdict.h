@@ -18,9 +18,10 @@ struct name_data {
   std::string name;
   unit in = unit::ticks;
   bool paired = false;
-  std::vector<double> base_logs, new_logs;  // two samples: log answers
-  std::vector<double> pair_logs;            // paired: log(new/base) per pair
-  double base = NAN, fresh = NAN;           // the median answers
+  std::vector<double> base_logs, new_logs;        // two samples: log answers
+  std::vector<double> pair_logs;                  // paired: log(new/base) per pair
+  std::vector<double> base_answers, new_answers;  // in unit `in`, for the pictures
+  double base = NAN, fresh = NAN;                 // the median answers
   double resolution = NAN;
   size_t base_n = 0, new_n = 0;
 };

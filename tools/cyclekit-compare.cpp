@@ -19,10 +19,12 @@
 #include <vector>
 
 #include "compare_error.h"
+#include "compare_page_facts.h"
 #include "compare_read.h"
 #include "compare_report.h"
 #include "compare_run.h"
 #include "compare_verdict.h"
+#include "compare_write.h"
 
 namespace {
 
@@ -52,6 +54,7 @@ struct options {
   int pairs = 11;
   double margin = 0, timeout = 300;
   std::string fail_on;
+  std::string html, svg, command;  // the pictures asked for, and what asked
 };
 
 struct comparison {
@@ -97,6 +100,45 @@ std::string heading(const options &o, const comparison &c, size_t family) {
   return text + "\n";
 }
 
+// ---- The pictures: --html and --svg ----------------------------------------
+
+void add_picture_options(CLI::App &app, options &o) {
+  app.add_option("--html", o.html,
+                 "write the comparison as one page (plots, table, context, settings, command)");
+  app.add_option("--svg", o.svg, "write the forest plot alone, as SVG");
+}
+
+// A Markdown link's target ends at a space or a parenthesis unless bracketed.
+std::string markdown_link(const std::string &words, const std::string &path) {
+  bool plain = path.find_first_of(" ()<>") == std::string::npos;
+  return "\n[" + words + "](" + (plain ? path : "<" + path + ">") + ")\n";
+}
+
+// Writes the page and the plot asked for, all whole or none; returns the
+// Markdown lines that link them.
+std::string write_pictures(const options &o, const std::vector<name_data> &data,
+                           const std::vector<row> &rows, const std::string &warnings,
+                           const comparison &c) {
+  if (o.html.empty() && o.svg.empty())
+    return "";
+  page_facts facts = facts_of(data, rows, o.margin, warnings, c.base, c.fresh);
+  facts.command = o.command;
+  std::vector<std::pair<std::string, std::string>> files;
+  std::string links;
+  if (!o.html.empty()) {
+    files.push_back({o.html, compare_page(facts)});
+    links += markdown_link("comparison page", o.html);
+  }
+  if (!o.svg.empty()) {
+    files.push_back({o.svg, forest_svg(facts.rows, facts.margin)});
+    links += markdown_link("forest plot", o.svg);
+  }
+  write_whole(files);
+  return links;
+}
+
+// ---------------------------------------------------------------------------
+
 int report(const options &o, const comparison &c) {
   std::ostringstream out, warn;
   missing_names missing;
@@ -108,6 +150,7 @@ int report(const options &o, const comparison &c) {
     rows.push_back(judge(d, o.margin));
   size_t family = gate(data, rows, o.margin);
   bool with_gate = !o.fail_on.empty();
+  std::string links = write_pictures(o, data, rows, warn.str(), c);
   if (o.json_out) {
     print_json(out, rows, missing, c.paired, with_gate);
   } else {
@@ -115,6 +158,8 @@ int report(const options &o, const comparison &c) {
     print_table(out, rows, o.markdown, with_gate);
     for (const auto &[name, where] : missing)
       out << "missing in " << where << ": " << name << "\n";
+    if (o.markdown)
+      out << links;
   }
   std::fputs(warn.str().c_str(), stderr);
   std::fputs(out.str().c_str(), stdout);
@@ -194,6 +239,8 @@ int main(int argc, char **argv) {
         "interval and a verdict.",
         "cyclekit-compare"};
     add_options(app, o);
+    add_picture_options(app, o);
+    o.command = command_of(argc, argv);
     int status = parse(app, o, argc, argv);
     if (status >= 0)
       return status;
