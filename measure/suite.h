@@ -146,6 +146,32 @@ void cyclekit_suite_run_setup(struct cyclekit_suite *s, const char *name, bestof
                               void (*setup)(const void *context), const void *context);
 
 /*
+ * As cyclekit_suite_run, and setup(context) runs before every timed run of
+ * f, teardown(context) after it, each outside the timed interval (the
+ * driver's hooks, bestof_with_hooks): to give every run the data f
+ * changes, as it was.  Either may be null.  With a batch of n calls per run
+ * (set_bestof_batch, 0 included) they run once per n calls, so code that
+ * must find its data fresh at every call wants a batch of 1.
+ */
+void cyclekit_suite_run_each(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
+                             void (*setup)(const void *context),
+                             void (*teardown)(const void *context), const void *context);
+
+/*
+ * The settings name is measured with, instead of those in force at close:
+ * *settings is copied, and the command line's (--precise, --flush, ...) go
+ * on top of it as they go on top of the settings in force.  So one name can
+ * be flushed, or timed in precise mode, beside names that are not.  name
+ * is a name registered before, or a family's (see cyclekit_suite_run_args):
+ * the settings are then every member's.  Null settings: those in force at
+ * close again.  The result file's line of such a name holds its settings.
+ * Fatal (status 1): a null suite or name, or a name that nothing
+ * registered answers to.
+ */
+void cyclekit_suite_set(struct cyclekit_suite *s, const char *name,
+                        const struct bestof_settings *settings);
+
+/*
  * Measures every name registered (those --filter selects), prints the
  * table, writes the result file, frees the suite and returns the program's
  * exit status: 0; 1 when the table (or the result file on standard output)

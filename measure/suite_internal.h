@@ -1,7 +1,8 @@
 // What the suite's sources share; not installed.  It includes only public
 // headers, and no public header includes it.
 //
-// The rooms: suite.cpp (registering, measuring round-robin, closing),
+// The rooms: suite_names.cpp (registering names and what they are given),
+// suite.cpp (measuring round-robin, closing),
 // suite_options.cpp (the command line), suite_output.cpp (the table and the
 // result file's lines), suite_file.cpp (the result file written whole or not
 // at all).
@@ -19,9 +20,14 @@ struct suite_entry {
   char *name;
   bestof_test_fn f;
   int arg;
-  void (*setup)(const void *context);
+  void (*setup)(const void *context);  // before each answer
+  // Before and after each timed run (the driver's hooks).
+  void (*run_setup)(const void *context);
+  void (*run_teardown)(const void *context);
   const void *context;
   int selected;
+  int has_settings;  // 1: settings below, not those in force at close
+  struct bestof_settings settings;
 };
 
 struct suite_answer {

@@ -81,11 +81,11 @@ static void write_context(FILE *out, const struct cyclekit_suite *s,
   json_end(out);
 }
 
-static void write_result(FILE *out, const char *name, int repetition,
+static void write_result(FILE *out, const struct suite_entry *e, int repetition,
                          const struct suite_answer *a) {
   const struct bestof_report *r = &a->report;
   json_begin(out, "result");
-  json_string(out, "name", name);
+  json_string(out, "name", e->name);
   json_int(out, "repetition", repetition);
   json_number(out, "answer", a->answer);
   json_string(out, "unit", r->core_cycles ? CYCLEKIT_UNIT_CORE_CYCLES : CYCLEKIT_UNIT_TICKS);
@@ -112,6 +112,8 @@ static void write_result(FILE *out, const char *name, int repetition,
   json_int(out, "window", r->window);
   json_number(out, "pair_cost", r->pair_cost);
   json_number(out, "hidden_overhead", r->hidden_overhead);
+  if (e->has_settings)
+    write_settings(out, &e->settings);
   json_end(out);
 }
 
@@ -122,7 +124,7 @@ void suite_internal::write_results(FILE *out, const struct cyclekit_suite *s,
   write_context(out, s, b, n);
   for (int r = 0; r < s->repetitions; r++)
     for (int j = 0; j < n; j++)
-      write_result(out, chosen[j]->name, r, &answers[r * n + j]);
+      write_result(out, chosen[j], r, &answers[r * n + j]);
 }
 
 // ---- The table -------------------------------------------------------------------

@@ -90,8 +90,10 @@ std::vector<json> json_lines(const std::string &text) {
 
 // The suite of names, each measuring nothing, with the command line args
 // (--json FILE added unless they name one) and the counts scripted.
+// add, where given, registers the names instead.
+using registrar = std::function<void(struct cyclekit_suite *)>;
 outcome run_suite(std::vector<std::string> args, const std::vector<std::string> &names,
-                  const std::vector<double> &counts) {
+                  const std::vector<double> &counts, const registrar &add = nullptr) {
   char path[] = "/tmp/cyclekit_scripted_XXXXXX";
   int fd = mkstemp(path);
   close(fd);
@@ -112,7 +114,10 @@ outcome run_suite(std::vector<std::string> args, const std::vector<std::string> 
     o.out = captured(1, stdout, [&] {
       struct cyclekit_suite *s = cyclekit_suite_open("scripted", (int)args.size(), argv.data());
       for (const std::string &name : names)
-        cyclekit_suite_run_setup(s, name.c_str(), nothing, 0, slow_setup, nullptr);
+        if (!add)
+          cyclekit_suite_run_setup(s, name.c_str(), nothing, 0, slow_setup, nullptr);
+      if (add)
+        add(s);
       o.status = cyclekit_suite_close(s);
     });
   });
@@ -258,6 +263,50 @@ TEST(SuiteScripted, CommandLineSettingsLeaveTheProcessWideOnesAlone) {
   EXPECT_NE(scripted::trace().find("XxXxXx"), std::string::npos) << scripted::trace();
   EXPECT_EQ(memcmp(&before, &after, sizeof before), 0);
   EXPECT_EQ(seen.fence + seen.clear_cache, 0) << "the measured function sees them unchanged";
+}
+
+// ---- What a name is given besides ---------------------------------------------------
+
+void noted(int) { scripted::note('F'); }
+void before_run(const void *) { scripted::note('B'); }
+void after_run(const void *) { scripted::note('A'); }
+
+// One name with settings of its own (fenced, flushed; a batch of 2), its
+// neighbour with those in force; per-run setup and teardown around every
+// timed run, never inside the counter pair.
+TEST(SuiteScripted, ANameKeepsItsOwnSettingsAndRunHooks) {
+  const struct {
+    const char *what;
+    std::vector<std::string> args;
+    std::string trace;  // the counter's and the hooks' letters, core_per_tick's left out
+    int own_fence, own_flush, plain_fence;
+  } cases[] = {
+      {"own fence and flush beside plain", {}, "BXFFxABXFFxABXFFxABSFRABSFRABSFRA", 1, 1, 0},
+      {"--fence on top of both", {"--fence"}, "BXFFxABXFFxABXFFxABXFxABXFxABXFxA", 1, 1, 1},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    set_bestof_defaults();
+    bestof_settings own;
+    get_bestof_settings(&own);
+    own.fence = own.clear_cache = 1;
+    own.cache_size = 4096;
+    own.batch = 2;
+    outcome o = run_suite(c.args, {}, std::vector<double>(6, 10), [&](cyclekit_suite *s) {
+      cyclekit_suite_run_each(s, "own", noted, 0, before_run, after_run, nullptr);
+      cyclekit_suite_run_each(s, "plain", noted, 0, before_run, after_run, nullptr);
+      cyclekit_suite_set(s, "own", &own);
+    });
+    std::string trace = std::regex_replace(scripted::trace(), std::regex("[CT]"), "");
+    EXPECT_EQ(trace, c.trace);
+    ASSERT_EQ(o.lines.size(), 3u) << o.err;
+    EXPECT_EQ(o.lines[1]["settings"]["fence"], c.own_fence);
+    EXPECT_EQ(o.lines[1]["settings"]["clear_cache"], c.own_flush);
+    EXPECT_EQ(o.lines[1]["answer"], 5) << "a batch of 2";
+    EXPECT_FALSE(o.lines[2].contains("settings"));
+    EXPECT_EQ(o.lines[0]["settings"]["fence"], c.plain_fence);
+  }
+  set_bestof_defaults();
 }
 
 }  // namespace

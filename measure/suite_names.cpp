@@ -1,0 +1,99 @@
+// Registering the suite's names: one at a time, a family of one function
+// over integer arguments, and what a name is given besides (its own
+// settings, its throughput).
+
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "suite_internal.h"
+
+using namespace suite_internal;
+
+static void misuse(const char *what, const char *why, const char *name) {
+  fprintf(stderr, "Fatal error.  %s: %s%s%s\n", what, why, name ? ": " : "", name ? name : "");
+  exit(1);
+}
+
+static struct suite_entry *add_entry(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                                     int arg) {
+  if (!s || !name || !f)
+    misuse("cyclekit_suite_run", "a null suite, name or function", NULL);
+  if (!*name)
+    misuse("cyclekit_suite_run", "an empty name", NULL);
+  for (int i = 0; i < s->count; i++)
+    if (strcmp(s->entries[i].name, name) == 0)
+      misuse("cyclekit_suite_run", "a name registered twice", name);
+  if (s->count == s->capacity) {
+    int capacity = s->capacity ? 2 * s->capacity : 16;
+    void *grown = realloc(s->entries, (size_t)capacity * sizeof s->entries[0]);
+    if (!grown)
+      out_of_memory();
+    s->entries = (struct suite_entry *)grown;
+    s->capacity = capacity;
+  }
+  struct suite_entry *e = &s->entries[s->count++];
+  memset(e, 0, sizeof *e);
+  e->name = copy_string(name);
+  e->f = f;
+  e->arg = arg;
+  e->selected = !s->has_filter || regexec(&s->filter, name, 0, NULL, 0) == 0;
+  return e;
+}
+
+void cyclekit_suite_run_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
+                              void (*setup)(const void *context), const void *context) {
+  struct suite_entry *e = add_entry(s, name, f, arg);
+  e->setup = setup;
+  e->context = context;
+}
+
+void cyclekit_suite_run(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg) {
+  add_entry(s, name, f, arg);
+}
+
+void cyclekit_suite_run_each(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
+                             void (*setup)(const void *context),
+                             void (*teardown)(const void *context), const void *context) {
+  struct suite_entry *e = add_entry(s, name, f, arg);
+  e->run_setup = setup;
+  e->run_teardown = teardown;
+  e->context = context;
+}
+
+// ---- What a name is given besides ------------------------------------------------
+
+// name itself, or a name of its family: name, "/", an argument.
+static int in_family(const char *entry, const char *name) {
+  size_t n = strlen(name);
+  return strncmp(entry, name, n) == 0 && (entry[n] == '\0' || entry[n] == '/');
+}
+
+// Calls give(entry, data) for name and its family; fatal when none is
+// registered, since a misspelt name would otherwise quietly keep the
+// suite's settings.
+static void for_family(struct cyclekit_suite *s, const char *what, const char *name,
+                       void (*give)(struct suite_entry *e, const void *data), const void *data) {
+  if (!s || !name)
+    misuse(what, "a null suite or name", NULL);
+  int found = 0;
+  for (int i = 0; i < s->count; i++)
+    if (in_family(s->entries[i].name, name)) {
+      give(&s->entries[i], data);
+      found = 1;
+    }
+  if (!found)
+    misuse(what, "no name registered as", name);
+}
+
+static void give_settings(struct suite_entry *e, const void *data) {
+  e->has_settings = data != NULL;
+  if (data)
+    e->settings = *(const struct bestof_settings *)data;
+}
+
+void cyclekit_suite_set(struct cyclekit_suite *s, const char *name,
+                        const struct bestof_settings *settings) {
+  for_family(s, "cyclekit_suite_set", name, give_settings, settings);
+}
