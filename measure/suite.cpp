@@ -84,6 +84,7 @@ static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n
           bestof_with_hooks(e->has_settings ? &e->settings : used, verbose, e->f, e->arg, &hooks);
       a->seconds = seconds_now() - t0;
       bestof_last(&a->report);
+      convert_answer(s, a);
     }
   }
 }
@@ -134,6 +135,22 @@ static void measure_with_settings(struct cyclekit_suite *s, struct suite_entry *
   measure(s, chosen, n, answers, used, verbose);
 }
 
+// The counter's rate, measured (0.05 s) only where a time or a rate is
+// shown; without it the answers stay in the counter's unit.
+static void need_rate(struct cyclekit_suite *s, struct suite_entry **chosen, int n) {
+  int rates = 0;
+  for (int j = 0; j < n; j++)
+    rates |= chosen[j]->bytes > 0 || chosen[j]->items > 0;
+  if (s->time_unit == unit_counted && !rates)
+    return;
+  s->ticks_per_ns = bestof_ticks_per_ns();
+  if (s->ticks_per_ns > 0 || n == 0)
+    return;
+  fprintf(stderr, "%s: the counter's rate is unknown: answers in %s, no rates\n", s->program,
+          "the counter's unit");
+  s->time_unit = unit_counted;
+}
+
 static int measure_and_report(struct cyclekit_suite *s) {
   if (!baseline_known(s)) {
     fprintf(stderr, "%s: --baseline '%s' names nothing measured\n", s->program, s->baseline);
@@ -154,6 +171,7 @@ static int measure_and_report(struct cyclekit_suite *s) {
     out_of_memory();
   struct suite_answer *answers =
       (struct suite_answer *)suite_alloc((size_t)s->repetitions * (size_t)n * sizeof *answers);
+  need_rate(s, chosen, n);
   struct bestof_settings used;
   measure_with_settings(s, chosen, n, answers, &used);
 

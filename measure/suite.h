@@ -158,6 +158,22 @@ void cyclekit_suite_run_each(struct cyclekit_suite *s, const char *name, bestof_
                              void (*teardown)(const void *context), const void *context);
 
 /*
+ * A family of names, one per integer argument: f(arg) registered as
+ * "name/arg" (arg in decimal) for each of the count args, in their order.
+ * cyclekit_suite_run_range registers lo, lo x multiplier, lo x multiplier^2,
+ * ... while below hi, then hi itself (a lo of 0 is followed by 1): 8, 64,
+ * 512, 1000 for 8, 1000 and 8.  The family's name stands for all of its
+ * members in cyclekit_suite_set and cyclekit_suite_throughput.  Fatal as
+ * cyclekit_suite_run (a member registered before among them), and for a
+ * negative count or null args with a positive count, or a range not
+ * 0 <= lo <= hi or a multiplier below 2.
+ */
+void cyclekit_suite_run_args(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                             const int *args, int count);
+void cyclekit_suite_run_range(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int lo,
+                              int hi, int multiplier);
+
+/*
  * The settings name is measured with, instead of those in force at close:
  * *settings is copied, and the command line's (--precise, --flush, ...) go
  * on top of it as they go on top of the settings in force.  So one name can
@@ -170,6 +186,21 @@ void cyclekit_suite_run_each(struct cyclekit_suite *s, const char *name, bestof_
  */
 void cyclekit_suite_set(struct cyclekit_suite *s, const char *name,
                         const struct bestof_settings *settings);
+
+/*
+ * What one call of name's function processes: bytes and items (either may
+ * be 0, not given).  The table then shows their rates, bytes/s and items/s
+ * at the counter's rate (bestof_ticks_per_ns), and the result file's lines
+ * hold them (see cyclekit(3)).  cyclekit_suite_throughput_per_arg gives
+ * them per unit of the argument: a call of f(n) processes n x bytes, the
+ * natural form for a family whose argument is its size.  name is a name or
+ * a family's, as for cyclekit_suite_set.  Fatal (status 1): a null suite or
+ * name, a name nothing answers to, a negative or infinite figure or NaN.
+ */
+void cyclekit_suite_throughput(struct cyclekit_suite *s, const char *name, double bytes,
+                               double items);
+void cyclekit_suite_throughput_per_arg(struct cyclekit_suite *s, const char *name, double bytes,
+                                       double items);
 
 /*
  * Measures every name registered (those --filter selects), prints the

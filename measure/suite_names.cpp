@@ -3,6 +3,7 @@
 // settings, its throughput).
 
 #include <limits.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -62,6 +63,37 @@ void cyclekit_suite_run_each(struct cyclekit_suite *s, const char *name, bestof_
   e->context = context;
 }
 
+// ---- Families: one function over integer arguments -----------------------------
+
+// "name/arg": the name's room is the name's length and an int's digits.
+static void add_member(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg) {
+  if (!s || !name)
+    misuse("cyclekit_suite_run", "a null suite, name or function", NULL);
+  size_t room = strlen(name) + sizeof "/-2147483648";
+  char *member = (char *)suite_alloc(room);
+  snprintf(member, room, "%s/%d", name, arg);
+  add_entry(s, member, f, arg);
+  free(member);
+}
+
+void cyclekit_suite_run_args(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                             const int *args, int count) {
+  if (count < 0 || (count > 0 && !args))
+    misuse("cyclekit_suite_run_args", "a negative count or null arguments", name);
+  for (int i = 0; i < count; i++)
+    add_member(s, name, f, args[i]);
+}
+
+void cyclekit_suite_run_range(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int lo,
+                              int hi, int multiplier) {
+  if (lo < 0 || hi < lo || multiplier < 2)
+    misuse("cyclekit_suite_run_range", "not 0 <= lo <= hi with a multiplier of 2 or more", name);
+  long long v = lo;
+  for (; v < hi; v = v ? v * multiplier : 1)
+    add_member(s, name, f, (int)v);
+  add_member(s, name, f, hi);
+}
+
 // ---- What a name is given besides ------------------------------------------------
 
 // name itself, or a name of its family: name, "/", an argument.
@@ -96,4 +128,36 @@ static void give_settings(struct suite_entry *e, const void *data) {
 void cyclekit_suite_set(struct cyclekit_suite *s, const char *name,
                         const struct bestof_settings *settings) {
   for_family(s, "cyclekit_suite_set", name, give_settings, settings);
+}
+
+// Per call, or per call and unit of the argument.
+struct throughput {
+  double bytes, items;
+  int per_arg;
+};
+
+static void give_throughput(struct suite_entry *e, const void *data) {
+  const struct throughput *t = (const struct throughput *)data;
+  e->bytes = t->per_arg ? t->bytes * e->arg : t->bytes;
+  e->items = t->per_arg ? t->items * e->arg : t->items;
+}
+
+static void set_throughput(struct cyclekit_suite *s, const char *what, const char *name,
+                           const struct throughput *t) {
+  // Also false for NaN.
+  if (!(t->bytes >= 0 && t->items >= 0 && t->bytes < HUGE_VAL && t->items < HUGE_VAL))
+    misuse(what, "bytes and items must be finite and not negative", name);
+  for_family(s, what, name, give_throughput, t);
+}
+
+void cyclekit_suite_throughput(struct cyclekit_suite *s, const char *name, double bytes,
+                               double items) {
+  struct throughput t = {bytes, items, 0};
+  set_throughput(s, "cyclekit_suite_throughput", name, &t);
+}
+
+void cyclekit_suite_throughput_per_arg(struct cyclekit_suite *s, const char *name, double bytes,
+                                       double items) {
+  struct throughput t = {bytes, items, 1};
+  set_throughput(s, "cyclekit_suite_throughput_per_arg", name, &t);
 }

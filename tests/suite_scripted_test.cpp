@@ -309,4 +309,114 @@ TEST(SuiteScripted, ANameKeepsItsOwnSettingsAndRunHooks) {
   set_bestof_defaults();
 }
 
+// ---- Families, units, rates, aggregates and CSV --------------------------------------
+
+TEST(SuiteScripted, FamiliesAreNamedByTheirArguments) {
+  const int args[] = {3, -1};
+  const struct {
+    const char *what;
+    registrar add;
+    std::string names;
+  } cases[] = {
+      {"a range up to its end",
+       [](cyclekit_suite *s) { cyclekit_suite_run_range(s, "r", noted, 8, 1000, 8); },
+       "r/8\nr/64\nr/512\nr/1000\n"},
+      {"a range from 0 that ends on a power",
+       [](cyclekit_suite *s) { cyclekit_suite_run_range(s, "z", noted, 0, 4, 2); },
+       "z/0\nz/1\nz/2\nz/4\n"},
+      {"one value", [](cyclekit_suite *s) { cyclekit_suite_run_range(s, "one", noted, 5, 5, 2); },
+       "one/5\n"},
+      {"arguments in their order",
+       [&](cyclekit_suite *s) { cyclekit_suite_run_args(s, "a", noted, args, 2); }, "a/3\na/-1\n"},
+  };
+  for (const auto &c : cases) {
+    outcome o = run_suite({"--list"}, {}, {}, c.add);
+    EXPECT_EQ(o.out, c.names) << c.what;
+  }
+}
+
+// 250 ticks at 2.5 ticks per ns are 100 ns; the step of 4 ticks 1.6 ns.
+// 1000 bytes and 2 items a call of 100 ns are 10 GB/s and 20 M/s.
+TEST(SuiteScripted, TimeUnitsAndRatesComeFromTheCounterRate) {
+  const struct {
+    std::vector<std::string> args;
+    cells row;
+    double answer, uncertainty;
+    const char *unit;
+  } cases[] = {
+      {{"--time-unit=ns"},
+       {"t/10", "100.0", "1.6", "ns", "3", "1.000", "10.0 GB/s", "20.0 M/s"},
+       100,
+       1.6,
+       "ns"},
+      {{"--time-unit=us"},
+       {"t/10", "0.100", "0.002", "us", "3", "1.000", "10.0 GB/s", "20.0 M/s"},
+       0.1,
+       0.0016,
+       "us"},
+      {{"--time-unit=ms"},
+       {"t/10", "0.000100", "0.000002", "ms", "3", "1.000", "10.0 GB/s", "20.0 M/s"},
+       1e-4,
+       1.6e-6,
+       "ms"},
+      {{"--time-unit=cycles"},
+       {"t/10", "250.0", "4.0", "ticks", "3", "1.000", "10.0 GB/s", "20.0 M/s"},
+       250,
+       4,
+       "ticks"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.unit);
+    set_bestof_defaults();
+    outcome o = run_suite(c.args, {}, {250, 250, 250}, [](cyclekit_suite *s) {
+      const int ten = 10;
+      cyclekit_suite_run_args(s, "t", noted, &ten, 1);
+      cyclekit_suite_throughput_per_arg(s, "t", 100, 0.2);
+    });
+    EXPECT_EQ(row_of(o.out, "t/10"), c.row) << o.out;
+    ASSERT_EQ(o.lines.size(), 2u);
+    const json &r = o.lines[1];
+    EXPECT_DOUBLE_EQ(r["answer"].get<double>(), c.answer);
+    EXPECT_DOUBLE_EQ(r["uncertainty"].get<double>(), c.uncertainty);
+    EXPECT_EQ(r["unit"], c.unit);
+    EXPECT_EQ(r["bytes_per_call"], 1000);
+    EXPECT_DOUBLE_EQ(r["items_per_second"].get<double>(), 2e7);
+    EXPECT_EQ(r.contains("counted_answer"), c.answer != 250);
+    EXPECT_EQ(o.lines[0]["ticks_per_ns"], 2.5);
+  }
+}
+
+// Answers of 100, 200 and 600 ticks: mean 300, median 200, sample
+// standard deviation 264.6 (the root of 70000), cv 88.19%.
+TEST(SuiteScripted, AggregatesSumUpTheRepetitions) {
+  set_bestof_defaults();
+  set_bestof_k(1);
+  outcome o = run_suite({"--repetitions=3", "--aggregates"}, {"a"}, {100, 200, 600});
+  set_bestof_defaults();
+  EXPECT_EQ(row_of(o.out, "a"),
+            (cells{"a", "200.0", "250.0", "ticks", "3", "1.000", "300.0", "264.6", "88.19%"}))
+      << o.out;
+  ASSERT_EQ(o.lines.size(), 5u);
+  const json &g = o.lines[4];
+  EXPECT_EQ(g["type"], "aggregate");
+  EXPECT_EQ(g["name"], "a");
+  EXPECT_EQ(g["median"], 200);
+  EXPECT_EQ(g["mean"], 300);
+  EXPECT_NEAR(g["stddev"].get<double>(), 264.575131, 1e-6);
+  EXPECT_NEAR(g["cv"].get<double>(), 0.881917, 1e-6);
+}
+
+// Not converged and not resolved: the flags' comma quoted.
+TEST(SuiteScripted, CsvQuotesWhatHoldsAComma) {
+  set_bestof_defaults();
+  set_bestof_k(2);
+  set_bestof_maxsamples(2);
+  outcome o = run_suite({"--csv"}, {"z"}, {0, 8});
+  set_bestof_defaults();
+  EXPECT_TRUE(std::regex_match(o.out, std::regex("name,answer,\\+/-,unit,runs,ratio,time,flags\n"
+                                                 "z,0\\.0,4\\.0,ticks,2,-,[0-9]+ us,"
+                                                 "\"not converged, not resolved\"\n")))
+      << o.out;
+}
+
 }  // namespace

@@ -71,6 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
                      2,
                      false,
                      "--repetitions needs .* not '3x'"},
+        command_case{"BadTimeUnit",
+                     {"--time-unit=s"},
+                     2,
+                     false,
+                     "--time-unit needs ns, us, ms or cycles, not 's'"},
         command_case{
             "FlagWithValue", {"--list=yes"}, 2, false, "option takes no value '--list=yes'"},
         command_case{"BadRegex",
