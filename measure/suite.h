@@ -172,6 +172,14 @@ void cyclekit_suite_run_args(struct cyclekit_suite *s, const char *name, bestof_
                              const int *args, int count);
 void cyclekit_suite_run_range(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int lo,
                               int hi, int multiplier);
+/* The families with setup(context) before each answer of every member, as
+ * cyclekit_suite_run_setup (the C++ suite binds its callable so). */
+void cyclekit_suite_run_args_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                                   const int *args, int count, void (*setup)(const void *context),
+                                   const void *context);
+void cyclekit_suite_run_range_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                                    int lo, int hi, int multiplier,
+                                    void (*setup)(const void *context), const void *context);
 
 /*
  * The settings name is measured with, instead of those in force at close:

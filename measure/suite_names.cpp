@@ -66,32 +66,47 @@ void cyclekit_suite_run_each(struct cyclekit_suite *s, const char *name, bestof_
 // ---- Families: one function over integer arguments -----------------------------
 
 // "name/arg": the name's room is the name's length and an int's digits.
-static void add_member(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg) {
+static void add_member(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
+                       void (*setup)(const void *context), const void *context) {
   if (!s || !name)
     misuse("cyclekit_suite_run", "a null suite, name or function", NULL);
   size_t room = strlen(name) + sizeof "/-2147483648";
   char *member = (char *)suite_alloc(room);
   snprintf(member, room, "%s/%d", name, arg);
-  add_entry(s, member, f, arg);
+  struct suite_entry *e = add_entry(s, member, f, arg);
+  e->setup = setup;
+  e->context = context;
   free(member);
+}
+
+void cyclekit_suite_run_args_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                                   const int *args, int count, void (*setup)(const void *context),
+                                   const void *context) {
+  if (count < 0 || (count > 0 && !args))
+    misuse("cyclekit_suite_run_args", "a negative count or null arguments", name);
+  for (int i = 0; i < count; i++)
+    add_member(s, name, f, args[i], setup, context);
 }
 
 void cyclekit_suite_run_args(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
                              const int *args, int count) {
-  if (count < 0 || (count > 0 && !args))
-    misuse("cyclekit_suite_run_args", "a negative count or null arguments", name);
-  for (int i = 0; i < count; i++)
-    add_member(s, name, f, args[i]);
+  cyclekit_suite_run_args_setup(s, name, f, args, count, NULL, NULL);
 }
 
-void cyclekit_suite_run_range(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int lo,
-                              int hi, int multiplier) {
+void cyclekit_suite_run_range_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                                    int lo, int hi, int multiplier,
+                                    void (*setup)(const void *context), const void *context) {
   if (lo < 0 || hi < lo || multiplier < 2)
     misuse("cyclekit_suite_run_range", "not 0 <= lo <= hi with a multiplier of 2 or more", name);
   long long v = lo;
   for (; v < hi; v = v ? v * multiplier : 1)
-    add_member(s, name, f, (int)v);
-  add_member(s, name, f, hi);
+    add_member(s, name, f, (int)v, setup, context);
+  add_member(s, name, f, hi, setup, context);
+}
+
+void cyclekit_suite_run_range(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int lo,
+                              int hi, int multiplier) {
+  cyclekit_suite_run_range_setup(s, name, f, lo, hi, multiplier, NULL, NULL);
 }
 
 // ---- What a name is given besides ------------------------------------------------

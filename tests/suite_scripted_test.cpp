@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cyclekit/suite.hpp>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -417,6 +418,31 @@ TEST(SuiteScripted, CsvQuotesWhatHoldsAComma) {
                                                  "z,0\\.0,4\\.0,ticks,2,-,[0-9]+ us,"
                                                  "\"not converged, not resolved\"\n")))
       << o.out;
+}
+
+// The C++ suite: one callable serves a family with each member's argument;
+// run_each's setup and teardown go around every run.
+TEST(SuiteScripted, CxxFamiliesAndRunHooksCallTheirCallables) {
+  set_bestof_defaults();
+  std::vector<int> args;
+  char argv0[] = "suite_scripted_test";
+  char *argv[] = {argv0, nullptr};
+  scripted::reset();
+  scripted::step(4);
+  scripted::counts(std::vector<double>(15, 10));
+  scripted::core_figures({1.5});
+  captured(1, stdout, [&] {
+    cyclekit::suite s("cxx", 1, argv);
+    s.run_range(
+        "r", [&](int n) { args.push_back(n); }, 1, 4, 2);
+    s.run_args("a", [&](int n) { args.push_back(n); }, {7});
+    s.run_each(
+        "e", [] { scripted::note('F'); }, [] { scripted::note('B'); }, [] { scripted::note('A'); });
+    EXPECT_EQ(s.close(), 0);
+  });
+  EXPECT_EQ(args, (std::vector<int>{1, 1, 1, 2, 2, 2, 4, 4, 4, 7, 7, 7}));
+  std::string trace = std::regex_replace(scripted::trace(), std::regex("[CT]"), "");
+  EXPECT_EQ(trace.substr(trace.size() - 15), "BSFRABSFRABSFRA");
 }
 
 }  // namespace

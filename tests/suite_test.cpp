@@ -344,6 +344,46 @@ TEST(SuiteRegistration, RefusesWhatWouldMakeTheFileAmbiguous) {
   }
 }
 
+// What a name is given must find a name, and a family a sound range.
+TEST(SuiteRegistration, RefusesFiguresForNoNameAndBadFamilies) {
+  const bestof_settings none = {};
+  const struct {
+    void (*misuse)(struct cyclekit_suite *s, const bestof_settings *settings);
+    const char *message;
+  } cases[] = {
+      {[](cyclekit_suite *s, const bestof_settings *b) { cyclekit_suite_set(s, "f/", b); },
+       "cyclekit_suite_set: no name registered as: f/\n"},
+      {[](cyclekit_suite *s, const bestof_settings *) { cyclekit_suite_throughput(s, "g", 1, 0); },
+       "cyclekit_suite_throughput: no name registered as: g\n"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_throughput_per_arg(s, "f", -1, 0);
+       },
+       "bytes and items must be finite and not negative: f"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_run_range(s, "r", no_test, 4, 2, 2);
+       },
+       "cyclekit_suite_run_range: not 0 <= lo <= hi"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_run_range(s, "r", no_test, 1, 2, 1);
+       },
+       "cyclekit_suite_run_range: not 0 <= lo <= hi"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_run_range(s, "f", no_test, 1, 1, 2);
+       },
+       "a name registered twice: f/1"},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EXIT(
+        {
+          struct cyclekit_suite *s = cyclekit_suite_open("misuse", 0, nullptr);
+          cyclekit_suite_run(s, "f/1", no_test, 0);
+          cyclekit_suite_run(s, "ff", no_test, 0);
+          c.misuse(s, &none);
+        },
+        testing::ExitedWithCode(1), c.message);
+  }
+}
+
 // Every name once per repetition, in order, each answer after its setup.
 std::string measured_order;
 void record(const void *name) { measured_order += *(const char *)name; }
