@@ -72,12 +72,17 @@ static void command_line_settings(const struct cyclekit_suite *s,
 static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
                     struct suite_answer *answers, const struct bestof_settings *used,
                     FILE *verbose) {
+  // The verbose lines on standard error would break into the line.
+  FILE *lines = verbose ? verbose : get_bestof_verbose_stream();
+  struct suite_progress progress;
+  progress_begin(&progress, !(used->verbose && lines == stderr));
   for (int r = 0; r < s->repetitions; r++) {
     for (int j = 0; j < n; j++) {
       struct suite_entry *e = chosen[j];
       struct suite_answer *a = &answers[r * n + j];
       if (e->setup)
         e->setup(e->context);
+      progress_show(&progress, r * n + j + 1, s->repetitions * n, e->name);
       struct bestof_hooks hooks = {e->run_setup, e->run_teardown, e->context};
       double t0 = seconds_now();
       a->answer =
@@ -87,6 +92,7 @@ static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n
       convert_answer(s, a);
     }
   }
+  progress_end(&progress);
 }
 
 static void free_suite(struct cyclekit_suite *s) {

@@ -100,6 +100,20 @@ inline int json_on_stdout(const struct cyclekit_suite *s) {
   return s->json_path && s->json_path[0] == '-' && !s->json_path[1];
 }
 
+// ---- The progress line (suite_progress.cpp) -----------------------------------
+
+struct suite_progress {
+  int on;        // standard error is a terminal, and the line was asked for
+  double start;  // seconds_now() at the start
+  int width;     // the longest line drawn; 0: none drawn
+};
+void progress_begin(struct suite_progress *p, int on);
+// Names the answer about to be measured, done of total, once the run has
+// lasted a second.
+void progress_show(struct suite_progress *p, int done, int total, const char *name);
+// Blanks the line drawn, if any.
+void progress_end(struct suite_progress *p);
+
 // ---- Units (suite_units.cpp) ---------------------------------------------------
 
 // The enum suite_time_unit that --time-unit's text names; -1 for none.

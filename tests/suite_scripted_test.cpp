@@ -5,8 +5,10 @@
 // setup can move the wall clock and show whether it was timed.
 
 #include <cyclekit/suite.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
@@ -443,6 +445,60 @@ TEST(SuiteScripted, CxxFamiliesAndRunHooksCallTheirCallables) {
   EXPECT_EQ(args, (std::vector<int>{1, 1, 1, 2, 2, 2, 4, 4, 4, 7, 7, 7}));
   std::string trace = std::regex_replace(scripted::trace(), std::regex("[CT]"), "");
   EXPECT_EQ(trace.substr(trace.size() - 15), "BSFRABSFRABSFRA");
+}
+
+// ---- The progress line on a terminal ------------------------------------------------
+
+void quick_setup(const void *) {}
+
+// Standard error on a pseudo-terminal while names whose setup takes
+// (scripted) 1000 s, or nothing, are measured: what the terminal got.
+std::string progress_on_terminal(void (*setup)(const void *), const char *first,
+                                 const char *second) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+    return "no pseudo-terminal";
+  int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  char argv0[] = "suite_scripted_test";
+  char *argv[] = {argv0, nullptr};
+  scripted::reset();
+  scripted::step(4);
+  scripted::counts(std::vector<double>(6, 10));
+  scripted::core_figures({1.5});
+  fflush(stderr);
+  int saved = dup(2);
+  dup2(slave, 2);
+  captured(1, stdout, [&] {
+    struct cyclekit_suite *s = cyclekit_suite_open("tty", 1, argv);
+    cyclekit_suite_run_setup(s, first, nothing, 0, setup, nullptr);
+    cyclekit_suite_run_setup(s, second, nothing, 0, setup, nullptr);
+    cyclekit_suite_close(s);
+  });
+  dup2(saved, 2);
+  close(saved);
+  close(slave);
+  std::string got;
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  char buffer[256];
+  for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;)
+    got.append(buffer, (size_t)n);
+  close(master);
+  return got;
+}
+
+TEST(SuiteScripted, ProgressShowsOnATerminalOnceASecondHasPassed) {
+  const struct {
+    void (*setup)(const void *);
+    const char *first, *second;
+    std::string shown;
+  } cases[] = {
+      {slow_setup, "a", "bbb", "\r[1/2] a\r[2/2] bbb\r         \r"},
+      {slow_setup, "aaa", "b", "\r[1/2] aaa\r[2/2] b  \r         \r"},
+      {quick_setup, "a", "b", ""},
+  };
+  set_bestof_defaults();
+  for (const auto &c : cases)
+    EXPECT_EQ(progress_on_terminal(c.setup, c.first, c.second), c.shown);
 }
 
 }  // namespace
