@@ -138,12 +138,17 @@ struct suite_row {
   double mean, stddev, cv;
   double ns;  // the median answer in nanoseconds; 0: unknown
   int runs, not_converged, not_resolved, core, unit_mixed;
+  int batch, precise;  // the largest batch of the repetitions; 1: any was precise
 };
 // answers[r * stride] being repetition r's answer; scratch holds
 // s->repetitions numbers.
 struct suite_row summarise(const struct cyclekit_suite *s, const struct suite_answer *answers,
                            int stride, double *scratch);
 
+// Under the table: a line for each row not resolved, saying what would
+// resolve it (not under --csv).
+void print_hints(FILE *out, const struct cyclekit_suite *s, struct suite_entry **chosen,
+                 const struct suite_row *rows, int n);
 // Prints the table of the n names chosen, answers[r * n + j] being name j's
 // answer of repetition r; 1 if it could not be written.
 int print_results(const struct cyclekit_suite *s, struct suite_entry **chosen, int n,

@@ -89,6 +89,8 @@ struct suite_row suite_internal::summarise(const struct cyclekit_suite *s,
     row.not_converged |= !a->report.converged;
     row.not_resolved |= !a->report.resolved;
     row.core += a->report.core_cycles;
+    row.batch = a->report.batch > row.batch ? a->report.batch : row.batch;
+    row.precise |= a->report.precise;
   }
   row.answer = median_of(answers, stride, reps, scratch, &suite_answer::shown);
   row.uncertainty = median_of(answers, stride, reps, scratch, &suite_answer::shown_uncertainty);
@@ -241,6 +243,7 @@ int suite_internal::print_results(const struct cyclekit_suite *s, struct suite_e
     row_cells(cells[j], s, chosen[j], &rows[j], &rows[base]);
   int shown[c_all];
   print_table(table, s, cells, n, shown, choose_columns(s, chosen, n, shown));
+  print_hints(table, s, chosen, rows, n);
   free(cells);
   free(scratch);
   free(rows);

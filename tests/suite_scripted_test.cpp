@@ -501,4 +501,25 @@ TEST(SuiteScripted, ProgressShowsOnATerminalOnceASecondHasPassed) {
     EXPECT_EQ(progress_on_terminal(c.setup, c.first, c.second), c.shown);
 }
 
+// Under the table, what would resolve each answer that is not: a batch
+// whose run is ten times the step of 4 ticks, or precise mode.
+TEST(SuiteScripted, SaysWhatWouldResolveAnAnswer) {
+  const struct {
+    std::vector<double> counts;
+    std::string hint;  // "": none
+  } cases[] = {
+      {{10, 10, 10}, "a batch of 4 calls a run"},
+      {{30, 30, 30}, "a batch of 2 calls a run"},
+      {{0, 0, 0}, "an automatic batch"},
+      {{40, 40, 40}, ""},
+  };
+  for (const auto &c : cases) {
+    set_bestof_defaults();
+    outcome o = run_suite({}, {"a"}, c.counts);
+    std::string line = "\na: not resolved: use --precise, or " + c.hint;
+    EXPECT_EQ(o.out.find(line) != std::string::npos, !c.hint.empty()) << o.out;
+    EXPECT_EQ(o.out.find(": not resolved:") != std::string::npos, !c.hint.empty()) << o.out;
+  }
+}
+
 }  // namespace
