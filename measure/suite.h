@@ -21,6 +21,13 @@
  * per answer after a context line, where --json says; the manual,
  * cyclekit(3), gives its fields.
  *
+ * Names can come in families over an integer argument ("copy/64"), carry
+ * settings of their own, a throughput (bytes and items per call, shown as
+ * rates) and a setup and teardown around every timed run.  Under the table
+ * a line says what would resolve each answer that is not resolved; on a
+ * terminal, a run longer than a second shows its progress on one line of
+ * standard error.
+ *
  * Like bestof it is for one thread at a time.
  */
 #ifndef CYCLEKIT_SUITE_H
@@ -105,6 +112,13 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
  *   --json FILE       the result file; "-" is standard output, and the
  *                     table then goes to standard error
  *   --markdown        the table as Markdown
+ *   --csv             the table as CSV, where the table goes
+ *   --time-unit UNIT  ns, us or ms: answers as times from the counter's
+ *                     rate (bestof_ticks_per_ns); cycles (the default):
+ *                     as counted, ticks or core cycles
+ *   --aggregates      mean, stddev and cv over the repetitions as columns
+ *                     (the answer is the median), and "aggregate" lines in
+ *                     the result file
  *   --baseline NAME   the row the ratios are to (default the first measured)
  *   --precise, --core-cycles, --fence, --flush
  *                     set_bestof_precise(1), set_bestof_core_cycles(1),
