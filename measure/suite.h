@@ -112,7 +112,7 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
  *   --json FILE       the result file; "-" is standard output, and the
  *                     table then goes to standard error
  *   --markdown        the table as Markdown
- *   --csv             the table as CSV, where the table goes
+ *   --csv             the table as CSV, where the table goes (over --markdown)
  *   --time-unit UNIT  ns, us or ms: answers as times from the counter's
  *                     rate (bestof_ticks_per_ns); cycles (the default):
  *                     as counted, ticks or core cycles

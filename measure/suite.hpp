@@ -16,6 +16,15 @@
  * cyclekit::bestof the callable takes no arguments, must not throw and must
  * not measure anything itself.  A suite that is destroyed without close is
  * closed (measured) then, and its status is lost.
+ *
+ *     s.run_range("copy", [&](int n) { copy(buf, n); }, 64, 1 << 20, 8);
+ *     s.throughput_per_arg("copy", 1);  // bytes/s for copy/64 ... copy/1048576
+ *     s.run_each("sort", [&] { sort(v); }, [&] { shuffle(v); }, [] {});
+ *
+ * run_args and run_range take a callable of an int, one copy for the whole
+ * family; run_each a callable with a setup and a teardown around every
+ * timed run; set and throughput are cyclekit_suite_set's and
+ * cyclekit_suite_throughput's.
  */
 #ifndef CYCLEKIT_SUITE_HPP
 #define CYCLEKIT_SUITE_HPP

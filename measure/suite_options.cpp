@@ -137,5 +137,8 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
       usage_error(s, strncmp(argv[i], "--", 2) == 0 ? "unknown option" : "unexpected argument",
                   argv[i]);
   }
+  // CSV is for programs: it wins over Markdown.
+  if (s->csv)
+    s->markdown = 0;
   return s;
 }

@@ -414,7 +414,7 @@ TEST(SuiteScripted, CsvQuotesWhatHoldsAComma) {
   set_bestof_defaults();
   set_bestof_k(2);
   set_bestof_maxsamples(2);
-  outcome o = run_suite({"--csv"}, {"z"}, {0, 8});
+  outcome o = run_suite({"--markdown", "--csv"}, {"z"}, {0, 8});
   set_bestof_defaults();
   EXPECT_TRUE(std::regex_match(o.out, std::regex("name,answer,\\+/-,unit,runs,ratio,time,flags\n"
                                                  "z,0\\.0,4\\.0,ticks,2,-,[0-9]+ us,"
