@@ -96,8 +96,11 @@ static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n
 }
 
 static void free_suite(struct cyclekit_suite *s) {
-  for (int i = 0; i < s->count; i++)
+  for (int i = 0; i < s->count; i++) {
     free(s->entries[i].name);
+    for (int c = 0; c < s->entries[i].n_counters; c++)
+      free(s->entries[i].counters[c].label);
+  }
   free(s->entries);
   if (s->has_filter) {
     regfree(&s->filter);
@@ -146,7 +149,7 @@ static void measure_with_settings(struct cyclekit_suite *s, struct suite_entry *
 static void need_rate(struct cyclekit_suite *s, struct suite_entry **chosen, int n) {
   int rates = 0;
   for (int j = 0; j < n; j++)
-    rates |= chosen[j]->bytes > 0 || chosen[j]->items > 0;
+    rates |= chosen[j]->bytes > 0 || chosen[j]->items > 0 || chosen[j]->n_counters > 0;
   if (s->time_unit == unit_counted && !rates)
     return;
   s->ticks_per_ns = bestof_ticks_per_ns();

@@ -225,6 +225,19 @@ void cyclekit_suite_throughput_per_arg(struct cyclekit_suite *s, const char *nam
                                        double items);
 
 /*
+ * A counter of the user's: per_call of something (cache misses, nodes
+ * visited) in each call of name's function, under label (copied).  The
+ * table's counters column shows each as "label rate", at the counter's
+ * rate; the result file has a line of "type": "counter" for it after each
+ * result line.  A label given again replaces its figure; up to 4 labels a
+ * name.  name is a name or a family's, as for cyclekit_suite_set.  Fatal
+ * (status 1): a null suite, name or label, an empty label, a name nothing
+ * answers to, a negative or infinite count or NaN, a fifth label.
+ */
+void cyclekit_suite_counter(struct cyclekit_suite *s, const char *name, const char *label,
+                            double per_call);
+
+/*
  * Measures every name registered (those --filter selects), prints the
  * table, writes the result file, frees the suite and returns the program's
  * exit status: 0; 1 when the table (or the result file on standard output)

@@ -148,6 +148,11 @@ class suite {
     cyclekit_suite_throughput_per_arg(s_, name, bytes, items);
   }
 
+  // A counter of the user's, per call; see cyclekit_suite_counter.
+  void counter(const char *name, const char *label, double per_call) {
+    cyclekit_suite_counter(s_, name, label, per_call);
+  }
+
   // The C function's families, f(n) called directly.
   void run_args(const char *name, bestof_test_fn f, std::initializer_list<int> args) {
     cyclekit_suite_run_args(s_, name, f, args.begin(), (int)args.size());

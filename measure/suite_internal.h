@@ -16,6 +16,13 @@
 #include "bestof.h"
 #include "suite.h"
 
+// A user's counter: what one call counts of something, under its label.
+enum { SUITE_COUNTERS = 4 };
+struct suite_counter {
+  char *label;
+  double per_call;
+};
+
 struct suite_entry {
   char *name;
   bestof_test_fn f;
@@ -29,6 +36,8 @@ struct suite_entry {
   int has_settings;  // 1: settings below, not those in force at close
   struct bestof_settings settings;
   double bytes, items;  // per call; 0: not given
+  struct suite_counter counters[SUITE_COUNTERS];
+  int n_counters;
 };
 
 struct suite_answer {

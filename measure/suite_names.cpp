@@ -165,6 +165,34 @@ static void set_throughput(struct cyclekit_suite *s, const char *what, const cha
   for_family(s, what, name, give_throughput, t);
 }
 
+struct counter {
+  const char *label;
+  double per_call;
+};
+
+// A label given again replaces its figure.
+static void give_counter(struct suite_entry *e, const void *data) {
+  const struct counter *c = (const struct counter *)data;
+  int i = 0;
+  while (i < e->n_counters && strcmp(e->counters[i].label, c->label) != 0)
+    i++;
+  if (i == SUITE_COUNTERS)
+    misuse("cyclekit_suite_counter", "more than 4 counters for", e->name);
+  if (i == e->n_counters)
+    e->counters[e->n_counters++].label = copy_string(c->label);
+  e->counters[i].per_call = c->per_call;
+}
+
+void cyclekit_suite_counter(struct cyclekit_suite *s, const char *name, const char *label,
+                            double per_call) {
+  if (!label || !*label)
+    misuse("cyclekit_suite_counter", "a null or empty label for", name);
+  if (!(per_call >= 0 && per_call < HUGE_VAL))
+    misuse("cyclekit_suite_counter", "a count must be finite and not negative", name);
+  struct counter c = {label, per_call};
+  for_family(s, "cyclekit_suite_counter", name, give_counter, &c);
+}
+
 void cyclekit_suite_throughput(struct cyclekit_suite *s, const char *name, double bytes,
                                double items) {
   struct throughput t = {bytes, items, 0};

@@ -158,14 +158,30 @@ static void write_aggregate(FILE *out, const struct cyclekit_suite *s, const str
   json_end(out);
 }
 
+// A line per user's counter of each answer, after its result line.
+static void write_counters(FILE *out, const struct suite_entry *e, int repetition,
+                           const struct suite_answer *a) {
+  for (int i = 0; i < e->n_counters; i++) {
+    json_begin(out, "counter");
+    json_string(out, "name", e->name);
+    json_int(out, "repetition", repetition);
+    json_string(out, "counter", e->counters[i].label);
+    json_number(out, "per_call", e->counters[i].per_call);
+    json_number(out, "per_second", per_second(e->counters[i].per_call, a->ns));
+    json_end(out);
+  }
+}
+
 void suite_internal::write_results(FILE *out, const struct cyclekit_suite *s,
                                    struct suite_entry **chosen, int n,
                                    const struct suite_answer *answers,
                                    const struct bestof_settings *b) {
   write_context(out, s, b, n);
   for (int r = 0; r < s->repetitions; r++)
-    for (int j = 0; j < n; j++)
+    for (int j = 0; j < n; j++) {
       write_result(out, s, chosen[j], r, &answers[r * n + j]);
+      write_counters(out, chosen[j], r, &answers[r * n + j]);
+    }
   if (!s->aggregates)
     return;
   double *scratch = (double *)suite_alloc((size_t)s->repetitions * sizeof *scratch);

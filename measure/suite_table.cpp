@@ -25,6 +25,7 @@ enum column {
   c_time,
   c_bytes,
   c_items,
+  c_counters,
   c_mean,
   c_stddev,
   c_cv,
@@ -32,11 +33,26 @@ enum column {
   c_all
 };
 enum { CELL = 64 };
-static const char *const headings[c_all] = {"name",   "answer", "+/-",     "unit",    "runs",
-                                            "ratio",  "time",   "bytes/s", "items/s", "mean",
-                                            "stddev", "cv",     "flags"};
+static const char *const headings[c_all] = {"name",  "answer", "+/-",     "unit",    "runs",
+                                            "ratio", "time",   "bytes/s", "items/s", "counters",
+                                            "mean",  "stddev", "cv",      "flags"};
 // Text columns are left-aligned, numbers right-aligned.
-static int left_aligned(int c) { return c == c_name || c == c_unit || c == c_flags; }
+static int left_aligned(int c) {
+  return c == c_name || c == c_unit || c == c_counters || c == c_flags;
+}
+
+// "label rate, label rate": each counter's rate at the median answer.
+static void counter_cell(char *cell, const struct suite_entry *e, double ns) {
+  size_t used = 0;
+  cell[0] = '\0';
+  for (int i = 0; i < e->n_counters && used < CELL; i++) {
+    char rate[32];
+    format_rate(rate, sizeof rate, per_second(e->counters[i].per_call, ns), "");
+    int n =
+        snprintf(cell + used, CELL - used, "%s%s %s", i ? ", " : "", e->counters[i].label, rate);
+    used += n > 0 ? (size_t)n : 0;
+  }
+}
 
 // ---- A row: one name's answers over the repetitions -----------------------------
 
@@ -130,6 +146,7 @@ static void row_cells(char cells[c_all][CELL], const struct cyclekit_suite *s,
   snprintf(cells[c_time], CELL, "%.0f us", row->seconds * 1e6);
   format_rate(cells[c_bytes], CELL, per_second(e->bytes, row->ns), "B");
   format_rate(cells[c_items], CELL, per_second(e->items, row->ns), "");
+  counter_cell(cells[c_counters], e, row->ns);
   snprintf(cells[c_mean], CELL, "%.*f", p, row->mean);
   snprintf(cells[c_stddev], CELL, "%.*f", p, row->stddev);
   snprintf(cells[c_cv], CELL, "%.2f%%", row->cv * 100);
@@ -143,13 +160,14 @@ static void row_cells(char cells[c_all][CELL], const struct cyclekit_suite *s,
 // The columns shown, in their order; returns how many.
 static int choose_columns(const struct cyclekit_suite *s, struct suite_entry **chosen, int n,
                           int *shown) {
-  int bytes = 0, items = 0, count = 0;
+  int bytes = 0, items = 0, counters = 0, count = 0;
   for (int j = 0; j < n; j++) {
     bytes |= chosen[j]->bytes > 0;
     items |= chosen[j]->items > 0;
+    counters |= chosen[j]->n_counters > 0;
   }
   for (int c = 0; c < c_all; c++) {
-    int extra = c == c_bytes ? bytes : c == c_items ? items : 1;
+    int extra = c == c_bytes ? bytes : c == c_items ? items : c == c_counters ? counters : 1;
     if (c == c_mean || c == c_stddev || c == c_cv)
       extra = s->aggregates;
     if (extra)

@@ -530,4 +530,25 @@ TEST(SuiteScripted, SaysWhatWouldResolveAnAnswer) {
   }
 }
 
+// A user's counters at 250 ticks a call, 100 ns: 3 misses a call are
+// 30 M/s; a label given again replaces its figure, on every member.
+TEST(SuiteScripted, UserCountersShowAsRatesAndLines) {
+  set_bestof_defaults();
+  outcome o = run_suite({"--csv"}, {}, std::vector<double>(6, 250), [](cyclekit_suite *s) {
+    const int args[] = {1, 2};
+    cyclekit_suite_run_args(s, "c", noted, args, 2);
+    cyclekit_suite_counter(s, "c", "misses", 1);
+    cyclekit_suite_counter(s, "c", "hits", 0.5);
+    cyclekit_suite_counter(s, "c/2", "misses", 3);
+  });
+  EXPECT_NE(o.out.find(",\"misses 10.0 M/s, hits 5.0 M/s\",\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(",\"misses 30.0 M/s, hits 5.0 M/s\",\n"), std::string::npos) << o.out;
+  ASSERT_EQ(o.lines.size(), 7u);
+  EXPECT_EQ(o.lines[5]["type"], "counter");
+  EXPECT_EQ(o.lines[5]["name"], "c/2");
+  EXPECT_EQ(o.lines[5]["counter"], "misses");
+  EXPECT_EQ(o.lines[5]["per_call"], 3);
+  EXPECT_DOUBLE_EQ(o.lines[5]["per_second"].get<double>(), 3e7);
+}
+
 }  // namespace

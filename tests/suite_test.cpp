@@ -371,6 +371,11 @@ TEST(SuiteRegistration, RefusesFiguresForNoNameAndBadFamilies) {
          cyclekit_suite_run_range(s, "f", no_test, 1, 1, 2);
        },
        "a name registered twice: f/1"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         for (const char *label : {"a", "b", "c", "d", "a", "e"})
+           cyclekit_suite_counter(s, "ff", label, 1);
+       },
+       "cyclekit_suite_counter: more than 4 counters for: ff"},
   };
   for (const auto &c : cases) {
     EXPECT_EXIT(
