@@ -101,6 +101,16 @@ double flushed_run(const struct measurement *m, bestof_test_fn f, int arg, int n
   return count;
 }
 
+double hooked_run(const struct measurement *m, bestof_test_fn f, int arg, int n) {
+  const struct bestof_hooks *h = m->hooks;
+  if (h != NULL && h->before != NULL)
+    h->before(h->context);
+  double count = flushed_run(m, f, arg, n);
+  if (h != NULL && h->after != NULL)
+    h->after(h->context);
+  return count;
+}
+
 // The automatic batch: a run must span at least this many counter steps, so
 // that the step's quantisation error is at most 1% of a run, the default
 // tolerance; and this many times the counter pair's own cost, so that the
@@ -130,7 +140,7 @@ static int choose_batch(const struct measurement *m, bestof_test_fn f, int arg) 
   double need = resolving_count(m);
   int n = 1;
   for (;;) {
-    double count = flushed_run(m, f, arg, n);
+    double count = hooked_run(m, f, arg, n);
     if (count >= need || n >= batch_auto_max)
       return n;
     n *= 2;
@@ -183,6 +193,7 @@ struct measurement *begin_measurement(const struct bestof_settings *with, FILE *
     drop_stale_buffer((uint32_t)m->s.s.cache_size);
   }
   init_sampler(m);
+  m->hooks = NULL;
   return m;
 }
 
@@ -208,10 +219,12 @@ double finish_measurement(struct measurement *m, int aloud, struct bestof_report
 // counts when the settings or net say so; with the settings *with and the
 // stream given where they are not null.
 static double measure(bestof_test_fn f, int arg, int aloud, int net, struct bestof_report *out,
-                      const struct bestof_settings *with = NULL, FILE *stream = NULL) {
+                      const struct bestof_settings *with = NULL, FILE *stream = NULL,
+                      const struct bestof_hooks *hooks = NULL) {
   if (f == NULL)
     fatal_holding_lock("Fatal error.  bestof called with a null test function\n");
   struct measurement *m = begin_measurement(with, stream);
+  m->hooks = hooks;
   if (net)
     m->s.s.net = 1;
   choose_method(m, f, arg);
@@ -225,7 +238,7 @@ static double measure(bestof_test_fn f, int arg, int aloud, int net, struct best
     precise_measure(m, f, arg);
   } else {
     do {
-      double count = flushed_run(m, f, arg, m->batch);
+      double count = hooked_run(m, f, arg, m->batch);
       add_sample(m, m->batch == 1 ? count : count / m->batch);
     } while (!has_converged(m) && m->runs < m->s.s.maxsamples);
   }
@@ -251,6 +264,11 @@ extern "C" double bestof_with(const struct bestof_settings *settings, bestof_tes
 extern "C" double bestof_with_stream(const struct bestof_settings *settings, FILE *verbose,
                                      bestof_test_fn f, int arg) {
   return measure(f, arg, 1, 0, NULL, settings, verbose);
+}
+
+extern "C" double bestof_with_hooks(const struct bestof_settings *settings, FILE *verbose,
+                                    bestof_test_fn f, int arg, const struct bestof_hooks *hooks) {
+  return measure(f, arg, 1, 0, NULL, settings, verbose, hooks);
 }
 
 extern "C" void bestof_abandon(void) {

@@ -446,6 +446,26 @@ double bestof_with(const struct bestof_settings *settings, bestof_test_fn f, int
 double bestof_with_stream(const struct bestof_settings *settings, FILE *verbose, bestof_test_fn f,
                           int arg);
 
+/*
+ * Work around every timed run, outside its interval: before(context) just
+ * before the run (and before its flush, so the flush evicts what before
+ * touched), after(context) just after the counter's read.  A run of a
+ * batch of n calls is one run: the hooks run once around its n calls.
+ * The automatic batch's probes are runs too; the empty calls timed for net
+ * counts and precise mode's references are not.  Either may be null.  The
+ * hooks run inside the measurement, so they may not measure (bestof from
+ * a hook is fatal, as from a test function).
+ */
+struct bestof_hooks {
+  void (*before)(const void *context);
+  void (*after)(const void *context);
+  const void *context;
+};
+
+/* bestof_with_stream with hooks around every timed run (null: none). */
+double bestof_with_hooks(const struct bestof_settings *settings, FILE *verbose, bestof_test_fn f,
+                         int arg, const struct bestof_hooks *hooks);
+
 /* The stream the verbose lines go to now: standard output unless
  * set_bestof_verbose_stream named another. */
 FILE *get_bestof_verbose_stream(void);

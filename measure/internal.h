@@ -142,6 +142,7 @@ struct measurement {
   double counts[precise_max_runs];
   double scratch[precise_max_runs];
   struct bestof_report report;
+  const struct bestof_hooks *hooks;  // around every run of the test function; may be null
 };
 
 // One timed run of n calls of f(arg); returns the whole run's count.  With
@@ -199,6 +200,9 @@ static inline __attribute__((always_inline)) double timed_run(bestof_test_fn f, 
 // m->batch calls (n calls where given), then the check that the test
 // function did not abandon the measurement.  Returns the whole run's count.
 double flushed_run(const struct measurement *m, bestof_test_fn f, int arg, int n);
+// flushed_run with the measurement's hooks around it: a run of the test
+// function itself, not of an empty call or a reference.
+double hooked_run(const struct measurement *m, bestof_test_fn f, int arg, int n);
 // Keeps m->least ascending and the smallest counts seen; counts the run.
 void add_sample(struct measurement *m, double count);
 int has_converged(const struct measurement *m);

@@ -154,7 +154,7 @@ static struct run_estimate precise_runs(struct measurement *m, bestof_test_fn f,
   int r = 0;
   for (;;) {
     for (int b = 0; b < precise_block; b++, r++) {
-      double count = flushed_run(m, f, arg, n);
+      double count = sample ? hooked_run(m, f, arg, n) : flushed_run(m, f, arg, n);
       m->counts[r] = count;
       if (sample)
         add_sample(m, n == 1 ? count : count / n);

@@ -1,7 +1,7 @@
 // suite: named measurements, their table, their result file and the command
 // line every suite program shares.  Plain C underneath (no exceptions, no
 // allocation but malloc, no C++ library), so a C program links it.  This
-// room registers the names, measures them round-robin and closes the suite.
+// room measures the names round-robin and closes the suite.
 
 #include <stdint.h>
 #include <stdio.h>
@@ -44,45 +44,26 @@ double seconds_now(void) {
 
 using namespace suite_internal;
 
-// ---- Registering -----------------------------------------------------------------
-
-static void misuse(const char *why, const char *name) {
-  fprintf(stderr, "Fatal error.  cyclekit_suite_run: %s%s%s\n", why, name ? ": " : "",
-          name ? name : "");
-  exit(1);
-}
-
-void cyclekit_suite_run_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
-                              void (*setup)(const void *context), const void *context) {
-  if (!s || !name || !f)
-    misuse("a null suite, name or function", NULL);
-  if (!*name)
-    misuse("an empty name", NULL);
-  for (int i = 0; i < s->count; i++)
-    if (strcmp(s->entries[i].name, name) == 0)
-      misuse("a name registered twice", name);
-  if (s->count == s->capacity) {
-    int capacity = s->capacity ? 2 * s->capacity : 16;
-    void *grown = realloc(s->entries, (size_t)capacity * sizeof s->entries[0]);
-    if (!grown)
-      out_of_memory();
-    s->entries = (struct suite_entry *)grown;
-    s->capacity = capacity;
-  }
-  struct suite_entry *e = &s->entries[s->count++];
-  e->name = copy_string(name);
-  e->f = f;
-  e->arg = arg;
-  e->setup = setup;
-  e->context = context;
-  e->selected = !s->has_filter || regexec(&s->filter, name, 0, NULL, 0) == 0;
-}
-
-void cyclekit_suite_run(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg) {
-  cyclekit_suite_run_setup(s, name, f, arg, NULL, NULL);
-}
-
 // ---- Measuring -----------------------------------------------------------------
+
+// The settings measured with: base (the settings in force, or a name's
+// own), the command line's on top.  --flush evicts the last-level cache: a
+// flush of the default size (512 KiB) fits in most.
+static void command_line_settings(const struct cyclekit_suite *s,
+                                  const struct bestof_settings *base,
+                                  struct bestof_settings *used) {
+  *used = *base;
+  if (s->precise)
+    used->precise = 1;
+  if (s->core_cycles)
+    used->core_cycles = 1;
+  if (s->fence)
+    used->fence = 1;
+  if (s->flush) {
+    used->cache_size = bestof_flush_bytes();
+    used->clear_cache = 1;
+  }
+}
 
 // Round-robin: every name once per repetition, so that a slow drift of the
 // machine spreads over all of them instead of weighing on the last.
@@ -91,23 +72,35 @@ void cyclekit_suite_run(struct cyclekit_suite *s, const char *name, bestof_test_
 static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
                     struct suite_answer *answers, const struct bestof_settings *used,
                     FILE *verbose) {
+  // The verbose lines on standard error would break into the line.
+  FILE *lines = verbose ? verbose : get_bestof_verbose_stream();
+  struct suite_progress progress;
+  progress_begin(&progress, !(used->verbose && lines == stderr));
   for (int r = 0; r < s->repetitions; r++) {
     for (int j = 0; j < n; j++) {
       struct suite_entry *e = chosen[j];
       struct suite_answer *a = &answers[r * n + j];
       if (e->setup)
         e->setup(e->context);
+      progress_show(&progress, r * n + j + 1, s->repetitions * n, e->name);
+      struct bestof_hooks hooks = {e->run_setup, e->run_teardown, e->context};
       double t0 = seconds_now();
-      a->answer = bestof_with_stream(used, verbose, e->f, e->arg);
+      a->answer =
+          bestof_with_hooks(e->has_settings ? &e->settings : used, verbose, e->f, e->arg, &hooks);
       a->seconds = seconds_now() - t0;
       bestof_last(&a->report);
+      convert_answer(s, a);
     }
   }
+  progress_end(&progress);
 }
 
 static void free_suite(struct cyclekit_suite *s) {
-  for (int i = 0; i < s->count; i++)
+  for (int i = 0; i < s->count; i++) {
     free(s->entries[i].name);
+    for (int c = 0; c < s->entries[i].n_counters; c++)
+      free(s->entries[i].counters[c].label);
+  }
   free(s->entries);
   if (s->has_filter) {
     regfree(&s->filter);
@@ -134,31 +127,37 @@ static int baseline_known(const struct cyclekit_suite *s) {
   return !s->baseline;
 }
 
-// The settings measured with: those in force, the command line's on top.
-// --flush evicts the last-level cache: a flush of the default size (512 KiB)
-// fits in most.
-static void command_line_settings(const struct cyclekit_suite *s, struct bestof_settings *used) {
-  get_bestof_settings(used);
-  if (s->precise)
-    used->precise = 1;
-  if (s->core_cycles)
-    used->core_cycles = 1;
-  if (s->fence)
-    used->fence = 1;
-  if (s->flush) {
-    used->cache_size = bestof_flush_bytes();
-    used->clear_cache = 1;
-  }
-}
-
 // Measures with the command line's settings, given with each call: the
 // process-wide ones are left as they are.
 static void measure_with_settings(struct cyclekit_suite *s, struct suite_entry **chosen, int n,
                                   struct suite_answer *answers, struct bestof_settings *used) {
-  command_line_settings(s, used);
+  struct bestof_settings in_force;
+  get_bestof_settings(&in_force);
+  command_line_settings(s, &in_force, used);
+  // A name's own settings get the command line's once, and the result file
+  // shows them as used.
+  for (int j = 0; j < n; j++)
+    if (chosen[j]->has_settings)
+      command_line_settings(s, &chosen[j]->settings, &chosen[j]->settings);
   // The result file on standard output must hold nothing but its lines.
   FILE *verbose = json_on_stdout(s) && get_bestof_verbose_stream() == stdout ? stderr : NULL;
   measure(s, chosen, n, answers, used, verbose);
+}
+
+// The counter's rate, measured (0.05 s) only where a time or a rate is
+// shown; without it the answers stay in the counter's unit.
+static void need_rate(struct cyclekit_suite *s, struct suite_entry **chosen, int n) {
+  int rates = 0;
+  for (int j = 0; j < n; j++)
+    rates |= chosen[j]->bytes > 0 || chosen[j]->items > 0 || chosen[j]->n_counters > 0;
+  if (s->time_unit == unit_counted && !rates)
+    return;
+  s->ticks_per_ns = bestof_ticks_per_ns();
+  if (s->ticks_per_ns > 0 || n == 0)
+    return;
+  fprintf(stderr, "%s: the counter's rate is unknown: answers in %s, no rates\n", s->program,
+          "the counter's unit");
+  s->time_unit = unit_counted;
 }
 
 static int measure_and_report(struct cyclekit_suite *s) {
@@ -181,6 +180,7 @@ static int measure_and_report(struct cyclekit_suite *s) {
     out_of_memory();
   struct suite_answer *answers =
       (struct suite_answer *)suite_alloc((size_t)s->repetitions * (size_t)n * sizeof *answers);
+  need_rate(s, chosen, n);
   struct bestof_settings used;
   measure_with_settings(s, chosen, n, answers, &used);
 

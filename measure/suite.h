@@ -21,6 +21,13 @@
  * per answer after a context line, where --json says; the manual,
  * cyclekit(3), gives its fields.
  *
+ * Names can come in families over an integer argument ("copy/64"), carry
+ * settings of their own, a throughput (bytes and items per call, shown as
+ * rates) and a setup and teardown around every timed run.  Under the table
+ * a line says what would resolve each answer that is not resolved; on a
+ * terminal, a run longer than a second shows its progress on one line of
+ * standard error.
+ *
  * Like bestof it is for one thread at a time.
  */
 #ifndef CYCLEKIT_SUITE_H
@@ -105,6 +112,13 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
  *   --json FILE       the result file; "-" is standard output, and the
  *                     table then goes to standard error
  *   --markdown        the table as Markdown
+ *   --csv             the table as CSV, where the table goes (over --markdown)
+ *   --time-unit UNIT  ns, us or ms: answers as times from the counter's
+ *                     rate (bestof_ticks_per_ns); cycles (the default):
+ *                     as counted, ticks or core cycles
+ *   --aggregates      mean, stddev and cv over the repetitions as columns
+ *                     (the answer is the median), and "aggregate" lines in
+ *                     the result file
  *   --baseline NAME   the row the ratios are to (default the first measured)
  *   --precise, --core-cycles, --fence, --flush
  *                     set_bestof_precise(1), set_bestof_core_cycles(1),
@@ -144,6 +158,84 @@ void cyclekit_suite_run(struct cyclekit_suite *s, const char *name, bestof_test_
  */
 void cyclekit_suite_run_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
                               void (*setup)(const void *context), const void *context);
+
+/*
+ * As cyclekit_suite_run, and setup(context) runs before every timed run of
+ * f, teardown(context) after it, each outside the timed interval (the
+ * driver's hooks, bestof_with_hooks): to give every run the data f
+ * changes, as it was.  Either may be null.  With a batch of n calls per run
+ * (set_bestof_batch, 0 included) they run once per n calls, so code that
+ * must find its data fresh at every call wants a batch of 1.
+ */
+void cyclekit_suite_run_each(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int arg,
+                             void (*setup)(const void *context),
+                             void (*teardown)(const void *context), const void *context);
+
+/*
+ * A family of names, one per integer argument: f(arg) registered as
+ * "name/arg" (arg in decimal) for each of the count args, in their order.
+ * cyclekit_suite_run_range registers lo, lo x multiplier, lo x multiplier^2,
+ * ... while below hi, then hi itself (a lo of 0 is followed by 1): 8, 64,
+ * 512, 1000 for 8, 1000 and 8.  The family's name stands for all of its
+ * members in cyclekit_suite_set and cyclekit_suite_throughput.  Fatal as
+ * cyclekit_suite_run (a member registered before among them), and for a
+ * negative count or null args with a positive count, or a range not
+ * 0 <= lo <= hi or a multiplier below 2.
+ */
+void cyclekit_suite_run_args(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                             const int *args, int count);
+void cyclekit_suite_run_range(struct cyclekit_suite *s, const char *name, bestof_test_fn f, int lo,
+                              int hi, int multiplier);
+/* The families with setup(context) before each answer of every member, as
+ * cyclekit_suite_run_setup (the C++ suite binds its callable so). */
+void cyclekit_suite_run_args_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                                   const int *args, int count, void (*setup)(const void *context),
+                                   const void *context);
+void cyclekit_suite_run_range_setup(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                                    int lo, int hi, int multiplier,
+                                    void (*setup)(const void *context), const void *context);
+
+/*
+ * The settings name is measured with, instead of those in force at close:
+ * *settings is copied, and the command line's (--precise, --flush, ...) go
+ * on top of it as they go on top of the settings in force.  So one name can
+ * be flushed, or timed in precise mode, beside names that are not.  name
+ * is a name registered before, or a family's (see cyclekit_suite_run_args):
+ * the settings are then every member's.  Null settings: those in force at
+ * close again.  The result file's line of such a name holds its settings.
+ * Fatal (status 1): a null suite or name, or a name that nothing
+ * registered answers to.
+ */
+void cyclekit_suite_set(struct cyclekit_suite *s, const char *name,
+                        const struct bestof_settings *settings);
+
+/*
+ * What one call of name's function processes: bytes and items (either may
+ * be 0, not given).  The table then shows their rates, bytes/s and items/s
+ * at the counter's rate (bestof_ticks_per_ns), and the result file's lines
+ * hold them (see cyclekit(3)).  cyclekit_suite_throughput_per_arg gives
+ * them per unit of the argument: a call of f(n) processes n x bytes, the
+ * natural form for a family whose argument is its size.  name is a name or
+ * a family's, as for cyclekit_suite_set.  Fatal (status 1): a null suite or
+ * name, a name nothing answers to, a negative or infinite figure or NaN.
+ */
+void cyclekit_suite_throughput(struct cyclekit_suite *s, const char *name, double bytes,
+                               double items);
+void cyclekit_suite_throughput_per_arg(struct cyclekit_suite *s, const char *name, double bytes,
+                                       double items);
+
+/*
+ * A counter of the user's: per_call of something (cache misses, nodes
+ * visited) in each call of name's function, under label (copied).  The
+ * table's counters column shows each as "label rate", at the counter's
+ * rate; the result file has a line of "type": "counter" for it after each
+ * result line.  A label given again replaces its figure; up to 4 labels a
+ * name.  name is a name or a family's, as for cyclekit_suite_set.  Fatal
+ * (status 1): a null suite, name or label, an empty label, a name nothing
+ * answers to, a negative or infinite count or NaN, a fifth label.
+ */
+void cyclekit_suite_counter(struct cyclekit_suite *s, const char *name, const char *label,
+                            double per_call);
 
 /*
  * Measures every name registered (those --filter selects), prints the

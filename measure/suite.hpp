@@ -16,10 +16,20 @@
  * cyclekit::bestof the callable takes no arguments, must not throw and must
  * not measure anything itself.  A suite that is destroyed without close is
  * closed (measured) then, and its status is lost.
+ *
+ *     s.run_range("copy", [&](int n) { copy(buf, n); }, 64, 1 << 20, 8);
+ *     s.throughput_per_arg("copy", 1);  // bytes/s for copy/64 ... copy/1048576
+ *     s.run_each("sort", [&] { sort(v); }, [&] { shuffle(v); }, [] {});
+ *
+ * run_args and run_range take a callable of an int, one copy for the whole
+ * family; run_each a callable with a setup and a teardown around every
+ * timed run; set and throughput are cyclekit_suite_set's and
+ * cyclekit_suite_throughput's.
  */
 #ifndef CYCLEKIT_SUITE_HPP
 #define CYCLEKIT_SUITE_HPP
 
+#include <initializer_list>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -46,6 +56,26 @@ struct suite_holder final : suite_callable {
 // The setup of every callable's name: what the trampoline will call.
 inline void suite_bind(const void *callable) { measured = callable; }
 
+// A callable with its setup and teardown around every timed run.  The
+// setup binds the trampoline to the callable first: it runs before every
+// run, so no answer's binding is needed.
+template <class Fn, class Setup, class Teardown>
+struct suite_each final : suite_callable {
+  suite_each(Fn f, Setup s, Teardown t)
+      : fn(std::move(f)), setup(std::move(s)), teardown(std::move(t)) {}
+  Fn fn;
+  Setup setup;
+  Teardown teardown;
+  static void before(const void *self) {
+    auto *e = static_cast<suite_each *>(const_cast<void *>(self));
+    measured = std::addressof(e->fn);
+    e->setup();
+  }
+  static void after(const void *self) {
+    static_cast<suite_each *>(const_cast<void *>(self))->teardown();
+  }
+};
+
 }  // namespace detail
 
 class suite {
@@ -70,6 +100,67 @@ class suite {
     cyclekit_suite_run_setup(s_, name, &detail::trampoline<Fn>, 0, &detail::suite_bind, callable);
   }
 
+  // Registers f(n) as "name/n" for each n of args; f takes an int.  One
+  // copy of f serves every member.
+  template <class F>
+  void run_args(const char *name, F &&f, std::initializer_list<int> args) {
+    const void *callable = keep_sized(std::forward<F>(f));
+    cyclekit_suite_run_args_setup(s_, name, &detail::trampoline_sized<std::decay_t<F>>,
+                                  args.begin(), (int)args.size(), &detail::suite_bind, callable);
+  }
+
+  // Registers f(n) as "name/n" for n from lo to hi (see cyclekit_suite_run_range).
+  template <class F>
+  void run_range(const char *name, F &&f, int lo, int hi, int multiplier) {
+    const void *callable = keep_sized(std::forward<F>(f));
+    cyclekit_suite_run_range_setup(s_, name, &detail::trampoline_sized<std::decay_t<F>>, lo, hi,
+                                   multiplier, &detail::suite_bind, callable);
+  }
+
+  // Registers f() under name, with setup() before and teardown() after every
+  // timed run, outside the timed interval (see cyclekit_suite_run_each).
+  template <class F, class Setup, class Teardown>
+  void run_each(const char *name, F &&f, Setup &&setup, Teardown &&teardown) {
+    using Each = detail::suite_each<std::decay_t<F>, std::decay_t<Setup>, std::decay_t<Teardown>>;
+    static_assert(std::is_invocable_v<std::decay_t<F> &> &&
+                      std::is_invocable_v<std::decay_t<Setup> &> &&
+                      std::is_invocable_v<std::decay_t<Teardown> &>,
+                  "cyclekit::suite::run_each needs three callables taking no arguments");
+    auto each = std::make_unique<Each>(std::forward<F>(f), std::forward<Setup>(setup),
+                                       std::forward<Teardown>(teardown));
+    const void *self = each.get();
+    callables_.push_back(std::move(each));
+    cyclekit_suite_run_each(s_, name, &detail::trampoline<std::decay_t<F>>, 0, &Each::before,
+                            &Each::after, self);
+  }
+
+  // A name's (or a family's) own settings; see cyclekit_suite_set.
+  void set(const char *name, const bestof_settings &settings) {
+    cyclekit_suite_set(s_, name, &settings);
+  }
+
+  // Bytes and items per call, or per call and unit of the argument; see
+  // cyclekit_suite_throughput.
+  void throughput(const char *name, double bytes, double items = 0) {
+    cyclekit_suite_throughput(s_, name, bytes, items);
+  }
+  void throughput_per_arg(const char *name, double bytes, double items = 0) {
+    cyclekit_suite_throughput_per_arg(s_, name, bytes, items);
+  }
+
+  // A counter of the user's, per call; see cyclekit_suite_counter.
+  void counter(const char *name, const char *label, double per_call) {
+    cyclekit_suite_counter(s_, name, label, per_call);
+  }
+
+  // The C function's families, f(n) called directly.
+  void run_args(const char *name, bestof_test_fn f, std::initializer_list<int> args) {
+    cyclekit_suite_run_args(s_, name, f, args.begin(), (int)args.size());
+  }
+  void run_range(const char *name, bestof_test_fn f, int lo, int hi, int multiplier) {
+    cyclekit_suite_run_range(s_, name, f, lo, hi, multiplier);
+  }
+
   // Registers the C function f(arg) under name.
   void run(const char *name, bestof_test_fn f, int arg) { cyclekit_suite_run(s_, name, f, arg); }
 
@@ -84,6 +175,17 @@ class suite {
   }
 
  private:
+  template <class F>
+  const void *keep_sized(F &&f) {
+    using Fn = std::decay_t<F>;
+    static_assert(std::is_invocable_v<Fn &, int>,
+                  "cyclekit::suite::run_args and run_range need a callable taking an int");
+    auto holder = std::make_unique<detail::suite_holder<Fn>>(std::forward<F>(f));
+    const void *callable = std::addressof(holder->fn);
+    callables_.push_back(std::move(holder));
+    return callable;
+  }
+
   cyclekit_suite *s_;
   std::vector<std::unique_ptr<detail::suite_callable>> callables_;
 };

@@ -1,7 +1,8 @@
 // What the suite's sources share; not installed.  It includes only public
 // headers, and no public header includes it.
 //
-// The rooms: suite.cpp (registering, measuring round-robin, closing),
+// The rooms: suite_names.cpp (registering names and what they are given),
+// suite.cpp (measuring round-robin, closing),
 // suite_options.cpp (the command line), suite_output.cpp (the table and the
 // result file's lines), suite_file.cpp (the result file written whole or not
 // at all).
@@ -15,27 +16,51 @@
 #include "bestof.h"
 #include "suite.h"
 
+// A user's counter: what one call counts of something, under its label.
+enum { SUITE_COUNTERS = 4 };
+struct suite_counter {
+  char *label;
+  double per_call;
+};
+
 struct suite_entry {
   char *name;
   bestof_test_fn f;
   int arg;
-  void (*setup)(const void *context);
+  void (*setup)(const void *context);  // before each answer
+  // Before and after each timed run (the driver's hooks).
+  void (*run_setup)(const void *context);
+  void (*run_teardown)(const void *context);
   const void *context;
   int selected;
+  int has_settings;  // 1: settings below, not those in force at close
+  struct bestof_settings settings;
+  double bytes, items;  // per call; 0: not given
+  struct suite_counter counters[SUITE_COUNTERS];
+  int n_counters;
 };
 
 struct suite_answer {
   double answer;
   double seconds;  // wall time of the whole bestof call
   struct bestof_report report;
+  // The answer and its uncertainty in the unit shown (the answer's own
+  // unless --time-unit asks for a time), and the answer in nanoseconds
+  // (0: unknown).
+  double shown, shown_uncertainty, ns;
 };
+
+// --time-unit: the counter's own unit (ticks or core cycles), or a time.
+enum suite_time_unit { unit_counted, unit_ns, unit_us, unit_ms };
 
 struct cyclekit_suite {
   char *title;
   const char *program;
   const char *compiler;
   char *flags;
-  int list, markdown, repetitions;
+  int list, markdown, csv, aggregates, repetitions;
+  int time_unit;        // enum suite_time_unit
+  double ticks_per_ns;  // the counter's rate, where a time or a rate is shown; else 0
   int precise, core_cycles, fence, flush;
   int has_filter;
   char *filter_text;
@@ -84,8 +109,55 @@ inline int json_on_stdout(const struct cyclekit_suite *s) {
   return s->json_path && s->json_path[0] == '-' && !s->json_path[1];
 }
 
-// ---- The table and the result file's lines (suite_output.cpp) -----------------
+// ---- The progress line (suite_progress.cpp) -----------------------------------
 
+struct suite_progress {
+  int on;        // standard error is a terminal, and the line was asked for
+  double start;  // seconds_now() at the start
+  int width;     // the longest line drawn; 0: none drawn
+};
+void progress_begin(struct suite_progress *p, int on);
+// Names the answer about to be measured, done of total, once the run has
+// lasted a second.
+void progress_show(struct suite_progress *p, int done, int total, const char *name);
+// Blanks the line drawn, if any.
+void progress_end(struct suite_progress *p);
+
+// ---- Units (suite_units.cpp) ---------------------------------------------------
+
+// The enum suite_time_unit that --time-unit's text names; -1 for none.
+int parse_time_unit(const char *text);
+// The unit's name in the table and the result file: the time unit's, or
+// the counter's (core: core cycles).
+const char *shown_unit(const struct cyclekit_suite *s, int core);
+// Fills a's shown figures and nanoseconds from its answer and report.
+void convert_answer(const struct cyclekit_suite *s, struct suite_answer *a);
+// What per_call per call of ns nanoseconds makes per second; 0: unknown.
+double per_second(double per_call, double ns);
+// "2.5 GB/s" (unit "B"), "1.2 M/s" (""); "-" for a rate of 0.
+void format_rate(char *cell, size_t size, double rate, const char *unit);
+
+// ---- The table (suite_table.cpp) and the result file's lines (suite_output.cpp)
+
+// One name's answers over the repetitions, summed up for its row and its
+// aggregate line: medians, mean, sample standard deviation and its share
+// of the mean, in the unit shown.
+struct suite_row {
+  double answer, uncertainty, seconds;
+  double mean, stddev, cv;
+  double ns;  // the median answer in nanoseconds; 0: unknown
+  int runs, not_converged, not_resolved, core, unit_mixed;
+  int batch, precise;  // the largest batch of the repetitions; 1: any was precise
+};
+// answers[r * stride] being repetition r's answer; scratch holds
+// s->repetitions numbers.
+struct suite_row summarise(const struct cyclekit_suite *s, const struct suite_answer *answers,
+                           int stride, double *scratch);
+
+// Under the table: a line for each row not resolved, saying what would
+// resolve it (not under --csv).
+void print_hints(FILE *out, const struct cyclekit_suite *s, struct suite_entry **chosen,
+                 const struct suite_row *rows, int n);
 // Prints the table of the n names chosen, answers[r * n + j] being name j's
 // answer of repetition r; 1 if it could not be written.
 int print_results(const struct cyclekit_suite *s, struct suite_entry **chosen, int n,

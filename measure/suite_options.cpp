@@ -19,6 +19,10 @@ static const char usage_text[] =
     "  --json FILE       write the results as JSON lines (- for standard output;\n"
     "                    the table then goes to standard error)\n"
     "  --markdown        print the table as Markdown\n"
+    "  --csv             print the table as CSV\n"
+    "  --time-unit UNIT  answers in ns, us or ms from the counter's rate, or in\n"
+    "                    cycles: ticks or core cycles as counted (the default)\n"
+    "  --aggregates      mean, median, stddev and cv over the repetitions\n"
     "  --baseline NAME   the row the ratios refer to (default the first)\n"
     "  --precise         precise mode: one call's core cycles, net of the counter\n"
     "  --core-cycles     count core cycles instead of counter ticks\n"
@@ -81,6 +85,8 @@ static int parse_option(struct cyclekit_suite *s, int argc, char **argv, int *i)
 #define IS(name) (len == sizeof(name) - 1 && strncmp(arg, name, len) == 0)
   int *flag = IS("--list")          ? &s->list
               : IS("--markdown")    ? &s->markdown
+              : IS("--csv")         ? &s->csv
+              : IS("--aggregates")  ? &s->aggregates
               : IS("--precise")     ? &s->precise
               : IS("--core-cycles") ? &s->core_cycles
               : IS("--fence")       ? &s->fence
@@ -98,6 +104,10 @@ static int parse_option(struct cyclekit_suite *s, int argc, char **argv, int *i)
     set_filter(s, option_value(s, argc, argv, i, eq));
   } else if (IS("--repetitions")) {
     set_repetitions(s, option_value(s, argc, argv, i, eq));
+  } else if (IS("--time-unit")) {
+    const char *value = option_value(s, argc, argv, i, eq);
+    if ((s->time_unit = parse_time_unit(value)) < 0)
+      usage_error(s, "--time-unit needs ns, us, ms or cycles, not", value);
   } else if (IS("--json")) {
     set_json(s, option_value(s, argc, argv, i, eq));
   } else if (IS("--baseline")) {
@@ -127,5 +137,8 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
       usage_error(s, strncmp(argv[i], "--", 2) == 0 ? "unknown option" : "unexpected argument",
                   argv[i]);
   }
+  // CSV is for programs: it wins over Markdown.
+  if (s->csv)
+    s->markdown = 0;
   return s;
 }

@@ -102,4 +102,44 @@ TEST(BestofWith, AFlushOfItsOwnSizeGetsABufferOfThatSize) {
   set_bestof_defaults();
 }
 
+// The hooks go around every run of the test function, probes of the
+// automatic batch included, and never around the empty runs that time the
+// pair's cost or around the counter pair's own reads.
+void before_run(const void *) { scripted::note('B'); }
+void after_run(const void *) { scripted::note('A'); }
+
+TEST(BestofWith, HooksGoAroundEveryRunOfTheTestFunctionAlone) {
+  const struct {
+    const char *name;
+    int net, batch;
+    std::vector<double> counts;
+    const char *trace;
+  } cases[] = {
+      {"net counts: two empty runs before, two after", 1, 1, {1, 1, 50, 1, 1}, "SRSRBSFRASRSR"},
+      {"the automatic batch: three empty runs, then a probe",
+       0,
+       0,
+       {1, 1, 1, 500, 500},
+       "SRSRSRBSFRABSFRA"},
+  };
+  const bestof_hooks hooks = {before_run, after_run, nullptr};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    set_bestof_defaults();
+    bestof_settings s;
+    get_bestof_settings(&s);
+    s.k = 1;
+    s.maxsamples = 2;
+    s.net = c.net;
+    s.batch = c.batch;
+    scripted::reset();
+    scripted::step(4);
+    scripted::counts(c.counts);
+    bestof_with_hooks(&s, nullptr, probe, 0, &hooks);
+    EXPECT_EQ(scripted::left(), 0u);
+    EXPECT_EQ(scripted::trace_without_step(), c.trace);
+  }
+  set_bestof_defaults();
+}
+
 }  // namespace

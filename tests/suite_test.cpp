@@ -71,6 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
                      2,
                      false,
                      "--repetitions needs .* not '3x'"},
+        command_case{"BadTimeUnit",
+                     {"--time-unit=s"},
+                     2,
+                     false,
+                     "--time-unit needs ns, us, ms or cycles, not 's'"},
         command_case{
             "FlagWithValue", {"--list=yes"}, 2, false, "option takes no value '--list=yes'"},
         command_case{"BadRegex",
@@ -334,6 +339,51 @@ TEST(SuiteRegistration, RefusesWhatWouldMakeTheFileAmbiguous) {
           struct cyclekit_suite *s = cyclekit_suite_open("misuse", 0, nullptr);
           cyclekit_suite_run(s, c.first, no_test, 0);
           cyclekit_suite_run(s, c.second, c.f, 0);
+        },
+        testing::ExitedWithCode(1), c.message);
+  }
+}
+
+// What a name is given must find a name, and a family a sound range.
+TEST(SuiteRegistration, RefusesFiguresForNoNameAndBadFamilies) {
+  const bestof_settings none = {};
+  const struct {
+    void (*misuse)(struct cyclekit_suite *s, const bestof_settings *settings);
+    const char *message;
+  } cases[] = {
+      {[](cyclekit_suite *s, const bestof_settings *b) { cyclekit_suite_set(s, "f/", b); },
+       "cyclekit_suite_set: no name registered as: f/\n"},
+      {[](cyclekit_suite *s, const bestof_settings *) { cyclekit_suite_throughput(s, "g", 1, 0); },
+       "cyclekit_suite_throughput: no name registered as: g\n"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_throughput_per_arg(s, "f", -1, 0);
+       },
+       "bytes and items must be finite and not negative: f"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_run_range(s, "r", no_test, 4, 2, 2);
+       },
+       "cyclekit_suite_run_range: not 0 <= lo <= hi"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_run_range(s, "r", no_test, 1, 2, 1);
+       },
+       "cyclekit_suite_run_range: not 0 <= lo <= hi"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_run_range(s, "f", no_test, 1, 1, 2);
+       },
+       "a name registered twice: f/1"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         for (const char *label : {"a", "b", "c", "d", "a", "e"})
+           cyclekit_suite_counter(s, "ff", label, 1);
+       },
+       "cyclekit_suite_counter: more than 4 counters for: ff"},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EXIT(
+        {
+          struct cyclekit_suite *s = cyclekit_suite_open("misuse", 0, nullptr);
+          cyclekit_suite_run(s, "f/1", no_test, 0);
+          cyclekit_suite_run(s, "ff", no_test, 0);
+          c.misuse(s, &none);
         },
         testing::ExitedWithCode(1), c.message);
   }
