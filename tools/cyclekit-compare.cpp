@@ -23,6 +23,7 @@
 #include "compare_report.h"
 #include "compare_run.h"
 #include "compare_verdict.h"
+#include "trend_main.h"
 
 namespace {
 
@@ -52,6 +53,8 @@ struct options {
   int pairs = 11;
   double margin = 0, timeout = 300;
   std::string fail_on;
+  // --trend: a history of result files instead of two sides.
+  trend_options trend;
 };
 
 struct comparison {
@@ -126,10 +129,33 @@ int report(const options &o, const comparison &c) {
   return with_gate && failed ? 1 : 0;
 }
 
+// ---- --trend ----
+void add_trend_options(CLI::App &app, options &o) {
+  app.add_option("--trend", o.trend.files,
+                 "the answers over many result files, oldest first, and their change points")
+      ->expected(2, -1);
+  app.add_option("--html", o.trend.html, "with --trend, write the trend page to this file");
+}
+
+void check_trend_options(const options &o) {
+  if (o.trend.files.empty() && o.inputs.size() != 2)
+    throw CLI::ValidationError("inputs: two files (or programs with --run) are required");
+  if (o.trend.files.empty() && !o.trend.html.empty())
+    throw CLI::ValidationError("--html: this build writes a page with --trend only");
+  if (!o.trend.files.empty() && (!o.inputs.empty() || o.run || !o.fail_on.empty()))
+    throw CLI::ValidationError("--trend: takes the files itself, without --run or --fail-on");
+}
+
+int trend(options o) {
+  o.trend.json = o.json_out;
+  o.trend.markdown = o.markdown;
+  return trend_command(o.trend);
+}
+// ---- end of --trend ----
+
 void add_options(CLI::App &app, options &o) {
   app.add_option("inputs", o.inputs,
                  "the two result files, or with --run the old and the new suite program")
-      ->required()
       ->expected(2);
   app.add_flag("--run", o.run, "run the two programs alternately instead of reading files");
   app.add_option("--pairs", o.pairs, "runs of each program with --run (default 11)")
@@ -144,6 +170,7 @@ void add_options(CLI::App &app, options &o) {
       ->check(CLI::IsMember({"slower"}));
   app.add_flag("--json", o.json_out, "print JSON lines instead of a table");
   app.add_flag("--markdown", o.markdown, "print the table as Markdown");
+  add_trend_options(app, o);
 }
 
 // The checks CLI11 leaves: NaN passes its ranges, as every comparison with
@@ -155,6 +182,7 @@ void check_options(const options &o) {
     throw CLI::ValidationError("--margin: must be a finite fraction");
   if (!(std::isfinite(o.timeout) && o.timeout > 0))
     throw CLI::ValidationError("--timeout: must be a finite number of seconds above 0");
+  check_trend_options(o);
 }
 
 // 0 to go on; otherwise the exit status (the help printed, or an error).
@@ -197,6 +225,8 @@ int main(int argc, char **argv) {
     int status = parse(app, o, argc, argv);
     if (status >= 0)
       return status;
+    if (!o.trend.files.empty())
+      return trend(o);
     end_children_on_signals();
     comparison c = o.run ? compare_runs(o) : compare_files(o);
     return report(o, c);
