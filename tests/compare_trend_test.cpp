@@ -63,13 +63,17 @@ class CompareTrend : public testing::Test {
   }
 
   static json context(const char *title) {
-    return {{"type", "context"}, {"format", 2},  {"library", "cyclekit"},
+    return {{"type", "context"}, {"format", 2},   {"library", "cyclekit"},
             {"title", title},    {"mhz", 2600.0}, {"core_per_tick", 1.5}};
   }
   static std::string result(const char *name, double answer, double uncertainty) {
-    return json{{"type", "result"},  {"name", name},
-                {"answer", answer},  {"unit", "core cycles"},
-                {"uncertainty", uncertainty}}.dump() + "\n";
+    return json{{"type", "result"},
+                {"name", name},
+                {"answer", answer},
+                {"unit", "core cycles"},
+                {"uncertainty", uncertainty}}
+               .dump() +
+           "\n";
   }
 
   program_run trend(const std::vector<std::string> &files, std::vector<std::string> more = {}) {
@@ -141,7 +145,8 @@ TEST_F(CompareTrend, TableAndJsonFields) {
   std::string plain = trend(files).out, markdown = trend(files, {"--markdown"}).out;
   std::string change = "file 20 (" + files[19] + "): 1.050 [1.050, 1.050]";
   EXPECT_NE(plain.find("\na: core cycles, first 1000.0, last 1050.0, in 30/30 files; "
-                       "change points: " + change + "\n"),
+                       "change points: " +
+                       change + "\n"),
             std::string::npos)
       << plain;
   EXPECT_NE(markdown.find("\n| a | core cycles | 1000.0 | 1050.0 | 30/30 | " + change + " |\n"),

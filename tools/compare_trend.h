@@ -29,7 +29,7 @@ struct change_point {
 struct trend_name {
   std::string name;
   unit in = unit::ticks;
-  std::vector<trend_point> points;  // one per file
+  std::vector<trend_point> points;    // one per file
   std::vector<change_point> changes;  // by file
 };
 

@@ -13,8 +13,7 @@
 
 namespace {
 
-constexpr double kWidth = 400, kHeight = 150, kLeft = 56, kRight = 392, kTop = 22,
-                 kBottom = 124;
+constexpr double kWidth = 400, kHeight = 150, kLeft = 56, kRight = 392, kTop = 22, kBottom = 124;
 const char kInk[] = "#212121", kPoint[] = "#1565c0", kChange[] = "#c62828";
 
 std::string number(double x) {
@@ -78,8 +77,8 @@ std::string changes(const trend_name &t, const linear_axis &x) {
     // Between the last file before and the first one after.
     double at = x.x(c.file + 0.5);
     out += "<g class=\"change\">" +
-           line(at, kTop, at, kBottom, std::string("stroke=\"") + kChange +
-                                           "\" stroke-dasharray=\"4 3\"") +
+           line(at, kTop, at, kBottom,
+                std::string("stroke=\"") + kChange + "\" stroke-dasharray=\"4 3\"") +
            text(at + 3, kTop - 6, ratio_text(c.ratio) + " (" + change_text(c.ratio) + ")",
                 at > kWidth / 2 ? "end" : "start", kChange) +
            "</g>";

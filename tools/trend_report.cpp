@@ -33,8 +33,8 @@ size_t files_with(const trend_name &t) {
 
 // "file 20 (r20.json): 1.050 [1.049, 1.051]", 1-based as a reader counts.
 std::string change_words(const history &h, const change_point &c) {
-  return "file " + std::to_string(c.file + 1) + " (" + h.files[c.file] + "): " +
-         ratio_text(c.ratio) + " " + interval_text(c.low, c.high);
+  return "file " + std::to_string(c.file + 1) + " (" + h.files[c.file] +
+         "): " + ratio_text(c.ratio) + " " + interval_text(c.low, c.high);
 }
 
 std::string changes_words(const history &h, const trend_name &t) {
@@ -46,10 +46,10 @@ std::string changes_words(const history &h, const trend_name &t) {
 
 std::string heading(const history &h) {
   return "trend over " + std::to_string(h.files.size()) + " files, oldest first; change points " +
-         "at " + fixed(100 * kTrendLevel, 0) + " % family-wise over " +
-         std::to_string(h.family) + " names and " + std::to_string(h.files.size() - 1) +
-         " splits (each interval at " + fixed(100 * h.confidence, 4) + " %), larger than " +
-         fixed(100 * kMinEffect, 0) + " % and than the resolution\n";
+         "at " + fixed(100 * kTrendLevel, 0) + " % family-wise over " + std::to_string(h.family) +
+         " names and " + std::to_string(h.files.size() - 1) + " splits (each interval at " +
+         fixed(100 * h.confidence, 4) + " %), larger than " + fixed(100 * kMinEffect, 0) +
+         " % and than the resolution\n";
 }
 
 std::string plain_name(const std::string &name) {
@@ -80,8 +80,7 @@ void print_trend_table(std::ostream &out, const history &h, bool markdown) {
           << last << " | " << files << " | " << markdown_cell(changes_words(h, t)) << " |\n";
     else
       out << plain_name(t.name) << ": " << unit_name(t.in) << ", first " << first << ", last "
-          << last << ", in " << files << " files; change points: " << changes_words(h, t)
-          << "\n";
+          << last << ", in " << files << " files; change points: " << changes_words(h, t) << "\n";
   }
 }
 
@@ -93,15 +92,23 @@ void print_trend_json(std::ostream &out, const history &h) {
       uncertainties.push_back(p.count > 0 ? nullable(p.uncertainty) : ojson());
     }
     for (const auto &c : t.changes)
-      changes.push_back({{"file", c.file + 1}, {"path", h.files[c.file]},
-                         {"ratio", nullable(c.ratio)}, {"low", nullable(c.low)},
-                         {"high", nullable(c.high)}, {"before", nullable(c.before)},
+      changes.push_back({{"file", c.file + 1},
+                         {"path", h.files[c.file]},
+                         {"ratio", nullable(c.ratio)},
+                         {"low", nullable(c.low)},
+                         {"high", nullable(c.high)},
+                         {"before", nullable(c.before)},
                          {"after", nullable(c.after)}});
-    ojson j = {{"type", "trend"},         {"name", t.name},
-               {"unit", unit_name(t.in)}, {"first", nullable(level_at(t, false))},
-               {"last", nullable(level_at(t, true))}, {"files", files_with(t)},
-               {"confidence", h.confidence}, {"changes", changes},
-               {"levels", levels},        {"uncertainties", uncertainties}};
+    ojson j = {{"type", "trend"},
+               {"name", t.name},
+               {"unit", unit_name(t.in)},
+               {"first", nullable(level_at(t, false))},
+               {"last", nullable(level_at(t, true))},
+               {"files", files_with(t)},
+               {"confidence", h.confidence},
+               {"changes", changes},
+               {"levels", levels},
+               {"uncertainties", uncertainties}};
     out << j.dump(-1, ' ', false, ojson::error_handler_t::replace) << "\n";
   }
 }
