@@ -156,8 +156,10 @@ TEST_F(CompareTrend, TableAndJsonFields) {
 
 TEST_F(CompareTrend, WritesThePage) {
   std::string page = dir_ + "/page.html";
-  program_run r = trend(history({"", {{20, 1.05}}, 0.002, 2, 0, -1, {20}}), {"--html", page});
+  program_run r =
+      trend(history({"", {{20, 1.05}}, 0.002, 2, 0, -1, {20}}), {"--markdown", "--html", page});
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n[The trend page](" + page + ")\n"), std::string::npos) << r.out;
   std::ifstream in(page);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text.rfind("<!DOCTYPE html>", 0), 0u);

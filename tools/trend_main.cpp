@@ -19,6 +19,8 @@ int trend_command(const trend_options &o) {
     print_trend_json(out, h);
   else
     print_trend_table(out, h, o.markdown);
+  if (o.markdown && !o.html.empty())
+    out << "\n[The trend page](" << o.html << ")\n";
   // The page first: a page that cannot be written leaves no report behind
   // that would claim it.
   if (!o.html.empty())
