@@ -25,6 +25,7 @@
 #include "compare_run.h"
 #include "compare_verdict.h"
 #include "compare_write.h"
+#include "trend_main.h"
 
 namespace {
 
@@ -55,6 +56,8 @@ struct options {
   double margin = 0, timeout = 300;
   std::string fail_on;
   std::string html, svg, command;  // the pictures asked for, and what asked
+  // --trend: a history of result files instead of two sides.
+  trend_options trend;
 };
 
 struct comparison {
@@ -104,7 +107,8 @@ std::string heading(const options &o, const comparison &c, size_t family) {
 
 void add_picture_options(CLI::App &app, options &o) {
   app.add_option("--html", o.html,
-                 "write the comparison as one page (plots, table, context, settings, command)");
+                 "write the comparison as one page (plots, table, context, settings, command); "
+                 "with --trend, the trend page");
   app.add_option("--svg", o.svg, "write the forest plot alone, as SVG");
 }
 
@@ -171,10 +175,33 @@ int report(const options &o, const comparison &c) {
   return with_gate && failed ? 1 : 0;
 }
 
+// ---- --trend ----
+void add_trend_options(CLI::App &app, options &o) {
+  app.add_option("--trend", o.trend.files,
+                 "the answers over many result files, oldest first, and their change points")
+      ->expected(2, -1);
+}
+
+void check_trend_options(const options &o) {
+  if (o.trend.files.empty() && o.inputs.size() != 2)
+    throw CLI::ValidationError("inputs: two files (or programs with --run) are required");
+  if (!o.trend.files.empty() && !o.svg.empty())
+    throw CLI::ValidationError("--svg: the forest plot is of two sides, not of a --trend");
+  if (!o.trend.files.empty() && (!o.inputs.empty() || o.run || !o.fail_on.empty()))
+    throw CLI::ValidationError("--trend: takes the files itself, without --run or --fail-on");
+}
+
+int trend(options o) {
+  o.trend.html = o.html;  // with --trend, --html writes the trend page
+  o.trend.json = o.json_out;
+  o.trend.markdown = o.markdown;
+  return trend_command(o.trend);
+}
+// ---- end of --trend ----
+
 void add_options(CLI::App &app, options &o) {
   app.add_option("inputs", o.inputs,
                  "the two result files, or with --run the old and the new suite program")
-      ->required()
       ->expected(2);
   app.add_flag("--run", o.run, "run the two programs alternately instead of reading files");
   app.add_option("--pairs", o.pairs, "runs of each program with --run (default 11)")
@@ -189,6 +216,7 @@ void add_options(CLI::App &app, options &o) {
       ->check(CLI::IsMember({"slower"}));
   app.add_flag("--json", o.json_out, "print JSON lines instead of a table");
   app.add_flag("--markdown", o.markdown, "print the table as Markdown");
+  add_trend_options(app, o);
 }
 
 // The checks CLI11 leaves: NaN passes its ranges, as every comparison with
@@ -200,6 +228,7 @@ void check_options(const options &o) {
     throw CLI::ValidationError("--margin: must be a finite fraction");
   if (!(std::isfinite(o.timeout) && o.timeout > 0))
     throw CLI::ValidationError("--timeout: must be a finite number of seconds above 0");
+  check_trend_options(o);
 }
 
 // 0 to go on; otherwise the exit status (the help printed, or an error).
@@ -244,6 +273,8 @@ int main(int argc, char **argv) {
     int status = parse(app, o, argc, argv);
     if (status >= 0)
       return status;
+    if (!o.trend.files.empty())
+      return trend(o);
     end_children_on_signals();
     comparison c = o.run ? compare_runs(o) : compare_files(o);
     return report(o, c);
