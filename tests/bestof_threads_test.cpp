@@ -445,6 +445,44 @@ TEST(ThreadsDeathTest, ForkFromTheTestFunctionLeavesTheThreadInLineBehind) {
   EXPECT_EXIT(fork_with_a_thread_in_line(), testing::ExitedWithCode(0), "^$");
 }
 
+// ---- A thread cancelled while in line -------------------------------------------------
+
+Waiter to_cancel;
+pthread_t cancelled_thread;
+bool cancel_sent = false;
+
+void *wait_to_be_cancelled(void *) {
+  to_cancel.arrive();
+  bestof(nothing, 0);
+  store(to_cancel.done, 1);
+  return nullptr;
+}
+
+void cancel_once_the_other_waits(int) {
+  if (cancel_sent)
+    return;
+  store(to_cancel.go, 1);
+  to_cancel.wait_until_blocked();
+  pthread_cancel(cancelled_thread);
+  cancel_sent = true;
+}
+
+// Waiting for a turn is no cancellation point: the thread cancelled there
+// still takes its turn and lets it go, and the next measurement is not
+// stuck behind it (alarm: a deadlock ends the process).
+void cancel_a_thread_in_line() {
+  alarm(10);
+  pthread_create(&cancelled_thread, nullptr, wait_to_be_cancelled, nullptr);
+  bestof(cancel_once_the_other_waits, 0);
+  pthread_join(cancelled_thread, nullptr);
+  bestof(nothing, 0);
+  finish(load(to_cancel.done) == 1, "the cancelled thread never measured\n");
+}
+
+TEST(ThreadsDeathTest, AThreadCancelledInLineTakesItsTurnAndLetsItGo) {
+  EXPECT_EXIT(cancel_a_thread_in_line(), testing::ExitedWithCode(0), "^$");
+}
+
 // ---- A signal handler at the edges of a measurement ------------------------------------
 
 void measure_from_handler(int) { bestof(read_data, 0); }

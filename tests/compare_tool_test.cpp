@@ -411,6 +411,7 @@ struct unit_case {
   double factor;         // the new answers are the base's times this
   std::string expected;  // the unit compared in, or the message of exit 2
   double base_median;    // in that unit; 0: refused
+  double resolution;     // the two uncertainties of 2 in that unit, summed
 };
 
 TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
@@ -420,8 +421,8 @@ TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
       "new in core cycles, and ticks cannot be brought to core cycles "
       "without \"core_per_tick\" in their context line\n";
   const unit_case cases[] = {
-      {{{"core_per_tick", 1.5}}, f2, "cycles", "core cycles", none, 1.5, "core cycles", 1500.75},
-      {f1, f2, "cycles", "core cycles", none, 1.5, no_core, 0},
+      {{{"core_per_tick", 1.5}}, f2, "cycles", "core cycles", none, 1.5, "core cycles", 1500.75, 5},
+      {f1, f2, "cycles", "core cycles", none, 1.5, no_core, 0, 0},
       {{{"settings", {{"core_cycles", 1}}}},
        f2,
        "cycles",
@@ -429,12 +430,13 @@ TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
        none,
        1,
        "core cycles",
-       1000.5},
-      {f1, f2, "cycles", "core cycles", {{"core_cycles", 1}}, 1, "core cycles", 1000.5},
-      {{{"format", 2}, {"mhz", 2000}}, f2, "ticks", "ns", none, 0.5, "ns", 500.25},
+       1000.5,
+       4},
+      {f1, f2, "cycles", "core cycles", {{"core_cycles", 1}}, 1, "core cycles", 1000.5, 4},
+      {{{"format", 2}, {"mhz", 2000}}, f2, "ticks", "ns", none, 0.5, "ns", 500.25, 3},
       {f2, f2, "ns", "core cycles", none, 1,
-       "answers in different units are not compared:\n  a: base in ns, new in core cycles\n", 0},
-      {f1, f2, "cycles", "ticks", none, 1, "ticks", 1000.5},
+       "answers in different units are not compared:\n  a: base in ns, new in core cycles\n", 0, 0},
+      {f1, f2, "cycles", "ticks", none, 1, "ticks", 1000.5, 4},
   };
   for (const unit_case &c : cases) {
     std::string base =
@@ -452,7 +454,21 @@ TEST_F(CompareTool, ComparesAnswersInOneUnitOnly) {
     EXPECT_EQ(line["unit"], c.expected) << r.out;
     EXPECT_EQ(line["base"], c.base_median) << r.out;
     EXPECT_EQ(line["new"], c.base_median) << r.out;
+    EXPECT_EQ(line["resolution"], c.resolution) << r.out;
   }
+}
+
+// The suite writes a figure it could not find as null: unknown, not a bad
+// line, and two unknowns agree.
+TEST_F(CompareTool, ReadsAFigureOfNullAsUnknown) {
+  json unknown = context();
+  for (const char *key : {"mhz", "core_per_tick", "step"})
+    unknown[key] = nullptr;
+  std::string answers = results({{"a", steady}});
+  std::string text = unknown.dump() + answers.substr(answers.find('\n'));
+  program_run r = compare({write("base.jsonl", text), write("new.jsonl", text)});
+  EXPECT_EQ(exit_status(r), 0) << r.err;
+  EXPECT_EQ(r.err, "");
 }
 
 // 40 answers a side, beyond the exact distribution: the normal one (with a
@@ -545,6 +561,7 @@ struct failing_run {
 };
 
 TEST_F(CompareTool, RunReportsAProgramThatFails) {
+  const std::string twice = results({{"a", {1}}}) + results({{"a", {1}}});
   const failing_run cases[] = {
       {{SUITE_PROGRAM, SUITE_PROGRAM_CRASH},
        "suite_program_crash \\(pair 1\\) was killed by signal 6 \\(Aborted\\)"},
@@ -553,6 +570,8 @@ TEST_F(CompareTool, RunReportsAProgramThatFails) {
       {{dir_ + "/absent", SUITE_PROGRAM}, "absent: cannot be run: No such file"},
       {{SUITE_PROGRAM, SUITE_PROGRAM, "--", "--bogus"},
        "suite_program \\(pair 1\\) exited with status 2.*\n.*unknown option '--bogus'"},
+      {{scripted(dir_, "twice", {twice}), SUITE_PROGRAM},
+       "twice \\(pair 1\\) printed more than one context line"},
       {{SUITE_PROGRAM, SUITE_PROGRAM, "--", "--filter", "zzz"},
        "suite_program \\(pair 1\\) gave no answers, nothing to compare; its standard error "
        "ends:\n.*--filter 'zzz' matches no name"},

@@ -219,6 +219,7 @@ TEST(SuiteScripted, RowsAndResultFileHoldTheAnswersAsMeasured) {
     EXPECT_EQ(scripted::left(), 0u);
     for (const cells &row : c.rows)
       EXPECT_EQ(row_of(o.out, row[0]), row) << o.out;
+    EXPECT_EQ(o.out.find(" \n"), std::string::npos) << "a line ends in a blank:\n" << o.out;
     const std::vector<double> &answers = c.answers.empty() ? c.counts : c.answers;
     ASSERT_EQ(o.lines.size(), 1 + answers.size());
     EXPECT_EQ(o.lines[0]["names"], c.rows.size());

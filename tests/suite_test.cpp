@@ -105,6 +105,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "--baseline 'fadd chain' names nothing measured"},
         command_case{"Help", {"--help"}, 0, true, "--repetitions N"},
         command_case{"List", {"--list"}, 0, true, "^imul chain\nfadd chain\ncall via pointer\n$"},
+        command_case{"FilterMatchingSome", {"--filter", "imul"}, 0, false, "^$"},
+        command_case{
+            "FilterMatchingNone", {"--filter", "zzz"}, 0, false, "--filter 'zzz' matches no name"},
         command_case{"ListFiltered",
                      {"--list", "--filter", "chain$"},
                      0,
@@ -124,6 +127,22 @@ INSTANTIATE_TEST_SUITE_P(
                      true,
                      "\n\\| name +\\| answer \\|.*\\|\n\\|:-+\\|-+:\\|.*\n\\| imul chain +\\|"}),
     [](const testing::TestParamInfo<command_case> &info) { return info.param.name; });
+
+// Standard output on a full device: the names, the table or the result
+// file lost is exit status 1, never a success.
+TEST(SuiteOutputLost, OnAFullDeviceIsStatusOne) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--list"}, ""},
+      {{"--filter", "imul"}, "cannot write the table"},
+      {{"--filter", "imul", "--json", "-"}, "cannot write the result file"}};
+  for (const auto &[args, said] : cases) {
+    std::vector<std::string> argv{"sh", "-c", "exec \"$0\" \"$@\" > /dev/full", program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    program_run r = run_program(argv);
+    EXPECT_EQ(exit_status(r), 1) << args.back() << ": " << r.err;
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+  }
+}
 
 std::vector<json> json_lines(const std::string &text) {
   std::vector<json> lines;
