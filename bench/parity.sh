@@ -12,6 +12,7 @@
 # there too (taskset -c 0): the hogs take turns with the benchmark on one
 # CPU.  The medians are kept in BUILD_DIR/parity-hogsN.tsv; a run with hogs
 # also prints cyclekit's answers over those of the last run without them.
+# PARITY_RAW=FILE keeps every process's rows (tool, name, CPU ns, real ns).
 #   bench/parity.sh BUILD_DIR [PROCESSES [HOGS]]
 set -euo pipefail
 build=${1:?usage: parity.sh BUILD_DIR [PROCESSES [HOGS]]}
@@ -62,6 +63,7 @@ for ((p = 1; p <= processes; p++)); do
   run_one gb "$gb" "$p"
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+[[ -z ${PARITY_RAW:-} ]] || cp "$tmp/rows.tsv" "$PARITY_RAW"
 
 keep=$build/parity-hogs$hogs.tsv
 quiet=$build/parity-hogs0.tsv
