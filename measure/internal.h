@@ -280,6 +280,11 @@ void json_begin(FILE *out, const char *type);
 void json_int(FILE *out, const char *name, int v);
 void json_number(FILE *out, const char *name, double v);
 void json_string(FILE *out, const char *name, const char *v);
+// The bytes at p that make one well-formed UTF-8 sequence (n > 0, RFC 3629),
+// or minus the length of the maximal ill-formed subpart there; p's string
+// ends in a 0, past which nothing is read.  The C++ front end's JSON writer
+// shares it, so that both write the same names.
+int utf8_scan(const unsigned char *p);
 void json_end(FILE *out);
 // A field holding an object: json_begin_object, fields, json_end_object.
 // The writer keeps no state, so the object's first field (a whole number)

@@ -161,7 +161,7 @@ static struct utf8_lead utf8_lead_of(unsigned char b) {
 // maximal ill-formed subpart there (-n: the longest start of a sequence
 // that no well-formed one continues, at least its first byte).  The string's
 // terminating 0 is never a continuation byte, so nothing past it is read.
-static int utf8_scan(const unsigned char *p) {
+int utf8_scan(const unsigned char *p) {
   struct utf8_lead l = utf8_lead_of(p[0]);
   if (l.length == 0)
     return -1;

@@ -188,4 +188,38 @@ TEST(BenchmarkCompat, ResultLinesForCompare) {
   }
 }
 
+// Under a decimal-comma locale, with a name that is not UTF-8, both JSON
+// outputs still parse: numbers keep their point, the stray byte is U+FFFD.
+TEST(BenchmarkCompat, JsonReadsBackUnderAnyLocaleAndName) {
+  char dir[] = "/tmp/cyclekit_gb_locale_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  run_program({"localedef", "-i", "de_DE", "-f", "UTF-8", std::string(dir) + "/de_DE.UTF-8"});
+  const std::vector<std::string> env = {"LOCPATH=" + std::string(dir), "LC_ALL=de_DE.UTF-8"};
+  program_run probe = run_program({"locale", "decimal_point"}, env);
+  if (probe.out != ",\n") {
+    run_program({"rm", "-rf", dir});
+    GTEST_SKIP() << "no decimal-comma locale here (localedef gave " << probe.out << ")";
+  }
+  const std::string bad =
+      "BM_\xef\xbf\xbd"
+      "Add/3";
+  program_run file = run_program({LOCALE_SUITE, "--benchmark_format=json"}, env);
+  program_run lines = run_program({LOCALE_SUITE, "--json", "-"}, env);
+  run_program({"rm", "-rf", dir});
+  ASSERT_EQ(file.status, 0) << file.err;
+  nlohmann::json j = nlohmann::json::parse(file.out);
+  EXPECT_EQ(j["benchmarks"][0]["name"], bad);
+  EXPECT_TRUE(j["benchmarks"][0]["real_time"].is_number());
+  EXPECT_TRUE(j["context"]["mhz_per_cpu"].is_number());
+  ASSERT_EQ(lines.status, 0) << lines.err;
+  std::istringstream in(lines.out);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_TRUE(nlohmann::json::parse(line)["mhz"].is_number()) << line;
+  std::getline(in, line);
+  nlohmann::json result = nlohmann::json::parse(line);
+  EXPECT_EQ(result["name"], bad);
+  EXPECT_TRUE(result["answer"].is_number());
+}
+
 }  // namespace

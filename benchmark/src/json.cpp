@@ -7,35 +7,15 @@
 
 #include "adapter.h"
 #include "internal.h"
+#include "json_text.h"
 
 namespace benchmark {
 namespace {
 
-std::string quoted(const std::string &s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+using internal::json_number;
 
-// Numbers as JSON has them: no infinity or NaN (null instead).
-std::string number(double v) {
-  if (!std::isfinite(v))
-    return "null";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
+std::string quoted(const std::string &s) { return internal::json_quoted(s); }
+std::string number(double v) { return json_number(v); }
 
 std::string field(const char *key, const std::string &value) {
   return std::string("      ") + quoted(key) + ": " + value;

@@ -9,6 +9,7 @@
 
 #include "adapter.h"
 #include "internal.h"
+#include "json_text.h"
 #include "result_format.h"
 
 #ifndef CYCLEKIT_VERSION
@@ -19,27 +20,8 @@ namespace benchmark {
 namespace internal {
 namespace {
 
-std::string text(const std::string &s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    char buf[8];
-    if (c == '"' || c == '\\' || c < 0x20) {
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string num(double v) {
-  if (!std::isfinite(v))
-    return "null";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
+std::string text(const std::string &s) { return internal::json_quoted(s); }
+std::string num(double v) { return internal::json_number(v); }
 
 class ResultLines : public BenchmarkReporter {
  public:
