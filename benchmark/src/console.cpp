@@ -133,8 +133,9 @@ void ConsoleReporter::PrintRunData(const Run &run) {
   if (!run.report_label.empty())
     out << ' ' << run.report_label;
   if (!run.resolved && run.run_type == Run::RT_Iteration)
-    out << " (not resolved: " << run.iterations << " iterations a run are too few for the counter;"
-        << " without Iterations() they are chosen to resolve it)";
+    out << " (not resolved: " << run.iterations
+        << (run.iterations == 1 ? " iteration a run is" : " iterations a run are")
+        << " too few for the counter; without Iterations() they are chosen to resolve it)";
   if (!run.converged && run.run_type == Run::RT_Iteration)
     out << " (the K least did not agree within the run limit)";
   out << '\n';
