@@ -43,6 +43,18 @@ std::string resolved(const std::string &path) {
   return out;
 }
 
+// Writes text to fd and closes it, whatever happens; a failure names path.
+void write_and_close(int fd, const std::string &text, const std::string &path) {
+  try {
+    write_fd(fd, text, path);
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+  if (close(fd) != 0)
+    fail(path, errno);
+}
+
 // The temporary files not yet renamed; removed when a write fails.
 class staged {
  public:
@@ -57,16 +69,12 @@ class staged {
     if (fd < 0)
       fail(path, errno);
     temps_.push_back({temp, path});
-    try {
-      if (fchmod(fd, mode) != 0)
-        fail(path, errno);
-      write_fd(fd, text, path);
-    } catch (...) {
+    if (fchmod(fd, mode) != 0) {
+      int errnum = errno;
       close(fd);
-      throw;
+      fail(path, errnum);
     }
-    if (close(fd) != 0)
-      fail(path, errno);
+    write_and_close(fd, text, path);
   }
   void rename_all() {
     while (!temps_.empty()) {
@@ -85,14 +93,7 @@ void write_straight(const std::string &path, const std::string &text) {
   int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0)
     fail(path, errno);
-  try {
-    write_fd(fd, text, path);
-  } catch (...) {
-    close(fd);
-    throw;
-  }
-  if (close(fd) != 0)
-    fail(path, errno);
+  write_and_close(fd, text, path);
 }
 
 }  // namespace
