@@ -1,6 +1,7 @@
 // The command line: the usual --benchmark_* flags and cyclekit's own, read
 // and taken out of argv by Initialize.
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,25 @@ bool set_unit(const std::string &v) {
   std::exit(1);
 }
 
+// A flag's number, all of v read and within [low, high]; anything else ends
+// the process naming the flag, as a wrong time unit does.  min_time may end
+// in "s", as newer suites write it.
+double number_of(const char *flag, const std::string &v, double low, double high, bool whole,
+                 bool seconds = false) {
+  char *end = nullptr;
+  errno = 0;
+  double x = std::strtod(v.c_str(), &end);
+  if (seconds && end && *end == 's')
+    end++;
+  if (v.empty() || errno || !end || *end || !(x >= low && x <= high) ||
+      (whole && x != static_cast<double>(static_cast<long>(x)))) {
+    std::fprintf(stderr, "%s: --%s needs a number from %g to %g, not '%s'\n", program.c_str(), flag,
+                 low, high, v.c_str());
+    std::exit(1);
+  }
+  return x;
+}
+
 // One flag of ours: true when a was one.  --json takes the next argument
 // when it has no "=".
 bool take(const char *a, int &i, int argc, char **argv) {
@@ -65,7 +85,7 @@ bool take(const char *a, int &i, int argc, char **argv) {
   else if (match(a, "benchmark_list_tests", v))
     o.list_tests = is_true(v);
   else if (match(a, "benchmark_repetitions", v))
-    o.repetitions = std::max(1, std::atoi(v.c_str()));
+    o.repetitions = int(number_of("benchmark_repetitions", v, 1, 1000000, true));
   else if (match(a, "benchmark_format", v))
     o.format = v;
   else if (match(a, "benchmark_out_format", v))
@@ -73,7 +93,7 @@ bool take(const char *a, int &i, int argc, char **argv) {
   else if (match(a, "benchmark_out", v))
     o.out = v;
   else if (match(a, "benchmark_min_time", v))
-    o.min_time = std::atof(v.c_str());
+    o.min_time = number_of("benchmark_min_time", v, 0, 1e9, false, true);
   else if (match(a, "benchmark_min_warmup_time", v) || match(a, "benchmark_perf_counters", v) ||
            match(a, "v", v) || match(a, "benchmark_color", v))
     ;
