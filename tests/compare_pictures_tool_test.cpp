@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/pictures.h"
+#include "support/scratch_dir.h"
 
 using nlohmann::json;
 
@@ -43,16 +44,9 @@ program_run compare(const std::string &dir, std::vector<std::string> args) {
   return run_program(args);
 }
 
-class PicturesTool : public testing::Test {
+class PicturesTool : public ScratchDir {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/cyclekit_compare_pictures_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { run_program({"rm", "-rf", dir_}); }
   program_run compare(std::vector<std::string> args) { return ::compare(dir_, args); }
-  std::string dir_;
 };
 
 TEST_F(PicturesTool, TheSlowerNameIsTheFirstRowInItsColourAndThePageHoldsItAsText) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/run_program.h"
+#include "support/scratch_dir.h"
 
 using nlohmann::json;
 
@@ -23,27 +24,12 @@ namespace {
 
 const std::string tool = COMPARE_PROGRAM;
 
-class CompareTool : public testing::Test {
+class CompareTool : public ScratchDir {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/cyclekit_compare_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { run_program({"rm", "-rf", dir_}); }
-
-  std::string write(const std::string &name, const std::string &text) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path) << text;
-    return path;
-  }
-
   program_run compare(std::vector<std::string> args) {
     args.insert(args.begin(), tool);
     return run_program(args);
   }
-
-  std::string dir_;
 };
 
 json context(json changes = json::object()) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/run_program.h"
+#include "support/scratch_dir.h"
 
 using nlohmann::json;
 
@@ -25,20 +26,8 @@ struct history_case {
   std::vector<int> changes;                   // the change points of "a"
 };
 
-class CompareTrend : public testing::Test {
+class CompareTrend : public ScratchDir {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/cyclekit_trend_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { run_program({"rm", "-rf", dir_}); }
-
-  std::string write(const std::string &name, const std::string &text) {
-    std::ofstream(dir_ + "/" + name) << text;
-    return dir_ + "/" + name;
-  }
-
   // File i's level of "a": 1000, its steps, and noise in -2..2 units.
   static double level(const history_case &c, int i) {
     double x = 1000 * (1 + c.noise * ((i * 7) % 5 - 2));
@@ -83,8 +72,6 @@ class CompareTrend : public testing::Test {
     args.insert(args.end(), files.begin(), files.end());
     return run_program(args);
   }
-
-  std::string dir_;
 };
 
 std::vector<json> lines(const std::string &text) {
