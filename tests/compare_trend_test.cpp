@@ -89,6 +89,8 @@ TEST_F(CompareTrend, FindsTheKnownChangePoints) {
       {"two steps", {{11, 1.05}, {21, 1.05}}, 0.002, 2, 0, -1, {11, 21}},
       {"missing in files 5 to 8", {{20, 1.05}}, 0.002, 2, 5, 8, {20}},
       {"a step down", {{20, 0.95}}, 0.002, 2, 0, -1, {20}},
+      {"5 % at 20, files 18 and 19 just above the old level",
+       {{18, 1.007}, {20, 1.05 / 1.007}}, 0.002, 2, 0, -1, {20}},
       {"0.5 %, below the least effect", {{20, 1.005}}, 0, 2, 0, -1, {}},
       {"1.5 %, above it", {{20, 1.015}}, 0, 2, 0, -1, {20}},
       {"5 % within the resolution", {{20, 1.05}}, 0, 30, 0, -1, {}},

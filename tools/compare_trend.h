@@ -57,8 +57,9 @@ constexpr double kTrendLevel = 0.05;
 // cannot be brought to one unit.
 history read_history(const std::vector<std::string> &paths);
 
-// Binary segmentation of one name's levels (gaps skipped): the split with
-// the greatest rank statistic is kept where the Mann-Whitney interval of
+// Binary segmentation of one name's levels (gaps skipped): the split that
+// leaves the least absolute deviation from the two segments' medians is
+// kept where the Mann-Whitney interval of
 // the shift in log level, at `confidence`, excludes 0, the medians differ
 // by more than the resolution and the shift exceeds kMinEffect; then both
 // segments are searched again.  The shift must also exceed kNoiseScatters

@@ -4,7 +4,9 @@
 // that a test over all of them would take one run's luck for a change.
 
 #include <algorithm>
-#include <numeric>
+#include <cmath>
+#include <functional>
+#include <queue>
 
 #include "compare_error.h"
 #include "compare_trend.h"
@@ -19,35 +21,48 @@ struct level {
 
 double median(std::vector<double> v) { return cyclekit_median(v.data(), v.size()); }
 
-// Ranks 1..n of the logs, ties given their mean rank.
-std::vector<double> ranks(const std::vector<level> &v, size_t lo, size_t hi) {
-  std::vector<size_t> at(hi - lo);
-  std::iota(at.begin(), at.end(), lo);
-  std::sort(at.begin(), at.end(), [&](size_t a, size_t b) { return v[a].log < v[b].log; });
-  std::vector<double> r(hi - lo);
-  for (size_t i = 0; i < at.size();) {
-    size_t j = i;
-    while (j < at.size() && v[at[j]].log == v[at[i]].log)
-      j++;
-    for (size_t k = i; k < j; k++)
-      r[at[k] - lo] = (i + j + 1) / 2.0;
-    i = j;
+// Sums of absolute deviations from the median of each prefix v[lo, lo+k),
+// k = 1..hi-lo, kept with two heaps (the lower half's largest on top of
+// one, the upper half's least on top of the other) and their sums.
+std::vector<double> prefix_costs(const std::vector<level> &v, size_t lo, size_t hi, bool reverse) {
+  std::priority_queue<double> lower;
+  std::priority_queue<double, std::vector<double>, std::greater<double>> upper;
+  double lower_sum = 0, upper_sum = 0;
+  std::vector<double> cost(hi - lo + 1, 0);
+  for (size_t k = 1; k <= hi - lo; k++) {
+    double x = v[reverse ? hi - k : lo + k - 1].log;
+    if (lower.empty() || x <= lower.top())
+      lower.push(x), lower_sum += x;
+    else
+      upper.push(x), upper_sum += x;
+    if (lower.size() > upper.size() + 1) {
+      upper.push(lower.top()), upper_sum += lower.top();
+      lower_sum -= lower.top(), lower.pop();
+    } else if (upper.size() > lower.size()) {
+      lower.push(upper.top()), lower_sum += upper.top();
+      upper_sum -= upper.top(), upper.pop();
+    }
+    double m = lower.top();
+    cost[k] = (m * static_cast<double>(lower.size()) - lower_sum) +
+              (upper_sum - m * static_cast<double>(upper.size()));
   }
-  return r;
+  return cost;
 }
 
-// The split k (lo < k < hi) whose rank sum on the left lies farthest from
-// what no change gives, in standard deviations.
+// The split k (lo < k < hi) that leaves the two segments closest to their
+// own medians in absolute deviation: where a single step would most likely
+// lie.  Absolute deviations give one wild file no more pull than its own
+// distance, and unlike ranks they see how far each file lies: files just
+// above the old level before a large step do not draw the split to them.
 size_t best_split(const std::vector<level> &v, size_t lo, size_t hi) {
-  std::vector<double> r = ranks(v, lo, hi);
-  double n = static_cast<double>(hi - lo), sum = 0, best = -1;
-  size_t at = lo + 1;
-  for (size_t k = 1; k < hi - lo; k++) {
-    sum += r[k - 1] - (n + 1) / 2;
-    double left = static_cast<double>(k);
-    double z = std::fabs(sum) / std::sqrt(left * (n - left) * (n + 1) / 12);
-    if (z > best)
-      best = z, at = lo + k;
+  std::vector<double> left = prefix_costs(v, lo, hi, false);
+  std::vector<double> right = prefix_costs(v, lo, hi, true);
+  size_t n = hi - lo, at = lo + 1;
+  double best = INFINITY;
+  for (size_t k = 1; k < n; k++) {
+    double cost = left[k] + right[n - k];
+    if (cost < best)
+      best = cost, at = lo + k;
   }
   return at;
 }
