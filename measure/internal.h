@@ -277,6 +277,9 @@ void print_report(const struct settings *s, const struct bestof_report *r);
 // and written as they are; a string's value is escaped, and a null one is
 // written as null.
 void json_begin(FILE *out, const char *type);
+// A finite number as printf wrote it (%f, %g) with '.' for the locale's
+// decimal point, in place; the suite's CSV shares it with the JSON writer.
+void c_point(char *text);
 void json_int(FILE *out, const char *name, int v);
 void json_number(FILE *out, const char *name, double v);
 void json_string(FILE *out, const char *name, const char *v);

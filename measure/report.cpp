@@ -98,24 +98,28 @@ void json_begin(FILE *out, const char *type) { fprintf(out, "{\"type\":\"%s\"", 
 void json_int(FILE *out, const char *name, int v) { fprintf(out, ",\"%s\":%d", name, v); }
 
 // printf writes the decimal point that LC_NUMERIC names: a comma (or a
-// multibyte mark) under many locales, which no JSON parser accepts.  %.17g
-// writes a sign, digits, the point, digits and an exponent of 'e', a sign
-// and digits, and nothing else; so whatever is not one of those is the
-// point, and becomes '.'.  No locale is switched or allocated, which might
-// fail, and the lines of other threads are left alone.
-static void c_number(char *text, double v) {
-  char raw[64];
-  snprintf(raw, sizeof raw, "%.17g", v);
+// multibyte mark) under many locales, which no JSON parser accepts.  A
+// number by %g or %f is a sign, digits, the point, digits and an exponent of
+// 'e', a sign and digits, and nothing else; so whatever is not one of those
+// is the point, and becomes '.'.  No locale is switched or allocated, which
+// might fail, and the lines of other threads are left alone.
+void c_point(char *text) {
+  char *to = text;
   int in_point = 0;
-  for (const char *p = raw; *p != '\0'; p++) {
+  for (const char *p = text; *p != '\0'; p++) {
     int ours = (*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == 'e';
     if (!ours && !in_point)
-      *text++ = '.';
+      *to++ = '.';
     in_point = !ours;
     if (ours)
-      *text++ = *p;
+      *to++ = *p;
   }
-  *text = '\0';
+  *to = '\0';
+}
+
+static void c_number(char *text, double v) {
+  snprintf(text, 64, "%.17g", v);
+  c_point(text);
 }
 
 void json_number(FILE *out, const char *name, double v) {

@@ -46,7 +46,7 @@ struct suite_answer {
   struct bestof_report report;
   // The answer and its uncertainty in the unit shown (the answer's own
   // unless --time-unit asks for a time), and the answer in nanoseconds
-  // (0: unknown).
+  // (NaN: unknown).
   double shown, shown_uncertainty, ns;
 };
 
@@ -132,10 +132,13 @@ int parse_time_unit(const char *text);
 const char *shown_unit(const struct cyclekit_suite *s, int core);
 // Fills a's shown figures and nanoseconds from its answer and report.
 void convert_answer(const struct cyclekit_suite *s, struct suite_answer *a);
-// What per_call per call of ns nanoseconds makes per second; 0: unknown.
+// What per_call per call of ns nanoseconds makes per second; NaN: unknown.
 double per_second(double per_call, double ns);
-// "2.5 GB/s" (unit "B"), "1.2 M/s" (""); "-" for a rate of 0.
-void format_rate(char *cell, size_t size, double rate, const char *unit);
+// v with places decimals: the locale's decimal point, or with c_locale '.'
+// (for CSV, which a reader parses whatever its own locale).
+void format_number(char *cell, size_t size, int places, double v, int c_locale);
+// "2.5 GB/s" (unit "B"), "1.2 M/s" (""); "-" for a rate of 0 or unknown.
+void format_rate(char *cell, size_t size, double rate, const char *unit, int c_locale);
 
 // ---- The table (suite_table.cpp) and the result file's lines (suite_output.cpp)
 
@@ -145,7 +148,7 @@ void format_rate(char *cell, size_t size, double rate, const char *unit);
 struct suite_row {
   double answer, uncertainty, seconds;
   double mean, stddev, cv;
-  double ns;  // the median answer in nanoseconds; 0: unknown
+  double ns;  // the median answer in nanoseconds; NaN: unknown
   int runs, not_converged, not_resolved, core, unit_mixed;
   int batch, precise;  // the largest batch of the repetitions; 1: any was precise
 };

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "figures.h"
 #include "internal.h"
 #include "result_format.h"
 #include "suite_internal.h"
@@ -42,12 +43,12 @@ static int left_aligned(int c) {
 }
 
 // "label rate, label rate": each counter's rate at the median answer.
-static void counter_cell(char *cell, const struct suite_entry *e, double ns) {
+static void counter_cell(char *cell, const struct suite_entry *e, double ns, int c_locale) {
   size_t used = 0;
   cell[0] = '\0';
   for (int i = 0; i < e->n_counters && used < CELL; i++) {
     char rate[32];
-    format_rate(rate, sizeof rate, per_second(e->counters[i].per_call, ns), "");
+    format_rate(rate, sizeof rate, per_second(e->counters[i].per_call, ns), "", c_locale);
     int n =
         snprintf(cell + used, CELL - used, "%s%s %s", i ? ", " : "", e->counters[i].label, rate);
     used += n > 0 ? (size_t)n : 0;
@@ -55,21 +56,6 @@ static void counter_cell(char *cell, const struct suite_entry *e, double ns) {
 }
 
 // ---- A row: one name's answers over the repetitions -----------------------------
-
-static double mean_of(const double *v, int n) {
-  double sum = 0;
-  for (int i = 0; i < n; i++)
-    sum += v[i];
-  return sum / n;
-}
-
-// The sample standard deviation (n - 1); 0 for one value.
-static double stddev_of(const double *v, int n, double mean) {
-  double squares = 0;
-  for (int i = 0; i < n; i++)
-    squares += (v[i] - mean) * (v[i] - mean);
-  return n > 1 ? root_of(squares / (n - 1)) : 0;
-}
 
 // The median of field over the repetitions.
 static double median_of(const struct suite_answer *answers, int stride, int reps, double *scratch,
@@ -79,13 +65,17 @@ static double median_of(const struct suite_answer *answers, int stride, int reps
   return median_in_place(scratch, reps);
 }
 
+// The answer is the median of the answers shown; the aggregates are theirs.
 static void summarise_aggregates(struct suite_row *row, const struct suite_answer *answers,
                                  int stride, int reps, double *scratch) {
   for (int r = 0; r < reps; r++)
     scratch[r] = answers[r * stride].shown;
-  row->mean = mean_of(scratch, reps);
-  row->stddev = stddev_of(scratch, reps, row->mean);
-  row->cv = row->mean != 0 ? row->stddev / row->mean : 0;
+  struct cyclekit_aggregate g;
+  cyclekit_aggregates(scratch, (size_t)reps, &g);
+  row->answer = g.median;
+  row->mean = g.mean;
+  row->stddev = g.stddev;
+  row->cv = g.cv;
   row->ns = median_of(answers, stride, reps, scratch, &suite_answer::ns);
 }
 
@@ -108,7 +98,7 @@ struct suite_row suite_internal::summarise(const struct cyclekit_suite *s,
     row.batch = a->report.batch > row.batch ? a->report.batch : row.batch;
     row.precise |= a->report.precise;
   }
-  row.answer = median_of(answers, stride, reps, scratch, &suite_answer::shown);
+  summarise_aggregates(&row, answers, stride, reps, scratch);
   row.uncertainty = median_of(answers, stride, reps, scratch, &suite_answer::shown_uncertainty);
   // Repetitions that disagree by more than one answer's uncertainty: their
   // spread is the honest figure.
@@ -117,7 +107,6 @@ struct suite_row suite_internal::summarise(const struct cyclekit_suite *s,
   // Times are in one unit whatever was counted.
   row.unit_mixed = s->time_unit == unit_counted && row.core != 0 && row.core != reps;
   row.core = row.core == reps;
-  summarise_aggregates(&row, answers, stride, reps, scratch);
   return row;
 }
 
@@ -128,28 +117,32 @@ static int places(const struct cyclekit_suite *s) {
   return s->time_unit == unit_ms ? 6 : s->time_unit == unit_us ? 3 : 1;
 }
 
+// The numbers of CSV cells have '.' for their point; the text and Markdown
+// tables, for people, the locale's.
 static void row_cells(char cells[c_all][CELL], const struct cyclekit_suite *s,
                       const struct suite_entry *e, const struct suite_row *row,
                       const struct suite_row *base) {
-  int p = places(s);
+  int p = places(s), c = s->csv;
+  char cv[CELL - 1];
   snprintf(cells[c_name], CELL, "%.*s", CELL - 1, e->name);
-  snprintf(cells[c_answer], CELL, "%.*f", p, row->answer);
-  snprintf(cells[c_pm], CELL, "%.*f", p, row->uncertainty);
+  format_number(cells[c_answer], CELL, p, row->answer, c);
+  format_number(cells[c_pm], CELL, p, row->uncertainty, c);
   snprintf(cells[c_unit], CELL, "%s", row->unit_mixed ? "mixed" : shown_unit(s, row->core));
   snprintf(cells[c_runs], CELL, "%d", row->runs);
   int comparable = base && base->answer > 0 && !row->unit_mixed && !base->unit_mixed &&
                    (s->time_unit != unit_counted || row->core == base->core);
   if (comparable)
-    snprintf(cells[c_ratio], CELL, "%.3f", row->answer / base->answer);
+    format_number(cells[c_ratio], CELL, 3, row->answer / base->answer, c);
   else
     snprintf(cells[c_ratio], CELL, "-");
   snprintf(cells[c_time], CELL, "%.0f us", row->seconds * 1e6);
-  format_rate(cells[c_bytes], CELL, per_second(e->bytes, row->ns), "B");
-  format_rate(cells[c_items], CELL, per_second(e->items, row->ns), "");
-  counter_cell(cells[c_counters], e, row->ns);
-  snprintf(cells[c_mean], CELL, "%.*f", p, row->mean);
-  snprintf(cells[c_stddev], CELL, "%.*f", p, row->stddev);
-  snprintf(cells[c_cv], CELL, "%.2f%%", row->cv * 100);
+  format_rate(cells[c_bytes], CELL, per_second(e->bytes, row->ns), "B", c);
+  format_rate(cells[c_items], CELL, per_second(e->items, row->ns), "", c);
+  counter_cell(cells[c_counters], e, row->ns, c);
+  format_number(cells[c_mean], CELL, p, row->mean, c);
+  format_number(cells[c_stddev], CELL, p, row->stddev, c);
+  format_number(cv, sizeof cv, 2, row->cv * 100, c);
+  snprintf(cells[c_cv], CELL, "%s%%", cv);
   snprintf(cells[c_flags], CELL, "%s%s%s", row->not_converged ? "not converged" : "",
            row->not_converged && row->not_resolved ? ", " : "",
            row->not_resolved ? "not resolved" : "");

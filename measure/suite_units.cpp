@@ -2,46 +2,39 @@
 // core cycles, as measured) or a time from the counter's rate, and the
 // rates of a name's bytes and items per call.
 
+#include <math.h>
 #include <stdio.h>
 #include <string.h>
 
+#include "figures.h"
 #include "internal.h"
 #include "result_format.h"
 #include "suite_internal.h"
 
+using namespace bestof_internal;
+
 using namespace suite_internal;
 
-// Nanoseconds per unit, by enum suite_time_unit; index 0, the counter's own
-// unit, has none.
-static const struct {
-  const char *name;
-  double ns;
-} time_units[] = {{"cycles", 0}, {"ns", 1}, {"us", 1e3}, {"ms", 1e6}};
-
 int suite_internal::parse_time_unit(const char *text) {
-  for (int u = 0; u < (int)(sizeof time_units / sizeof time_units[0]); u++)
-    if (strcmp(text, time_units[u].name) == 0)
-      return u;
-  return -1;
+  if (strcmp(text, "cycles") == 0)
+    return unit_counted;
+  int u = cyclekit_time_unit_parse(text);
+  return u >= CYCLEKIT_NS && u <= CYCLEKIT_MS ? unit_ns + u : -1;
 }
+
+// The engine's unit for a time unit of the suite's.
+static int engine_unit(int suite_unit) { return suite_unit - unit_ns; }
 
 const char *suite_internal::shown_unit(const struct cyclekit_suite *s, int core) {
   if (s->time_unit != unit_counted)
-    return time_units[s->time_unit].name;
+    return cyclekit_time_unit_name(engine_unit(s->time_unit));
   return core ? CYCLEKIT_UNIT_CORE_CYCLES : CYCLEKIT_UNIT_TICKS;
 }
 
-// A count of the report's unit in nanoseconds at ticks_per_ns; 0 where the
-// rate or the core clock's figure is unknown.
+// A count of the report's unit in nanoseconds at ticks_per_ns; NaN where
+// the rate or the core clock's figure is unknown.
 static double count_ns(const struct bestof_report *r, double count, double ticks_per_ns) {
-  double ticks = count;
-  if (r->core_cycles) {
-    double per_tick = r->core_per_tick_start / 2 + r->core_per_tick_end / 2;
-    if (!(per_tick > 0))
-      return 0;
-    ticks = count / per_tick;
-  }
-  return ticks_per_ns > 0 ? ticks / ticks_per_ns : 0;
+  return cyclekit_ticks_to_ns(cyclekit_report_ticks(r, count), ticks_per_ns);
 }
 
 void suite_internal::convert_answer(const struct cyclekit_suite *s, struct suite_answer *a) {
@@ -49,17 +42,25 @@ void suite_internal::convert_answer(const struct cyclekit_suite *s, struct suite
   a->shown = a->answer;
   a->shown_uncertainty = a->report.uncertainty;
   if (s->time_unit != unit_counted) {
-    double per = time_units[s->time_unit].ns;
-    a->shown = a->ns / per;
-    a->shown_uncertainty = count_ns(&a->report, a->report.uncertainty, s->ticks_per_ns) / per;
+    int unit = engine_unit(s->time_unit);
+    a->shown = cyclekit_ns_to_unit(a->ns, unit);
+    a->shown_uncertainty =
+        cyclekit_ns_to_unit(count_ns(&a->report, a->report.uncertainty, s->ticks_per_ns), unit);
   }
 }
 
 double suite_internal::per_second(double per_call, double ns) {
-  return per_call > 0 && ns > 0 ? per_call / (ns * 1e-9) : 0;
+  return cyclekit_rate(per_call, cyclekit_ns_to_unit(ns, CYCLEKIT_S));
 }
 
-void suite_internal::format_rate(char *cell, size_t size, double rate, const char *unit) {
+void suite_internal::format_number(char *cell, size_t size, int places, double v, int c_locale) {
+  snprintf(cell, size, "%.*f", places, v);
+  if (c_locale && isfinite(v))
+    c_point(cell);
+}
+
+void suite_internal::format_rate(char *cell, size_t size, double rate, const char *unit,
+                                 int c_locale) {
   static const char prefixes[] = " kMGTPE";
   if (!(rate > 0)) {
     snprintf(cell, size, "-");
@@ -70,8 +71,10 @@ void suite_internal::format_rate(char *cell, size_t size, double rate, const cha
     rate /= 1000;
     p++;
   }
+  char number[32];
+  format_number(number, sizeof number, 1, rate, c_locale);
   if (p == 0)
-    snprintf(cell, size, "%.1f%s%s/s", rate, *unit ? " " : "", unit);
+    snprintf(cell, size, "%s%s%s/s", number, *unit ? " " : "", unit);
   else
-    snprintf(cell, size, "%.1f %c%s/s", rate, prefixes[p], unit);
+    snprintf(cell, size, "%s %c%s/s", number, prefixes[p], unit);
 }

@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "support/run_program.h"
@@ -211,7 +212,14 @@ TEST(BenchmarkCompat, JsonReadsBackUnderAnyLocaleAndName) {
       "Add/3";
   program_run file = run_program({LOCALE_SUITE, "--benchmark_format=json"}, env);
   program_run lines = run_program({LOCALE_SUITE, "--json", "-"}, env);
+  program_run csv = run_program({LOCALE_SUITE, "--benchmark_format=csv"}, env);
   run_program({"rm", "-rf", dir});
+  // Every CSV field a number with a point, none split by a decimal comma.
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  std::smatch row;
+  ASSERT_TRUE(std::regex_search(csv.out, row, std::regex("\n\"[^\"]*\",([^\n]*)\n"))) << csv.out;
+  EXPECT_TRUE(std::regex_match(row.str(1), std::regex("[0-9]+,([0-9.e+-]+,){2}ns,,,,,,[0-9.e+-]+")))
+      << csv.out;
   ASSERT_EQ(file.status, 0) << file.err;
   nlohmann::json j = nlohmann::json::parse(file.out);
   EXPECT_EQ(j["benchmarks"][0]["name"], bad);

@@ -199,7 +199,8 @@ TEST(SuiteResultFile, RecordsTheSettingsTheCommandLineAsked) {
 }
 
 // A decimal-comma locale, made for the test: the table shows commas, the
-// result file stays JSON.
+// result file stays JSON, and the CSV's numbers keep their point, so that
+// no number is split or quoted.
 TEST(SuiteResultFile, IsTheSameUnderADecimalCommaLocale) {
   char dir[] = "/tmp/cyclekit_locale_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
@@ -209,10 +210,22 @@ TEST(SuiteResultFile, IsTheSameUnderADecimalCommaLocale) {
     GTEST_SKIP() << "localedef could not build de_DE.UTF-8 (status " << made.status
                  << "): " << made.err;
   }
-  program_run r = run_program({program, "--json", "-", "--filter", "fadd"},
-                              {"LOCPATH=" + std::string(dir), "LC_ALL=de_DE.UTF-8"});
+  const std::vector<std::string> env = {"LOCPATH=" + std::string(dir), "LC_ALL=de_DE.UTF-8"};
+  program_run r = run_program({program, "--json", "-", "--filter", "fadd"}, env);
+  program_run csv = run_program({program, "--csv", "--filter", "fadd", "--time-unit", "us",
+                                 "--aggregates", "--repetitions", "2"},
+                                env);
   run_program({"rm", "-rf", dir});
   ASSERT_EQ(exit_status(r), 0) << r.err;
+  ASSERT_EQ(exit_status(csv), 0) << csv.err;
+  std::string head = csv.out.substr(0, csv.out.find('\n'));
+  std::smatch row;
+  ASSERT_TRUE(std::regex_search(csv.out, row, std::regex("\nfadd chain,([^\n]*)"))) << csv.out;
+  std::string line = row.str(0);
+  EXPECT_EQ(std::count(line.begin(), line.end(), ','), std::count(head.begin(), head.end(), ','))
+      << csv.out;
+  EXPECT_TRUE(std::regex_search(row.str(1), std::regex("^[0-9]+\\.[0-9]{3},[0-9]+\\.[0-9]{3},")))
+      << csv.out;
   ASSERT_TRUE(std::regex_search(r.err, std::regex("fadd chain +[0-9]+,[0-9] ")))
       << "the locale did not take: " << r.err;
   std::vector<json> lines = json_lines(r.out);

@@ -2,6 +2,8 @@
 // flush, the fenced pair and core cycles as the command line asks.
 #include "adapter.h"
 
+#include <cyclekit/figures.h>
+
 #include <climits>
 
 #include "internal.h"
@@ -33,14 +35,16 @@ Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iter
   a.resolved = rep.resolved != 0;
   a.uncertainty = rep.uncertainty;
   a.cycles = least;
-  double per_tick = (rep.core_per_tick_start + rep.core_per_tick_end) / 2;
-  a.ticks = rep.core_cycles && per_tick > 0 ? least / per_tick : least;
+  a.ticks = cyclekit_report_ticks(&rep, least);
   return a;
 }
 
+// Unknown, the rate is 0 and every time NaN: ticks are not nanoseconds.
 double ticks_per_ns() {
   double rate = bestof_ticks_per_ns();
-  return rate > 0 ? rate : 1;
+  if (!(rate > 0))
+    say_once("the counter's rate is unknown: no times, only counts");
+  return rate > 0 ? rate : 0;
 }
 
 }  // namespace internal

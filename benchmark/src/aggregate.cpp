@@ -1,8 +1,6 @@
 // Aggregates over repetitions: mean, median, standard deviation and the
 // coefficient of variation, of the times and of every counter.
-#include <algorithm>
-#include <cmath>
-#include <numeric>
+#include <cyclekit/figures.h>
 
 #include "internal.h"
 
@@ -10,27 +8,16 @@ namespace benchmark {
 namespace internal {
 namespace {
 
-double mean(const std::vector<double> &v) {
-  return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+// The built-in statistics are the engine's, as the native suite's are.
+struct cyclekit_aggregate aggregate_of(std::vector<double> v) {
+  struct cyclekit_aggregate a;
+  cyclekit_aggregates(v.data(), v.size(), &a);
+  return a;
 }
-double median(const std::vector<double> &v) {
-  std::vector<double> s = v;
-  std::sort(s.begin(), s.end());
-  size_t h = s.size() / 2;
-  return s.size() % 2 ? s[h] : (s[h - 1] + s[h]) / 2;
-}
-double stddev(const std::vector<double> &v) {
-  if (v.size() < 2)
-    return 0;
-  double m = mean(v), sum = 0;
-  for (double x : v)
-    sum += (x - m) * (x - m);
-  return std::sqrt(sum / static_cast<double>(v.size() - 1));
-}
-double cv(const std::vector<double> &v) {
-  double m = mean(v);
-  return m == 0 ? 0 : stddev(v) / m;
-}
+double mean(const std::vector<double> &v) { return aggregate_of(v).mean; }
+double median(const std::vector<double> &v) { return aggregate_of(v).median; }
+double stddev(const std::vector<double> &v) { return aggregate_of(v).stddev; }
+double cv(const std::vector<double> &v) { return aggregate_of(v).cv; }
 
 struct Stat {
   const char *name;

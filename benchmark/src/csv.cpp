@@ -1,6 +1,6 @@
 // The CSV table: one header line, then one line per run; user counters
 // get a column each, named from the first runs reported.
-#include <cstdio>
+#include <charconv>
 
 #include "internal.h"
 
@@ -14,10 +14,12 @@ std::string csv_quoted(const std::string &s) {
   return out + "\"";
 }
 
+// As %g writes it in the C locale, six significant digits, whatever the
+// process's locale: a decimal comma would split the field.
 std::string num(double v) {
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%g", v);
-  return buf;
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  return std::string(buf, r.ptr);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The command line: the usual --benchmark_* flags and cyclekit's own, read
 // and taken out of argv by Initialize.
+#include <cyclekit/figures.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -44,13 +46,11 @@ void add_context(const std::string &list) {
 }
 
 bool set_unit(const std::string &v) {
-  static const std::pair<const char *, TimeUnit> units[] = {
-      {"ns", kNanosecond}, {"us", kMicrosecond}, {"ms", kMillisecond}, {"s", kSecond}};
-  for (auto &u : units)
-    if (v == u.first) {
-      default_unit = u.second;
-      return true;
-    }
+  int unit = cyclekit_time_unit_parse(v.c_str());
+  if (unit >= 0) {
+    default_unit = static_cast<TimeUnit>(unit);
+    return true;
+  }
   std::fprintf(stderr, "%s: unknown --benchmark_time_unit %s (ns, us, ms or s)\n", program.c_str(),
                v.c_str());
   std::exit(1);

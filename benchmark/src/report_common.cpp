@@ -1,5 +1,6 @@
 // What every reporter shares: the machine's description, a run's name and
 // its times in the run's unit.
+#include <cyclekit/figures.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -73,32 +74,20 @@ double BenchmarkReporter::Run::GetAdjustedCPUTime() const {
   return iterations != 0 ? t / static_cast<double>(iterations) : t;
 }
 
+// The units are the engine's, in the same order.
+static_assert(int(kNanosecond) == CYCLEKIT_NS && int(kMicrosecond) == CYCLEKIT_US &&
+                  int(kMillisecond) == CYCLEKIT_MS && int(kSecond) == CYCLEKIT_S,
+              "time units");
+
+// A value outside the enum is taken for nanoseconds, the default unit.
 const char *GetTimeUnitString(TimeUnit unit) {
-  switch (unit) {
-    case kSecond:
-      return "s";
-    case kMillisecond:
-      return "ms";
-    case kMicrosecond:
-      return "us";
-    case kNanosecond:
-      break;
-  }
-  return "ns";
+  const char *name = cyclekit_time_unit_name(unit);
+  return name ? name : "ns";
 }
 
 double GetTimeUnitMultiplier(TimeUnit unit) {
-  switch (unit) {
-    case kSecond:
-      return 1;
-    case kMillisecond:
-      return 1e3;
-    case kMicrosecond:
-      return 1e6;
-    case kNanosecond:
-      break;
-  }
-  return 1e9;
+  const char *name = cyclekit_time_unit_name(unit);
+  return 1e9 / cyclekit_ns_per_unit(name ? unit : kNanosecond);
 }
 
 namespace internal {

@@ -1,5 +1,7 @@
 // Running one instance: its function called inside the measured region,
 // once per timed run, and each repetition's answer made into a Run.
+#include <cyclekit/figures.h>
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -118,7 +120,7 @@ MeasureSettings measure_settings() {
 void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   const State &st = *last;
   double n = static_cast<double>(a.iterations);
-  double seconds = a.ticks / ticks_per_ns() * 1e-9;
+  double seconds = cyclekit_ns_to_unit(cyclekit_ticks_to_ns(a.ticks, ticks_per_ns()), CYCLEKIT_S);
   if (instance->family->use_manual_time_ && std::isfinite(manual_least))
     seconds = manual_least;
   run.iterations = a.iterations;
@@ -140,19 +142,17 @@ void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
                                     c.second.flags, c.second.oneK);
 }
 
+// The engine's counter flags are the API's bits.
+static_assert(unsigned(Counter::kIsRate) == CYCLEKIT_COUNTER_RATE, "rate bit");
+static_assert(unsigned(Counter::kAvgThreads) == CYCLEKIT_COUNTER_AVG_THREADS, "threads bit");
+static_assert(unsigned(Counter::kIsIterationInvariant) == CYCLEKIT_COUNTER_ITERATION_INVARIANT,
+              "invariant bit");
+static_assert(unsigned(Counter::kAvgIterations) == CYCLEKIT_COUNTER_AVG_ITERATIONS,
+              "iterations bit");
+static_assert(unsigned(Counter::kInvert) == CYCLEKIT_COUNTER_INVERT, "invert bit");
+
 double counter_figure(const Counter &c, double iterations, double seconds, int threads) {
-  double v = c.value;
-  if (c.flags & Counter::kIsIterationInvariant)
-    v *= iterations;
-  if (c.flags & Counter::kAvgIterations)
-    v /= iterations;
-  if (c.flags & Counter::kIsRate)
-    v /= seconds;
-  if (c.flags & Counter::kAvgThreads)
-    v /= threads;
-  if (c.flags & Counter::kInvert)
-    v = 1 / v;
-  return v;
+  return cyclekit_counter_figure(c.value, iterations, seconds, threads, unsigned(c.flags));
 }
 
 std::vector<BenchmarkReporter::Run> run_instance(const Instance &in, int repetitions) {
