@@ -185,9 +185,13 @@ static void ticks(FILE *out, const struct axis *a, const char *unit) {
   for (double k = floor_of(a->low / a->step) + 1; k * a->step <= a->high; k++) {
     double v = k * a->step, x = x_of(a, v);
     char label[64];
+    c_fixed(label, sizeof label, k == 0 ? 0 : v, a->decimals);
+    // A label that would stick out of the picture is left off (about 7
+    // units a digit).
+    double half = 3.5 * (double)strlen(label);
     svg_line(out, x, axis_y, x, axis_y + 4, "stroke=\"#9e9e9e\"");
-    svg_text(out, x, axis_y + 16, "middle",
-             c_fixed(label, sizeof label, k == 0 ? 0 : v, a->decimals));
+    if (x - half >= 0 && x + half <= plot_width)
+      svg_text(out, x, axis_y + 16, "middle", label);
   }
   svg_text(out, (plot_left + plot_right) / 2, axis_y + 33, "middle", unit);
 }
