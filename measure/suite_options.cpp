@@ -178,6 +178,9 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
   }
   if (is_stdout(s->json_path) && is_stdout(s->html_path))
     usage_error(s, "--json and --html cannot both go to standard output:", "-");
+  // The page renamed over the result file would leave the lines unwritten.
+  if (s->json_path && s->html_path && strcmp(s->json_path, s->html_path) == 0)
+    usage_error(s, "--json and --html name the same file", s->html_path);
   s->command = command_line(argv ? argc : 0, argv);
   // CSV is for programs: it wins over Markdown.
   if (s->csv)

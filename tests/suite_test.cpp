@@ -103,6 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
                      2,
                      false,
                      "--json and --html cannot both go to standard output"},
+        command_case{"BothOneFile",
+                     {"--json", "/tmp/r", "--html", "/tmp/r"},
+                     2,
+                     false,
+                     "--json and --html name the same file '/tmp/r'"},
         // The page on standard output, the table on standard error.
         command_case{"PageOnStandardOutput",
                      {"--filter", "fadd", "--html", "-"},
