@@ -107,6 +107,8 @@ static void free_suite(struct cyclekit_suite *s) {
     free(s->filter_text);
   }
   free(s->json_path);
+  free(s->html_path);
+  free(s->command);
   free(s->baseline);
   free(s->title);
   free(s->flags);
@@ -140,7 +142,7 @@ static void measure_with_settings(struct cyclekit_suite *s, struct suite_entry *
     if (chosen[j]->has_settings)
       command_line_settings(s, &chosen[j]->settings, &chosen[j]->settings);
   // The result file on standard output must hold nothing but its lines.
-  FILE *verbose = json_on_stdout(s) && get_bestof_verbose_stream() == stdout ? stderr : NULL;
+  FILE *verbose = file_on_stdout(s) && get_bestof_verbose_stream() == stdout ? stderr : NULL;
   measure(s, chosen, n, answers, used, verbose);
 }
 
@@ -165,9 +167,16 @@ static int measure_and_report(struct cyclekit_suite *s) {
     fprintf(stderr, "%s: --baseline '%s' names nothing measured\n", s->program, s->baseline);
     return 2;
   }
-  struct result_file file = {NULL, NULL, NULL, 0};
-  if (s->json_path && result_file_open(s, &file) != 0)
+  struct result_file file, page;
+  memset(&file, 0, sizeof file);
+  memset(&page, 0, sizeof page);
+  if (s->json_path && result_file_open(s, s->json_path, "--json", "result file", &file) != 0)
     return 2;
+  if (s->html_path && result_file_open(s, s->html_path, "--html", "page", &page) != 0) {
+    if (file.out)
+      result_file_abandon(&file);
+    return 2;
+  }
   struct suite_entry **chosen =
       (struct suite_entry **)suite_alloc((size_t)s->count * sizeof *chosen);
   int n = 0;
@@ -188,6 +197,11 @@ static int measure_and_report(struct cyclekit_suite *s) {
   if (file.out) {
     write_results(file.out, s, chosen, n, answers, &used);
     int written = result_file_commit(s, &file);
+    status = written ? written : status;
+  }
+  if (page.out) {
+    write_page(page.out, s, chosen, n, answers, &used);
+    int written = result_file_commit(s, &page);
     status = written ? written : status;
   }
   free(answers);

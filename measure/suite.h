@@ -111,6 +111,10 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
  *   --repetitions N   N answers per name, round-robin (default 1)
  *   --json FILE       the result file; "-" is standard output, and the
  *                     table then goes to standard error
+ *   --html FILE       the page: the table, each name's answers over the
+ *                     repetitions as a plot (inline SVG), the context, the
+ *                     settings and the command line, in one HTML file that
+ *                     fetches nothing; "-" as for --json (not both)
  *   --markdown        the table as Markdown
  *   --csv             the table as CSV, where the table goes (over --markdown)
  *   --time-unit UNIT  ns, us or ms: answers as times from the counter's
@@ -133,11 +137,11 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
  * status 2.  Fatal, status 1: "Fatal error.  Malloc returned null in the
  * suite\n".
  *
- * The --json file is only named here: cyclekit_suite_close writes a
- * temporary file beside it and renames it over the file once all of it is
- * written, so that whatever ends the program first (a bad option, --help,
- * --list, a test function that crashes, a failed write) leaves a file of
- * that name as it was.
+ * The --json and --html files are only named here: cyclekit_suite_close
+ * writes each into a temporary file beside it and renames it over the file
+ * once all of it is written, so that whatever ends the program first (a
+ * bad option, --help, --list, a test function that crashes, a failed
+ * write) leaves a file of that name as it was.
  */
 static inline struct cyclekit_suite *cyclekit_suite_open(const char *title, int argc, char **argv) {
   return cyclekit_suite_open_as(title, argc, argv, CYCLEKIT_SUITE_COMPILER, CYCLEKIT_SUITE_FLAGS);
@@ -239,14 +243,15 @@ void cyclekit_suite_counter(struct cyclekit_suite *s, const char *name, const ch
 
 /*
  * Measures every name registered (those --filter selects), prints the
- * table, writes the result file, frees the suite and returns the program's
- * exit status: 0; 1 when the table (or the result file on standard output)
- * could not be written; 2 when --baseline names nothing measured or the
- * --json file cannot be created or written, before measuring or after (a
- * message names it; the old file is kept).  Under --list it prints the names
- * and measures nothing.  It measures with the settings in force and the
- * command line's on top, given with each call (bestof_with): the settings
- * in force are never changed, not even while it measures.
+ * table, writes the result file and the page, frees the suite and returns
+ * the program's exit status: 0; 1 when the table (or the result file or
+ * the page on standard output) could not be written; 2 when --baseline
+ * names nothing measured or the --json or --html file cannot be created or
+ * written, before measuring or after (a message names it; the old file is
+ * kept).  Under --list it prints the names and measures nothing.  It
+ * measures with the settings in force and the command line's on top, given
+ * with each call (bestof_with): the settings in force are never changed,
+ * not even while it measures.
  */
 int cyclekit_suite_close(struct cyclekit_suite *s);
 

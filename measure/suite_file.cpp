@@ -1,7 +1,8 @@
-// The result file, written whole or not at all: into a temporary file
-// beside it, renamed over it once everything is written and on the disk.
-// Until then a file of that name keeps its old bytes, whatever ends the
-// process: a crash in a test function, a signal, a write that fails.
+// The result file and the page, each written whole or not at all: into a
+// temporary file beside it, renamed over it once everything is written and
+// on the disk.  Until then a file of that name keeps its old bytes,
+// whatever ends the process: a crash in a test function, a signal, a write
+// that fails.
 
 #include <errno.h>
 #include <signal.h>
@@ -24,17 +25,41 @@ static const int fatal_signals[] = {SIGSEGV, SIGBUS, SIGFPE,  SIGILL, SIGABRT,
 enum { FATAL_COUNT = sizeof fatal_signals / sizeof fatal_signals[0], FAULTS = 6 };
 static struct sigaction previous[FATAL_COUNT];
 static int installed[FATAL_COUNT];
-// The temporary file's name while it exists; read by the handler.
-static char *volatile pending = NULL;
+// The temporary files' names while they exist (the result file's and the
+// page's); read by the handler.
+enum { PENDING = 2 };
+static char *volatile pending[PENDING];
+// The files open whose temporary file the handler removes.
+static int watchers = 0;
+
+static void remove_pending(void) {
+  for (int i = 0; i < PENDING; i++) {
+    char *temp = pending[i];
+    if (temp)
+      unlink(temp);
+  }
+}
+
+static void hold(char *temp) {
+  for (int i = 0; i < PENDING; i++)
+    if (!pending[i]) {
+      pending[i] = temp;
+      return;
+    }
+}
+
+static void let_go(const char *temp) {
+  for (int i = 0; i < PENDING; i++)
+    if (pending[i] == temp)
+      pending[i] = NULL;
+}
 
 // unlink and sigaction are async-signal-safe.  The signal stays blocked
 // until the handler returns, so raise makes the previous action (the
 // default: the end of the process, a core) take it then; a fault comes
 // back at its instruction anyway.
 static void on_fatal(int sig) {
-  char *temp = pending;
-  if (temp)
-    unlink(temp);
+  remove_pending();
   for (int i = 0; i < FATAL_COUNT; i++)
     if (fatal_signals[i] == sig && installed[i])
       sigaction(sig, &previous[i], NULL);
@@ -52,7 +77,11 @@ static int ours(const struct sigaction *old, int fault) {
   return fault && old->sa_handler != SIG_IGN;
 }
 
+// Once for all the files open: a second sigaction would take our own
+// handler for the program's.
 static void watch_signals(void) {
+  if (watchers++ > 0)
+    return;
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
   sa.sa_handler = on_fatal;
@@ -64,13 +93,9 @@ static void watch_signals(void) {
   }
 }
 
-// A test function that calls exit ends the process as surely as a signal.
-static void remove_pending(void) {
-  if (pending)
-    unlink(pending);
-}
-
 static void unwatch_signals(void) {
+  if (--watchers > 0)
+    return;
   for (int i = 0; i < FATAL_COUNT; i++)
     if (installed[i])
       sigaction(fatal_signals[i], &previous[i], NULL);
@@ -79,8 +104,9 @@ static void unwatch_signals(void) {
 
 // ---- Creating and committing ------------------------------------------------------
 
-static int refuse(const struct cyclekit_suite *s, const char *what, int errnum) {
-  fprintf(stderr, "%s: cannot %s the --json file '%s': %s\n", s->program, what, s->json_path,
+static int refuse(const struct cyclekit_suite *s, const struct result_file *f, const char *what,
+                  int errnum) {
+  fprintf(stderr, "%s: cannot %s the %s file '%s': %s\n", s->program, what, f->option, f->path,
           strerror(errnum));
   return 2;
 }
@@ -92,12 +118,14 @@ static void discard(struct result_file *f) {
   free(f->final);
   f->final = NULL;
   if (f->temp) {
-    pending = NULL;
+    let_go(f->temp);
     unlink(f->temp);
     free(f->temp);
     f->temp = NULL;
   }
-  unwatch_signals();
+  if (f->watched)
+    unwatch_signals();
+  f->watched = 0;
 }
 
 // Where the new file goes: through a symbolic link to the file it names, so
@@ -108,45 +136,48 @@ static char *final_path(const char *path) {
   return target ? target : copy_string(path);
 }
 
-int suite_internal::result_file_open(const struct cyclekit_suite *s, struct result_file *f) {
-  f->out = NULL;
-  f->temp = NULL;
-  f->final = NULL;
-  f->direct = 0;
-  if (strcmp(s->json_path, "-") == 0) {
+int suite_internal::result_file_open(const struct cyclekit_suite *s, const char *path,
+                                     const char *option, const char *noun, struct result_file *f) {
+  memset(f, 0, sizeof *f);
+  f->path = path;
+  f->option = option;
+  f->noun = noun;
+  if (strcmp(path, "-") == 0) {
     f->out = stdout;
     return 0;
   }
   struct stat st;
-  int exists = stat(s->json_path, &st) == 0;
+  int exists = stat(path, &st) == 0;
   if (exists && S_ISDIR(st.st_mode))
-    return refuse(s, "create", EISDIR);
+    return refuse(s, f, "create", EISDIR);
   // A device or a FIFO (/dev/stdout, a pipe made with mkfifo) has no old
   // bytes to keep, and renaming a file over its name would replace the
   // device itself: the lines go to it as they are written.
   if (exists && !S_ISREG(st.st_mode)) {
-    f->out = fopen(s->json_path, "w");
+    f->out = fopen(path, "w");
     f->direct = 1;
-    return f->out ? 0 : refuse(s, "open", errno);
+    return f->out ? 0 : refuse(s, f, "open", errno);
   }
+  // A test function that calls exit ends the process as surely as a signal.
   static int exit_watched = 0;
   if (!exit_watched)
     exit_watched = atexit(remove_pending) == 0;
-  f->final = final_path(s->json_path);
+  f->final = final_path(path);
   size_t n = strlen(f->final);
   char *temp = (char *)suite_alloc(n + sizeof ".XXXXXX");
   memcpy(temp, f->final, n);
   memcpy(temp + n, ".XXXXXX", sizeof ".XXXXXX");
   watch_signals();
+  f->watched = 1;
   int fd = mkstemp(temp);
   if (fd < 0) {
     int errnum = errno;
     free(temp);
     discard(f);
-    return refuse(s, "create", errnum);
+    return refuse(s, f, "create", errnum);
   }
   f->temp = temp;
-  pending = temp;
+  hold(temp);
   // mkstemp makes it private (0600); the result is the mode a new file gets.
   mode_t mask = umask(0);
   umask(mask);
@@ -155,7 +186,7 @@ int suite_internal::result_file_open(const struct cyclekit_suite *s, struct resu
     if (!f->out)
       close(fd);
     discard(f);
-    return refuse(s, "create", errnum);
+    return refuse(s, f, "create", errnum);
   }
   return 0;
 }
@@ -170,12 +201,12 @@ int suite_internal::result_file_commit(const struct cyclekit_suite *s, struct re
       errnum = errno;
     }
     f->out = NULL;
-    return failed ? refuse(s, "write", errnum) : 0;
+    return failed ? refuse(s, f, "write", errnum) : 0;
   }
   if (!f->temp) {
     int failed = fflush(f->out) != 0 || ferror(f->out);
     if (failed)
-      fprintf(stderr, "%s: cannot write the result file: %s\n", s->program, strerror(errno));
+      fprintf(stderr, "%s: cannot write the %s: %s\n", s->program, f->noun, strerror(errno));
     f->out = NULL;
     return failed;
   }
@@ -192,10 +223,18 @@ int suite_internal::result_file_commit(const struct cyclekit_suite *s, struct re
     errnum = errno;
   }
   if (ok) {
-    pending = NULL;
+    let_go(f->temp);
     free(f->temp);
     f->temp = NULL;
   }
   discard(f);
-  return ok ? 0 : refuse(s, "write", errnum);
+  return ok ? 0 : refuse(s, f, "write", errnum);
+}
+
+void suite_internal::result_file_abandon(struct result_file *f) {
+  if (f->direct && f->out)
+    fclose(f->out);
+  if (f->temp)
+    discard(f);
+  f->out = NULL;
 }

@@ -4,8 +4,8 @@
 // The rooms: suite_names.cpp (registering names and what they are given),
 // suite.cpp (measuring round-robin, closing),
 // suite_options.cpp (the command line), suite_output.cpp (the table and the
-// result file's lines), suite_file.cpp (the result file written whole or not
-// at all).
+// result file's lines), suite_file.cpp (the result file and the page written
+// whole or not at all), suite_html.cpp (the page).
 #ifndef CYCLEKIT_MEASURE_SUITE_INTERNAL_H
 #define CYCLEKIT_MEASURE_SUITE_INTERNAL_H
 
@@ -67,6 +67,8 @@ struct cyclekit_suite {
   regex_t filter;
   char *baseline;
   char *json_path;  // null: no result file; "-": standard output
+  char *html_path;  // the page, as json_path
+  char *command;    // the command line, for the page
   struct suite_entry *entries;
   int count, capacity;
 };
@@ -88,25 +90,36 @@ double seconds_now(void);
 
 // ---- The result file on the disk (suite_file.cpp) ------------------------------
 
+// The result file (--json) and the page (--html) alike; both may be open
+// at once.
 struct result_file {
-  FILE *out;    // where the lines go
-  char *temp;   // the temporary file's name; null where the lines go straight out
-  char *final;  // what the temporary file is renamed to: the path, or a link's target
-  int direct;   // 1: out is a device or FIFO opened by name, written in place
+  FILE *out;           // where the lines go
+  char *temp;          // the temporary file's name; null where the lines go straight out
+  char *final;         // what the temporary file is renamed to: the path, or a link's target
+  int direct;          // 1: out is a device or FIFO opened by name, written in place
+  int watched;         // 1: the signals are watched for the temporary file
+  const char *path;    // as given
+  const char *option;  // "--json": what the messages name
+  const char *noun;    // "result file": what they call it on standard output
 };
-// Opens s->json_path's temporary file beside it (standard output for "-")
-// and removes it if a fatal signal comes before the commit; 0, or 2 with a
-// message naming the file.
-int result_file_open(const struct cyclekit_suite *s, struct result_file *f);
-// Flushes, syncs and renames the temporary file over s->json_path; on any
+// Opens path's temporary file beside it (standard output for "-") and
+// removes it if a fatal signal comes before the commit; 0, or 2 with a
+// message naming the option and the file.
+int result_file_open(const struct cyclekit_suite *s, const char *path, const char *option,
+                     const char *noun, struct result_file *f);
+// Flushes, syncs and renames the temporary file over the path; on any
 // failure removes it, leaving the old file, and says so: 2 (1 for standard
 // output).
 int result_file_commit(const struct cyclekit_suite *s, struct result_file *f);
+// Gives the file up unwritten (the other one could not be opened): the old
+// file stays.
+void result_file_abandon(struct result_file *f);
 
-// Whether the result file is standard output (and the table goes to
-// standard error).
-inline int json_on_stdout(const struct cyclekit_suite *s) {
-  return s->json_path && s->json_path[0] == '-' && !s->json_path[1];
+inline int is_stdout(const char *path) { return path && path[0] == '-' && !path[1]; }
+// Whether the result file or the page is standard output (and the table
+// goes to standard error).
+inline int file_on_stdout(const struct cyclekit_suite *s) {
+  return is_stdout(s->json_path) || is_stdout(s->html_path);
 }
 
 // ---- The progress line (suite_progress.cpp) -----------------------------------
@@ -157,6 +170,25 @@ struct suite_row {
 struct suite_row summarise(const struct cyclekit_suite *s, const struct suite_answer *answers,
                            int stride, double *scratch);
 
+// The table's cells, for the text table and the page alike: a row per name
+// chosen, the columns shown in their order.
+enum { TABLE_COLUMNS = 14, TABLE_CELL = 64 };
+// The columns every table shows, whatever the others.
+enum { TABLE_ANSWER = 1, TABLE_PM = 2, TABLE_UNIT = 3 };
+struct suite_table {
+  int n;        // rows
+  int columns;  // columns shown
+  int shown[TABLE_COLUMNS];
+  struct suite_row *rows;                    // each name's summary
+  char (*cells)[TABLE_COLUMNS][TABLE_CELL];  // cells[j][column]
+};
+void table_make(struct suite_table *t, const struct cyclekit_suite *s, struct suite_entry **chosen,
+                int n, const struct suite_answer *answers);
+void table_free(struct suite_table *t);
+const char *table_heading(int column);
+// Text columns (the name, the unit, the flags) are left-aligned.
+int table_left_aligned(int column);
+
 // Under the table: a line for each row not resolved, saying what would
 // resolve it (not under --csv).
 void print_hints(FILE *out, const struct cyclekit_suite *s, struct suite_entry **chosen,
@@ -169,6 +201,13 @@ int print_results(const struct cyclekit_suite *s, struct suite_entry **chosen, i
 // b that the answers were measured with first.
 void write_results(FILE *out, const struct cyclekit_suite *s, struct suite_entry **chosen, int n,
                    const struct suite_answer *answers, const struct bestof_settings *b);
+
+// ---- The page (suite_html.cpp) ---------------------------------------------------
+
+// Writes the page to out: the table, each name's answers over the
+// repetitions as a plot, the context, the settings b and the command line.
+void write_page(FILE *out, const struct cyclekit_suite *s, struct suite_entry **chosen, int n,
+                const struct suite_answer *answers, const struct bestof_settings *b);
 
 }  // namespace suite_internal
 

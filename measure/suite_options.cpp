@@ -18,6 +18,8 @@ static const char usage_text[] =
     "  --repetitions N   N answers per name, taken round-robin (default 1)\n"
     "  --json FILE       write the results as JSON lines (- for standard output;\n"
     "                    the table then goes to standard error)\n"
+    "  --html FILE       write the table, each name's answers as a plot and the\n"
+    "                    context as one HTML page (- for standard output)\n"
     "  --markdown        print the table as Markdown\n"
     "  --csv             print the table as CSV\n"
     "  --time-unit UNIT  answers in ns, us or ms from the counter's rate, or in\n"
@@ -72,9 +74,44 @@ static void set_filter(struct cyclekit_suite *s, const char *value) {
 
 // Only the name: the file is made when measuring starts, so that a later
 // bad option, --help or --list leaves a file of that name alone.
-static void set_json(struct cyclekit_suite *s, const char *value) {
-  free(s->json_path);
-  s->json_path = copy_string(value);
+static void set_path(char **path, const char *value) {
+  free(*path);
+  *path = copy_string(value);
+}
+
+// Characters a shell takes as they are: an argument of only these is shown
+// bare, any other in single quotes.
+static int plain_argument(const char *arg) {
+  static const char plain[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_=+./:,@%^";
+  return *arg && strspn(arg, plain) == strlen(arg);
+}
+
+// The command line as a shell would take it back, for the page.
+static char *command_line(int argc, char **argv) {
+  size_t size = 1;
+  for (int i = 0; i < argc; i++)
+    size += 4 * strlen(argv[i]) + 3;  // a ' becomes '\'', then the quotes and a blank
+  char *out = (char *)suite_alloc(size), *p = out;
+  for (int i = 0; i < argc; i++) {
+    if (i)
+      *p++ = ' ';
+    int quoted = !plain_argument(argv[i]);
+    if (quoted)
+      *p++ = '\'';
+    for (const char *c = argv[i]; *c; c++) {
+      if (*c == '\'') {
+        memcpy(p, "'\\''", 4);
+        p += 4;
+      } else {
+        *p++ = *c;
+      }
+    }
+    if (quoted)
+      *p++ = '\'';
+  }
+  *p = '\0';
+  return out;
 }
 
 // One argument (or two, with a separate value); false if it is no option.
@@ -109,7 +146,9 @@ static int parse_option(struct cyclekit_suite *s, int argc, char **argv, int *i)
     if ((s->time_unit = parse_time_unit(value)) < 0)
       usage_error(s, "--time-unit needs ns, us, ms or cycles, not", value);
   } else if (IS("--json")) {
-    set_json(s, option_value(s, argc, argv, i, eq));
+    set_path(&s->json_path, option_value(s, argc, argv, i, eq));
+  } else if (IS("--html")) {
+    set_path(&s->html_path, option_value(s, argc, argv, i, eq));
   } else if (IS("--baseline")) {
     free(s->baseline);
     s->baseline = copy_string(option_value(s, argc, argv, i, eq));
@@ -137,6 +176,12 @@ struct cyclekit_suite *cyclekit_suite_open_as(const char *title, int argc, char 
       usage_error(s, strncmp(argv[i], "--", 2) == 0 ? "unknown option" : "unexpected argument",
                   argv[i]);
   }
+  if (is_stdout(s->json_path) && is_stdout(s->html_path))
+    usage_error(s, "--json and --html cannot both go to standard output:", "-");
+  // The page renamed over the result file would leave the lines unwritten.
+  if (s->json_path && s->html_path && strcmp(s->json_path, s->html_path) == 0)
+    usage_error(s, "--json and --html name the same file", s->html_path);
+  s->command = command_line(argv ? argc : 0, argv);
   // CSV is for programs: it wins over Markdown.
   if (s->csv)
     s->markdown = 0;

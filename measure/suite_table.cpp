@@ -33,7 +33,10 @@ enum column {
   c_flags,
   c_all
 };
-enum { CELL = 64 };
+enum { CELL = TABLE_CELL };
+static_assert((int)c_all == (int)TABLE_COLUMNS && (int)c_answer == (int)TABLE_ANSWER &&
+                  (int)c_pm == (int)TABLE_PM && (int)c_unit == (int)TABLE_UNIT,
+              "the table's columns");
 static const char *const headings[c_all] = {"name",  "answer", "+/-",     "unit",    "runs",
                                             "ratio", "time",   "bytes/s", "items/s", "counters",
                                             "mean",  "stddev", "cv",      "flags"};
@@ -238,26 +241,42 @@ static void print_table(FILE *out, const struct cyclekit_suite *s, char (*cells)
     print_cells(out, s, cells[r], shown, count, width);
 }
 
-int suite_internal::print_results(const struct cyclekit_suite *s, struct suite_entry **chosen,
-                                  int n, const struct suite_answer *answers) {
-  FILE *table = json_on_stdout(s) ? stderr : stdout;
+const char *suite_internal::table_heading(int column) { return headings[column]; }
+
+int suite_internal::table_left_aligned(int column) { return left_aligned(column); }
+
+void suite_internal::table_make(struct suite_table *t, const struct cyclekit_suite *s,
+                                struct suite_entry **chosen, int n,
+                                const struct suite_answer *answers) {
   int base = 0;
   for (int j = 0; s->baseline && j < n; j++)
     if (strcmp(chosen[j]->name, s->baseline) == 0)
       base = j;
-  struct suite_row *rows = (struct suite_row *)suite_alloc((size_t)n * sizeof *rows);
+  t->n = n;
+  t->rows = (struct suite_row *)suite_alloc((size_t)n * sizeof *t->rows);
+  t->cells = (char(*)[c_all][CELL])suite_alloc((size_t)n * sizeof *t->cells);
   double *scratch = (double *)suite_alloc((size_t)s->repetitions * sizeof *scratch);
-  char(*cells)[c_all][CELL] = (char(*)[c_all][CELL])suite_alloc((size_t)n * sizeof *cells);
   for (int j = 0; j < n; j++)
-    rows[j] = summarise(s, &answers[j], n, scratch);
+    t->rows[j] = summarise(s, &answers[j], n, scratch);
   for (int j = 0; j < n; j++)
-    row_cells(cells[j], s, chosen[j], &rows[j], &rows[base]);
-  int shown[c_all];
-  print_table(table, s, cells, n, shown, choose_columns(s, chosen, n, shown));
-  print_hints(table, s, chosen, rows, n);
-  free(cells);
+    row_cells(t->cells[j], s, chosen[j], &t->rows[j], &t->rows[base]);
   free(scratch);
-  free(rows);
+  t->columns = choose_columns(s, chosen, n, t->shown);
+}
+
+void suite_internal::table_free(struct suite_table *t) {
+  free(t->cells);
+  free(t->rows);
+}
+
+int suite_internal::print_results(const struct cyclekit_suite *s, struct suite_entry **chosen,
+                                  int n, const struct suite_answer *answers) {
+  FILE *table = file_on_stdout(s) ? stderr : stdout;
+  struct suite_table t;
+  table_make(&t, s, chosen, n, answers);
+  print_table(table, s, t.cells, n, t.shown, t.columns);
+  print_hints(table, s, chosen, t.rows, n);
+  table_free(&t);
   int status = 0;
   if (fflush(table) != 0 || ferror(table)) {
     fprintf(stderr, "%s: cannot write the table: %s\n", s->program, strerror(errno));

@@ -93,6 +93,27 @@ INSTANTIATE_TEST_SUITE_P(
                      2,
                      false,
                      "cannot create the --json file '/tmp': Is a directory"},
+        command_case{"HtmlNotCreated",
+                     {"--html", "/nonexistent/dir/r.html"},
+                     2,
+                     false,
+                     "cannot create the --html file '/nonexistent/dir/r.html': No such file"},
+        command_case{"BothOnStandardOutput",
+                     {"--json", "-", "--html=-"},
+                     2,
+                     false,
+                     "--json and --html cannot both go to standard output"},
+        command_case{"BothOneFile",
+                     {"--json", "/tmp/r", "--html", "/tmp/r"},
+                     2,
+                     false,
+                     "--json and --html name the same file '/tmp/r'"},
+        // The page on standard output, the table on standard error.
+        command_case{"PageOnStandardOutput",
+                     {"--filter", "fadd", "--html", "-"},
+                     0,
+                     true,
+                     "^<!DOCTYPE html>\n.*<td>fadd chain</td>.*</html>\n$"},
         command_case{"UnknownBaseline",
                      {"--baseline", "nothing"},
                      2,
@@ -134,7 +155,8 @@ TEST(SuiteOutputLost, OnAFullDeviceIsStatusOne) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--list"}, ""},
       {{"--filter", "imul"}, "cannot write the table"},
-      {{"--filter", "imul", "--json", "-"}, "cannot write the result file"}};
+      {{"--filter", "imul", "--json", "-"}, "cannot write the result file"},
+      {{"--filter", "imul", "--html", "-"}, "cannot write the page"}};
   for (const auto &[args, said] : cases) {
     std::vector<std::string> argv{"sh", "-c", "exec \"$0\" \"$@\" > /dev/full", program};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -324,6 +346,82 @@ TEST(SuiteResultFile, GoesThroughALinkAndIntoAFifo) {
   EXPECT_EQ(json_lines(file_bytes(fifo + ".out")).size(), 2u);
   ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  run_program({"rm", "-rf", dir});
+}
+
+// The page shares the result file's writer: with both open, a crash, a
+// failed write or a page that cannot be made leaves each file as it was
+// and nothing beside them.
+TEST(SuitePage, IsWrittenWholeOrNotAtAllBesideTheResultFile) {
+  char dir[] = "/tmp/cyclekit_page_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string d = dir, json_path = d + "/k.jsonl", page = d + "/k.html";
+  const std::string limited = "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"";
+  const struct {
+    std::vector<std::string> argv;
+    int status;  // exit status, or 128 + the signal
+    const char *message;
+  } cases[] = {
+      {{SUITE_PROGRAM_CRASH, "--json", json_path, "--html", page}, 128 + SIGABRT, ""},
+      {{program, "--json", json_path, "--html", d + "/none/k.html"}, 2, "--html file .*none"},
+      {{"sh", "-c", limited, program, "--html", page, "--repetitions", "20"},
+       2,
+       "cannot write the --html file '.*k\\.html': File too large"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.argv.back());
+    std::ofstream(json_path) << "old\n";
+    std::ofstream(page) << "old page\n";
+    program_run r = run_program(c.argv);
+    int status = WIFSIGNALED(r.status) ? 128 + WTERMSIG(r.status) : exit_status(r);
+    EXPECT_EQ(status, c.status) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex(c.message))) << r.err;
+    EXPECT_EQ(file_bytes(json_path), "old\n");
+    EXPECT_EQ(file_bytes(page), "old page\n");
+    EXPECT_EQ(directory(dir), (std::vector<std::string>{"k.html", "k.jsonl"}));
+  }
+  program_run r = run_program({program, "--json", json_path, "--html", page, "--filter", "fadd"});
+  EXPECT_EQ(exit_status(r), 0) << r.err;
+  EXPECT_EQ(json_lines(file_bytes(json_path)).size(), 2u);
+  EXPECT_EQ(file_bytes(page).rfind("<!DOCTYPE html>\n", 0), 0u);
+  EXPECT_EQ(directory(dir), (std::vector<std::string>{"k.html", "k.jsonl"}));
+  run_program({"rm", "-rf", dir});
+}
+
+// Names of any bytes are the page's text: its markup escaped, what is not
+// UTF-8 (or a control character HTML forbids) one U+FFFD each; a single
+// answer is drawn with its uncertainty.
+void nothing(int) {}
+
+TEST(SuitePage, HoldsEveryNameAsTextWhateverItsBytes) {
+  char dir[] = "/tmp/cyclekit_names_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string option = std::string("--html=") + dir + "/p.html";
+  char argv0[] = "suite_test";
+  char *argv[] = {argv0, option.data(), nullptr};
+  const std::pair<const char *, const char *> names[] = {
+      {"<b>&\"'", "&lt;b&gt;&amp;&quot;&#39;"},
+      {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+      {"cut \xe2\x82 stray \xff", "cut \xef\xbf\xbd stray \xef\xbf\xbd"},
+      {"bell\x07", "bell\xef\xbf\xbd"},
+  };
+  struct cyclekit_suite *s = cyclekit_suite_open("odd <names>", 2, argv);
+  for (const auto &[name, text] : names)
+    cyclekit_suite_run(s, name, nothing, 0);
+  ASSERT_EQ(cyclekit_suite_close(s), 0);
+  std::string page = file_bytes(std::string(dir) + "/p.html");
+  EXPECT_NE(page.find("<h1>odd &lt;names&gt;</h1>"), std::string::npos);
+  for (const auto &[name, text] : names) {
+    EXPECT_NE(page.find("<td>" + std::string(text) + "</td>"), std::string::npos) << text;
+    EXPECT_NE(page.find("<h3>" + std::string(text) + "</h3>"), std::string::npos) << text;
+  }
+  size_t points = 0;
+  for (size_t at = page.find("<circle class=\"answer\""); at != std::string::npos;
+       at = page.find("<circle class=\"answer\"", at + 1))
+    points++;
+  EXPECT_EQ(points, 4u);
+  EXPECT_NE(page.find("stroke=\"#90caf9\" stroke-width=\"3\""), std::string::npos);
+  EXPECT_NE(page.find("suite_test --html=" + std::string(dir) + "/p.html"), std::string::npos);
   run_program({"rm", "-rf", dir});
 }
 
