@@ -8,6 +8,7 @@
 
 #include "compare_error.h"
 #include "compare_trend.h"
+#include "compare_write.h"
 #include "trend_page.h"
 #include "trend_report.h"
 
@@ -24,7 +25,7 @@ int trend_command(const trend_options &o) {
   // The page first: a page that cannot be written leaves no report behind
   // that would claim it.
   if (!o.html.empty())
-    write_whole_file(o.html, trend_page(h));
+    write_whole({{o.html, trend_page(h)}});
   std::fputs(out.str().c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     throw input_error(std::string("cannot write the trend: ") + strerror(errno));

@@ -136,18 +136,3 @@ std::string trend_page(const history &h) {
          escaped(h.files.back()) + ". A dashed line marks a change point, with the ratio " +
          "after/before.</p>" + body + "</main></body></html>\n";
 }
-
-void write_whole_file(const std::string &path, const std::string &text) {
-  std::string temp = path + ".part" + std::to_string(getpid());
-  FILE *f = fopen(temp.c_str(), "wx");
-  if (!f)
-    throw input_error(path + ": cannot write: " + strerror(errno));
-  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = fclose(f) == 0 && ok;
-  int saved = errno;
-  if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-    saved = ok ? errno : saved;
-    unlink(temp.c_str());
-    throw input_error(path + ": cannot write: " + strerror(saved));
-  }
-}

@@ -14,9 +14,4 @@ std::string trend_svg(const history &h, const trend_name &t);
 // <!DOCTYPE html> to </html>.
 std::string trend_page(const history &h);
 
-// text as the whole of `path`, or nothing: written to a file beside it
-// and renamed over it.  Throws input_error, leaving no file, where that
-// fails.
-void write_whole_file(const std::string &path, const std::string &text);
-
 #endif
