@@ -41,6 +41,17 @@ TEST(BenchmarkCompat, RangesAreBuiltAsTheInstalledLibraryBuildsThem) {
   for (const Case &c : cases)
     EXPECT_EQ(benchmark::CreateRange(c.lo, c.hi, c.multi), c.want) << c.lo << ".." << c.hi;
   EXPECT_EQ(benchmark::CreateDenseRange(-5, 5, 5), (std::vector<int64_t>{-5, 0, 5}));
+  // Thread counts: the last one always, stride or not.
+  struct Threads {
+    int lo, hi, stride;
+    std::vector<int> want;
+  } threads[] = {{1, 4, 2, {1, 3, 4}}, {1, 5, 2, {1, 3, 5}}, {2, 2, 1, {2}}};
+  for (const Threads &t : threads) {
+    auto *b = benchmark::RegisterBenchmark("dense", [](benchmark::State &) {});
+    EXPECT_EQ(b->DenseThreadRange(t.lo, t.hi, t.stride)->thread_counts_, t.want)
+        << t.lo << ".." << t.hi;
+  }
+  benchmark::ClearRegisteredBenchmarks();
 }
 
 TEST(BenchmarkCompat, ListsTheSameNamesAsTheInstalledLibrary) {
@@ -149,6 +160,27 @@ TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
   EXPECT_EQ(by_name.at("BM_Timed/5/repeats:2_mean")["aggregate_name"], "mean");
   EXPECT_EQ(by_name.count("BM_Timed/5/repeats:2"), 0u);  // aggregates only
   EXPECT_EQ(by_name.at("BM_Sum/8")["time_unit"], "ns");
+}
+
+// Complexity(): after the family's last run, its fit, named as the runs are
+// but for their arguments.  Each iteration of BM_Linear reports N ns by
+// hand, so the curve is N and its coefficient 1.
+TEST(BenchmarkCompat, ComplexityFitsTheFamily) {
+  program_run r = sample({"--benchmark_format=json", "--benchmark_filter=BM_Linear"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  nlohmann::json runs = nlohmann::json::parse(r.out).at("benchmarks");
+  ASSERT_EQ(runs.size(), 6u) << r.out;
+  nlohmann::json big_o = runs[4], rms = runs[5];
+  EXPECT_EQ(big_o["name"], "BM_Linear/manual_time_BigO");
+  EXPECT_EQ(big_o["run_name"], "BM_Linear/manual_time");
+  EXPECT_EQ(big_o["big_o"], "N");
+  EXPECT_NEAR(big_o["real_coefficient"].get<double>(), 1.0, 1e-6);
+  EXPECT_NEAR(big_o["cpu_coefficient"].get<double>(), 1.0, 1e-6);
+  EXPECT_EQ(rms["name"], "BM_Linear/manual_time_RMS");
+  EXPECT_EQ(rms["aggregate_unit"], "percentage");
+  EXPECT_LT(rms["rms"].get<double>(), 1e-6);
+  program_run table = sample({"--benchmark_filter=BM_Linear"});
+  EXPECT_NE(table.out.find("1.00 N"), std::string::npos) << table.out;
 }
 
 // A reporter of the suite's own gets every run, the aggregates for a

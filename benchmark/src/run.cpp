@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <random>
 #include <regex>
@@ -58,7 +59,7 @@ std::vector<BenchmarkReporter::Run> pick(const std::vector<BenchmarkReporter::Ru
   return all;
 }
 
-void say_what_differs(const std::vector<Instance> &list) {
+void say_what_differs() {
   if (options().min_time > 0)
     say_once("--benchmark_min_time has no effect: runs end when the K least agree");
   if (options().precise)
@@ -67,9 +68,6 @@ void say_what_differs(const std::vector<Instance> &list) {
         "fine estimator has no form for a loop the code times itself");
   if (options().random_interleaving)
     say_once("random interleaving: the benchmarks are run in a shuffled order");
-  for (auto &in : list)
-    if (in.family->complexity_ != oNone)
-      say_once("Complexity: no fit is computed; each size gets its own answer");
 }
 
 size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string filter) {
@@ -119,7 +117,7 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
       lines->SetOutputStream(&lines_file);
     }
   }
-  say_what_differs(list);
+  say_what_differs();
   if (o.random_interleaving)
     std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device()()));
   std::vector<BenchmarkReporter *> all{display, file, lines};
@@ -127,6 +125,12 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
   for (auto *r : all)
     if (r)
       r->ReportContext(context);
+  // A family's fit follows its last instance to run.
+  std::map<int, int> left_in_family;
+  std::map<int, std::vector<BenchmarkReporter::Run>> family_runs;
+  for (auto &in : list)
+    if (in.family->complexity_ != oNone)
+      ++left_in_family[in.family_index];
   for (auto &in : list) {
     int reps = in.family->repetitions_ > 0 ? in.family->repetitions_ : o.repetitions;
     std::vector<BenchmarkReporter::Run> runs = run_instance(in, reps);
@@ -137,9 +141,21 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
     bool file_only = mode ? (mode & ARM_FileReportAggregatesOnly) : o.report_aggregates_only;
     bool display_only = mode ? (mode & ARM_DisplayReportAggregatesOnly)
                              : o.display_aggregates_only || o.report_aggregates_only;
-    display->ReportRuns(pick(runs, aggs, display_only));
-    if (file)
-      file->ReportRuns(pick(runs, aggs, file_only));
+    std::vector<BenchmarkReporter::Run> fit;
+    if (in.family->complexity_ != oNone) {
+      auto &all = family_runs[in.family_index];
+      all.insert(all.end(), runs.begin(), runs.end());
+      if (--left_in_family[in.family_index] == 0)
+        fit = complexity_rows(all);
+    }
+    std::vector<BenchmarkReporter::Run> shown = pick(runs, aggs, display_only);
+    shown.insert(shown.end(), fit.begin(), fit.end());
+    display->ReportRuns(shown);
+    if (file) {
+      std::vector<BenchmarkReporter::Run> filed = pick(runs, aggs, file_only);
+      filed.insert(filed.end(), fit.begin(), fit.end());
+      file->ReportRuns(filed);
+    }
     if (lines)
       lines->ReportRuns(runs);
   }

@@ -59,6 +59,14 @@ BENCHMARK(BM_Manual)->UseManualTime();
 BENCHMARK(BM_Manual)->UseManualTime()->Iterations(10)->Repetitions(2)->Arg(1);
 BENCHMARK(BM_Manual)->MinTime(0.5)->UseRealTime()->Arg(2)->Threads(1);
 
+// A time of exactly N ns an iteration: the fit must find N, coefficient 1.
+static void BM_Linear(benchmark::State &state) {
+  for (auto _ : state)
+    state.SetIterationTime(static_cast<double>(state.range(0)) * 1e-9);
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_Linear)->RangeMultiplier(4)->Range(4, 256)->UseManualTime()->Complexity();
+
 static void BM_Error(benchmark::State &state) {
   state.SkipWithError("no input file");
   for (auto _ : state) {
