@@ -72,7 +72,8 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
     std::string out, err;  // expected to appear (out: exactly, when it starts with '=')
   } cases[] = {
       {{"--benchmark_list_tests", "--benchmark_filter=BM_Sum/8$"}, 0, "=BM_Sum/8\nBM_Sum/8\n", ""},
-      {{"--benchmark_list_tests=true", "--benchmark_filter=-^(BM_|Buffer|copy|lambda|Typed)"},
+      {{"--benchmark_list_tests=true",
+        "--benchmark_filter=-^(BM_|Buffer|copy|lambda|Typed|linear)"},
        0,
        "=with_args/2\n",
        ""},
@@ -181,6 +182,12 @@ TEST(BenchmarkCompat, ComplexityFitsTheFamily) {
   EXPECT_LT(rms["rms"].get<double>(), 1e-6);
   program_run table = sample({"--benchmark_filter=BM_Linear"});
   EXPECT_NE(table.out.find("1.00 N"), std::string::npos) << table.out;
+  program_run lgn = sample({"--benchmark_format=json", "--benchmark_filter=linear_lgn"});
+  ASSERT_EQ(lgn.status, 0) << lgn.err;
+  nlohmann::json fit = nlohmann::json::parse(lgn.out).at("benchmarks").at(3);
+  EXPECT_EQ(fit["big_o"], "NlgN");
+  // Over N = 16 and 64 alone: sum(N * N lg N) / sum((N lg N)^2).
+  EXPECT_NEAR(fit["real_coefficient"].get<double>(), 25600.0 / 151552, 1e-6) << fit.dump();
 }
 
 // A reporter of the suite's own gets every run, the aggregates for a

@@ -87,8 +87,11 @@ std::vector<BenchmarkReporter::Run> complexity_rows(
     const std::vector<BenchmarkReporter::Run> &runs) {
   std::vector<double> n, real, cpu;
   const BenchmarkReporter::Run *first = nullptr;
+  // Runs without an N of 1 or more (SetComplexityN not called, or an
+  // argument of 0) have no place on a curve through lg N.
   for (auto &r : runs)
-    if (!r.error_occurred && r.run_type == BenchmarkReporter::Run::RT_Iteration) {
+    if (!r.error_occurred && r.run_type == BenchmarkReporter::Run::RT_Iteration &&
+        r.complexity_n >= 1) {
       first = first ? first : &r;
       n.push_back(static_cast<double>(r.complexity_n));
       real.push_back(r.GetAdjustedRealTime());

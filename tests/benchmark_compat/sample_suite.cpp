@@ -66,6 +66,14 @@ static void BM_Linear(benchmark::State &state) {
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_Linear)->RangeMultiplier(4)->Range(4, 256)->UseManualTime()->Complexity();
+// An N of 0 lies on no curve through lg N: the fit leaves it out.
+BENCHMARK(BM_Linear)
+    ->Arg(0)
+    ->Arg(16)
+    ->Arg(64)
+    ->UseManualTime()
+    ->Complexity(benchmark::oNLogN)
+    ->Name("linear_lgn");
 
 static void BM_Error(benchmark::State &state) {
   state.SkipWithError("no input file");
