@@ -102,6 +102,13 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
        0,
        "=",
        "Failed to match any benchmarks against regex: nothing"},
+      {{"--benchmark_list_tests", "--benchmark_filter=nothing"},
+       0,
+       "=",
+       "Failed to match any benchmarks against regex: nothing"},
+      // "all" is special only as the whole filter; no name holds "all".
+      {{"--benchmark_list_tests", "--benchmark_filter=-all"}, 0, "BM_Sum/8\n", ""},
+      {{"--benchmark_list_tests", "--benchmark_filter=-"}, 0, "=", ""},
       {{"--benchmark_filter=BM_Copy/bytes:64", "--benchmark_counters_tabular=true"},
        0,
        "Iterations      Ticks        len\n",
@@ -123,6 +130,12 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
       EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args[0] << "\n" << r.out;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args[0] << "\n" << r.err;
   }
+  // A filter that does not compile says why, and no more.
+  program_run bad = sample({"--benchmark_list_tests", "--benchmark_filter=("});
+  EXPECT_EQ(bad.status, 0);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err.rfind("Could not compile benchmark re: ", 0), 0u) << bad.err;
+  EXPECT_EQ(bad.err.find("Failed to match"), std::string::npos) << bad.err;
 }
 
 // Per name: the JSON fields that must be there, and a check on the entry.

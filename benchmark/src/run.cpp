@@ -17,20 +17,25 @@ namespace internal {
 namespace {
 
 // The filter is an extended regular expression searched in the name; a
-// leading '-' keeps the names it does not match.
-std::vector<Instance> selected(std::string filter) {
+// leading '-' keeps the names it does not match.  One that does not compile
+// is said with the reason and selects nothing.
+std::vector<Instance> selected(std::string filter, bool &compiled) {
+  compiled = false;
+  if (filter == "all")  // only as the whole filter: "-all" is a pattern
+    filter = ".";
   bool negate = !filter.empty() && filter[0] == '-';
   if (negate)
     filter.erase(0, 1);
-  if (filter.empty() || filter == "all")
+  if (filter.empty())
     filter = ".";
   std::regex re;
   try {
     re = std::regex(filter, std::regex::extended);
-  } catch (const std::regex_error &) {
-    std::fprintf(stderr, "Could not compile benchmark re: %s\n", filter.c_str());
+  } catch (const std::regex_error &e) {
+    std::fprintf(stderr, "Could not compile benchmark re: %s\n", e.what());
     return {};
   }
+  compiled = true;
   std::vector<Instance> out;
   for (auto &in : all_instances())
     if (std::regex_search(in.name.str(), re) != negate)
@@ -72,9 +77,11 @@ void say_what_differs() {
 
 size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string filter) {
   Options &o = options();
-  std::vector<Instance> list = selected(filter);
-  if (list.empty() && !o.list_tests) {
-    std::fprintf(stderr, "Failed to match any benchmarks against regex: %s\n", filter.c_str());
+  bool compiled;
+  std::vector<Instance> list = selected(filter, compiled);
+  if (list.empty()) {
+    if (compiled)
+      std::fprintf(stderr, "Failed to match any benchmarks against regex: %s\n", filter.c_str());
     return 0;
   }
   if (o.list_tests) {
