@@ -88,6 +88,11 @@ void JSONReporter::PrintRunData(const Run &run) {
   } else if (run.error_occurred) {
     f.push_back(field("error_occurred", "true"));
     f.push_back(field("error_message", quoted(run.error_message)));
+    // Readers of these files take every entry's times; an error's are 0.
+    f.push_back(field("iterations", std::to_string(run.iterations)));
+    f.push_back(field("real_time", "0"));
+    f.push_back(field("cpu_time", "0"));
+    f.push_back(field("time_unit", quoted(GetTimeUnitString(run.time_unit))));
   } else {
     f.push_back(field("iterations", std::to_string(run.iterations)));
     f.push_back(field("real_time", number(internal::shown_real(run))));
