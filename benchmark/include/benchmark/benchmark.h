@@ -109,18 +109,45 @@ void UseCharPointer(char const volatile *p);
 
 inline BENCHMARK_ALWAYS_INLINE void ClobberMemory() { __asm__ __volatile__("" : : : "memory"); }
 
+#if defined(__clang__)
 template <class T>
 inline BENCHMARK_ALWAYS_INLINE void DoNotOptimize(T const &value) {
   __asm__ __volatile__("" : : "r,m"(value) : "memory");
 }
 template <class T>
 inline BENCHMARK_ALWAYS_INLINE void DoNotOptimize(T &value) {
-#if defined(__clang__)
   __asm__ __volatile__("" : "+r,m"(value) : : "memory");
-#else
-  __asm__ __volatile__("" : "+m,r"(value) : : "memory");
-#endif
 }
+#else
+// GCC given the choice of a register copies an operand that does not fit
+// one, a whole array or struct each call, into the timed loop; such
+// operands get the memory form alone.
+namespace internal {
+template <class T>
+struct FitsRegister : std::integral_constant<bool, std::is_trivially_copyable<T>::value &&
+                                                       sizeof(T) <= sizeof(void *)> {};
+}  // namespace internal
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<internal::FitsRegister<T>::value>::type
+DoNotOptimize(T const &value) {
+  __asm__ __volatile__("" : : "r,m"(value) : "memory");
+}
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<!internal::FitsRegister<T>::value>::type
+DoNotOptimize(T const &value) {
+  __asm__ __volatile__("" : : "m"(value) : "memory");
+}
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<internal::FitsRegister<T>::value>::type
+DoNotOptimize(T &value) {
+  __asm__ __volatile__("" : "+m,r"(value) : : "memory");
+}
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<!internal::FitsRegister<T>::value>::type
+DoNotOptimize(T &value) {
+  __asm__ __volatile__("" : "+m"(value) : : "memory");
+}
+#endif
 
 class Counter {
  public:
