@@ -203,6 +203,29 @@ TEST(BenchmarkCompat, ComplexityFitsTheFamily) {
   EXPECT_NEAR(fit["real_coefficient"].get<double>(), 25600.0 / 151552, 1e-6) << fit.dump();
 }
 
+// A reporter that declines the context stops the run before it starts, and
+// is finalized all the same.
+TEST(BenchmarkCompat, ADeclinedContextRunsNothing) {
+  struct Declines : benchmark::BenchmarkReporter {
+    size_t runs = 0;
+    bool finalized = false;
+    bool ReportContext(const Context &) override { return false; }
+    void ReportRuns(const std::vector<Run> &r) override { runs += r.size(); }
+    void Finalize() override { finalized = true; }
+  } declines;
+  int calls = 0;
+  benchmark::RegisterBenchmark("declined", [&calls](benchmark::State &st) {
+    ++calls;
+    for (auto _ : st) {
+    }
+  });
+  EXPECT_EQ(benchmark::RunSpecifiedBenchmarks(&declines), 1u);
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(declines.runs, 0u);
+  EXPECT_TRUE(declines.finalized);
+  benchmark::ClearRegisteredBenchmarks();
+}
+
 // A reporter of the suite's own gets every run, the aggregates for a
 // family that displays only those, and an error with its message.
 TEST(BenchmarkCompat, ReporterOfTheSuitesOwn) {

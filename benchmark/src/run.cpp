@@ -75,6 +75,46 @@ void say_what_differs() {
     say_once("random interleaving: the benchmarks are run in a shuffled order");
 }
 
+// Each instance run and handed to the reporters; a family's fit follows
+// its last instance to run.
+void run_and_report(const std::vector<Instance> &list, BenchmarkReporter *display,
+                    BenchmarkReporter *file, BenchmarkReporter *lines) {
+  const Options &o = options();
+  std::map<int, int> left_in_family;
+  std::map<int, std::vector<BenchmarkReporter::Run>> family_runs;
+  for (auto &in : list)
+    if (in.family->complexity_ != oNone)
+      ++left_in_family[in.family_index];
+  for (auto &in : list) {
+    int reps = in.family->repetitions_ > 0 ? in.family->repetitions_ : o.repetitions;
+    std::vector<BenchmarkReporter::Run> runs = run_instance(in, reps);
+    std::vector<BenchmarkReporter::Run> aggs;
+    if (reps > 1)
+      aggs = aggregates(runs);
+    unsigned mode = in.family->aggregation_report_mode_;
+    bool file_only = mode ? (mode & ARM_FileReportAggregatesOnly) : o.report_aggregates_only;
+    bool display_only = mode ? (mode & ARM_DisplayReportAggregatesOnly)
+                             : o.display_aggregates_only || o.report_aggregates_only;
+    std::vector<BenchmarkReporter::Run> fit;
+    if (in.family->complexity_ != oNone) {
+      auto &all = family_runs[in.family_index];
+      all.insert(all.end(), runs.begin(), runs.end());
+      if (--left_in_family[in.family_index] == 0)
+        fit = complexity_rows(all);
+    }
+    std::vector<BenchmarkReporter::Run> shown = pick(runs, aggs, display_only);
+    shown.insert(shown.end(), fit.begin(), fit.end());
+    display->ReportRuns(shown);
+    if (file) {
+      std::vector<BenchmarkReporter::Run> filed = pick(runs, aggs, file_only);
+      filed.insert(filed.end(), fit.begin(), fit.end());
+      file->ReportRuns(filed);
+    }
+    if (lines)
+      lines->ReportRuns(runs);
+  }
+}
+
 size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string filter) {
   Options &o = options();
   bool compiled;
@@ -128,44 +168,15 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
   if (o.random_interleaving)
     std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device()()));
   std::vector<BenchmarkReporter *> all{display, file, lines};
+  // A reporter that declines the context stops the run before it starts;
+  // each is still finalized.
   BenchmarkReporter::Context context;
+  bool all_agree = true;
   for (auto *r : all)
-    if (r)
-      r->ReportContext(context);
-  // A family's fit follows its last instance to run.
-  std::map<int, int> left_in_family;
-  std::map<int, std::vector<BenchmarkReporter::Run>> family_runs;
-  for (auto &in : list)
-    if (in.family->complexity_ != oNone)
-      ++left_in_family[in.family_index];
-  for (auto &in : list) {
-    int reps = in.family->repetitions_ > 0 ? in.family->repetitions_ : o.repetitions;
-    std::vector<BenchmarkReporter::Run> runs = run_instance(in, reps);
-    std::vector<BenchmarkReporter::Run> aggs;
-    if (reps > 1)
-      aggs = aggregates(runs);
-    unsigned mode = in.family->aggregation_report_mode_;
-    bool file_only = mode ? (mode & ARM_FileReportAggregatesOnly) : o.report_aggregates_only;
-    bool display_only = mode ? (mode & ARM_DisplayReportAggregatesOnly)
-                             : o.display_aggregates_only || o.report_aggregates_only;
-    std::vector<BenchmarkReporter::Run> fit;
-    if (in.family->complexity_ != oNone) {
-      auto &all = family_runs[in.family_index];
-      all.insert(all.end(), runs.begin(), runs.end());
-      if (--left_in_family[in.family_index] == 0)
-        fit = complexity_rows(all);
-    }
-    std::vector<BenchmarkReporter::Run> shown = pick(runs, aggs, display_only);
-    shown.insert(shown.end(), fit.begin(), fit.end());
-    display->ReportRuns(shown);
-    if (file) {
-      std::vector<BenchmarkReporter::Run> filed = pick(runs, aggs, file_only);
-      filed.insert(filed.end(), fit.begin(), fit.end());
-      file->ReportRuns(filed);
-    }
-    if (lines)
-      lines->ReportRuns(runs);
-  }
+    if (r && all_agree)
+      all_agree = r->ReportContext(context);
+  if (all_agree)
+    run_and_report(list, display, file, lines);
   for (auto *r : all)
     if (r)
       r->Finalize();
