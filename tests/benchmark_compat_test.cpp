@@ -226,6 +226,20 @@ TEST(BenchmarkCompat, ADeclinedContextRunsNothing) {
   benchmark::ClearRegisteredBenchmarks();
 }
 
+// A file reporter without --benchmark_out has nowhere to write: the run
+// ends, as with a file that cannot be opened.
+TEST(BenchmarkCompatDeathTest, AFileReporterNeedsAFile) {
+  benchmark::RegisterBenchmark("filed", [](benchmark::State &st) {
+    for (auto _ : st) {
+    }
+  });
+  benchmark::ConsoleReporter display;
+  benchmark::JSONReporter file;
+  EXPECT_EXIT(benchmark::RunSpecifiedBenchmarks(&display, &file), testing::ExitedWithCode(1),
+              "--benchmark_out=<file> was not specified");
+  benchmark::ClearRegisteredBenchmarks();
+}
+
 // A reporter of the suite's own gets every run, the aggregates for a
 // family that displays only those, and an error with its message.
 TEST(BenchmarkCompat, ReporterOfTheSuitesOwn) {

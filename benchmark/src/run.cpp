@@ -146,6 +146,12 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
       file = own_file.get();
     }
     file->SetOutputStream(&out);
+  } else if (file) {
+    // Its lines would otherwise land among the table's on standard output.
+    std::fprintf(stderr,
+                 "A custom file reporter was provided but --benchmark_out=<file> was not "
+                 "specified.\n");
+    std::exit(1);
   }
   std::ofstream lines_file;
   BenchmarkReporter *lines = nullptr;
