@@ -63,11 +63,19 @@ static double region_once(const struct measurement *m, bestof_region_fn f, void 
   return r.open ? r.count + whole : r.count;
 }
 
-// Doubles n from 1 until one run lasts the count the counter resolves.
+// Doubles n from 1 until a run lasts the count the counter resolves.  A run
+// that seems long enough is taken again and the lesser kept: the first call
+// of a function is often slowed by cold caches, page faults or lazy binding,
+// and would otherwise stop the doubling at an n whose warm runs are far too
+// short for the counter.
+static bool resolves(const struct measurement *m, bestof_region_fn f, void *arg, long n,
+                     double need) {
+  return region_once(m, f, arg, n) >= need && region_once(m, f, arg, n) >= need;
+}
 static long choose_iterations(const struct measurement *m, bestof_region_fn f, void *arg) {
   double need = resolving_count(m);
   long n = 1;
-  while (n < region_auto_max && region_once(m, f, arg, n) < need)
+  while (n < region_auto_max && !resolves(m, f, arg, n, need))
     n *= 2;
   return n;
 }

@@ -42,6 +42,17 @@ TEST(BenchmarkCompat, RangesAreBuiltAsTheInstalledLibraryBuildsThem) {
   for (const Case &c : cases)
     EXPECT_EQ(benchmark::CreateRange(c.lo, c.hi, c.multi), c.want) << c.lo << ".." << c.hi;
   EXPECT_EQ(benchmark::CreateDenseRange(-5, 5, 5), (std::vector<int64_t>{-5, 0, 5}));
+  // Thread counts: the last one always, stride or not.
+  struct Threads {
+    int lo, hi, stride;
+    std::vector<int> want;
+  } threads[] = {{1, 4, 2, {1, 3, 4}}, {1, 5, 2, {1, 3, 5}}, {2, 2, 1, {2}}};
+  for (const Threads &t : threads) {
+    auto *b = benchmark::RegisterBenchmark("dense", [](benchmark::State &) {});
+    EXPECT_EQ(b->DenseThreadRange(t.lo, t.hi, t.stride)->thread_counts_, t.want)
+        << t.lo << ".." << t.hi;
+  }
+  benchmark::ClearRegisteredBenchmarks();
 }
 
 TEST(BenchmarkCompat, ListsTheSameNamesAsTheInstalledLibrary) {
@@ -62,7 +73,8 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
     std::string out, err;  // expected to appear (out: exactly, when it starts with '=')
   } cases[] = {
       {{"--benchmark_list_tests", "--benchmark_filter=BM_Sum/8$"}, 0, "=BM_Sum/8\nBM_Sum/8\n", ""},
-      {{"--benchmark_list_tests=true", "--benchmark_filter=-^(BM_|Buffer|copy|lambda|Typed)"},
+      {{"--benchmark_list_tests=true",
+        "--benchmark_filter=-^(BM_|Buffer|copy|lambda|Typed|linear)"},
        0,
        "=with_args/2\n",
        ""},
@@ -91,6 +103,13 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
        0,
        "=",
        "Failed to match any benchmarks against regex: nothing"},
+      {{"--benchmark_list_tests", "--benchmark_filter=nothing"},
+       0,
+       "=",
+       "Failed to match any benchmarks against regex: nothing"},
+      // "all" is special only as the whole filter; no name holds "all".
+      {{"--benchmark_list_tests", "--benchmark_filter=-all"}, 0, "BM_Sum/8\n", ""},
+      {{"--benchmark_list_tests", "--benchmark_filter=-"}, 0, "=", ""},
       {{"--benchmark_filter=BM_Copy/bytes:64", "--benchmark_counters_tabular=true"},
        0,
        "Iterations      Ticks        len\n",
@@ -112,6 +131,12 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
       EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args[0] << "\n" << r.out;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args[0] << "\n" << r.err;
   }
+  // A filter that does not compile says why, and no more.
+  program_run bad = sample({"--benchmark_list_tests", "--benchmark_filter=("});
+  EXPECT_EQ(bad.status, 0);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err.rfind("Could not compile benchmark re: ", 0), 0u) << bad.err;
+  EXPECT_EQ(bad.err.find("Failed to match"), std::string::npos) << bad.err;
 }
 
 // Per name: the JSON fields that must be there, and a check on the entry.
@@ -133,13 +158,13 @@ TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
   std::map<std::string, nlohmann::json> by_name;
   for (auto &b : j.at("benchmarks"))  // the first of a name: BM_Sum/8 is also in microseconds
     by_name.emplace(b.at("name").get<std::string>(), b);
+  // An error's entry has times too (of 0), as readers take them from every
+  // entry; only answers have ticks.
   for (auto &b : j.at("benchmarks")) {
-    for (const char *key : {"name", "run_name", "run_type", "repetitions", "threads"})
+    for (const char *key : {"name", "run_name", "run_type", "repetitions", "threads", "iterations",
+                            "real_time", "cpu_time", "time_unit"})
       EXPECT_TRUE(b.contains(key)) << b.dump();
-    if (b.value("error_occurred", false))
-      continue;
-    for (const char *key : {"iterations", "real_time", "cpu_time", "time_unit", "ticks"})
-      EXPECT_TRUE(b.contains(key)) << b.dump();
+    EXPECT_EQ(b.contains("ticks"), !b.value("error_occurred", false)) << b.dump();
   }
   nlohmann::json sum = by_name.at("BM_Sum/8");
   double seconds = sum["real_time"].get<double>() * 1e-9 * sum["iterations"].get<double>();
@@ -150,6 +175,70 @@ TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
   EXPECT_EQ(by_name.at("BM_Timed/5/repeats:2_mean")["aggregate_name"], "mean");
   EXPECT_EQ(by_name.count("BM_Timed/5/repeats:2"), 0u);  // aggregates only
   EXPECT_EQ(by_name.at("BM_Sum/8")["time_unit"], "ns");
+}
+
+// Complexity(): after the family's last run, its fit, named as the runs are
+// but for their arguments.  Each iteration of BM_Linear reports N ns by
+// hand, so the curve is N and its coefficient 1.
+TEST(BenchmarkCompat, ComplexityFitsTheFamily) {
+  program_run r = sample({"--benchmark_format=json", "--benchmark_filter=BM_Linear"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  nlohmann::json runs = nlohmann::json::parse(r.out).at("benchmarks");
+  ASSERT_EQ(runs.size(), 6u) << r.out;
+  nlohmann::json big_o = runs[4], rms = runs[5];
+  EXPECT_EQ(big_o["name"], "BM_Linear/manual_time_BigO");
+  EXPECT_EQ(big_o["run_name"], "BM_Linear/manual_time");
+  EXPECT_EQ(big_o["big_o"], "N");
+  EXPECT_NEAR(big_o["real_coefficient"].get<double>(), 1.0, 1e-6);
+  EXPECT_NEAR(big_o["cpu_coefficient"].get<double>(), 1.0, 1e-6);
+  EXPECT_EQ(rms["name"], "BM_Linear/manual_time_RMS");
+  EXPECT_EQ(rms["aggregate_unit"], "percentage");
+  EXPECT_LT(rms["rms"].get<double>(), 1e-6);
+  program_run table = sample({"--benchmark_filter=BM_Linear"});
+  EXPECT_NE(table.out.find("1.00 N"), std::string::npos) << table.out;
+  program_run lgn = sample({"--benchmark_format=json", "--benchmark_filter=linear_lgn"});
+  ASSERT_EQ(lgn.status, 0) << lgn.err;
+  nlohmann::json fit = nlohmann::json::parse(lgn.out).at("benchmarks").at(3);
+  EXPECT_EQ(fit["big_o"], "NlgN");
+  // Over N = 16 and 64 alone: sum(N * N lg N) / sum((N lg N)^2).
+  EXPECT_NEAR(fit["real_coefficient"].get<double>(), 25600.0 / 151552, 1e-6) << fit.dump();
+}
+
+// A reporter that declines the context stops the run before it starts, and
+// is finalized all the same.
+TEST(BenchmarkCompat, ADeclinedContextRunsNothing) {
+  struct Declines : benchmark::BenchmarkReporter {
+    size_t runs = 0;
+    bool finalized = false;
+    bool ReportContext(const Context &) override { return false; }
+    void ReportRuns(const std::vector<Run> &r) override { runs += r.size(); }
+    void Finalize() override { finalized = true; }
+  } declines;
+  int calls = 0;
+  benchmark::RegisterBenchmark("declined", [&calls](benchmark::State &st) {
+    ++calls;
+    for (auto _ : st) {
+    }
+  });
+  EXPECT_EQ(benchmark::RunSpecifiedBenchmarks(&declines), 1u);
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(declines.runs, 0u);
+  EXPECT_TRUE(declines.finalized);
+  benchmark::ClearRegisteredBenchmarks();
+}
+
+// A file reporter without --benchmark_out has nowhere to write: the run
+// ends, as with a file that cannot be opened.
+TEST(BenchmarkCompatDeathTest, AFileReporterNeedsAFile) {
+  benchmark::RegisterBenchmark("filed", [](benchmark::State &st) {
+    for (auto _ : st) {
+    }
+  });
+  benchmark::ConsoleReporter display;
+  benchmark::JSONReporter file;
+  EXPECT_EXIT(benchmark::RunSpecifiedBenchmarks(&display, &file), testing::ExitedWithCode(1),
+              "--benchmark_out=<file> was not specified");
+  benchmark::ClearRegisteredBenchmarks();
 }
 
 // A reporter of the suite's own gets every run, the aggregates for a

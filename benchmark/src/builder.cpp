@@ -148,9 +148,14 @@ Benchmark *Benchmark::ThreadRange(int min_threads, int max_threads) {
     thread_counts_.push_back(static_cast<int>(t));
   return this;
 }
+// Every stride from min_threads, and max_threads itself even when the
+// stride steps past it.
 Benchmark *Benchmark::DenseThreadRange(int min_threads, int max_threads, int stride) {
-  for (int64_t t : CreateDenseRange(min_threads, max_threads, stride))
-    thread_counts_.push_back(static_cast<int>(t));
+  if (stride < 1 || min_threads > max_threads)
+    return this;
+  for (int t = min_threads; t < max_threads; t += stride)
+    thread_counts_.push_back(t);
+  thread_counts_.push_back(max_threads);
   return this;
 }
 Benchmark *Benchmark::ThreadPerCpu() {

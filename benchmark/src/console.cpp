@@ -27,23 +27,33 @@ std::string time_text(double t) {
   return format(fmt, t);
 }
 
-// 1.2k, 3.4M, 5.6G (powers of 1000 or 1024) for counters.
+// 1.2k, 3.4M, 5.6G (powers of 1000 or 1024) for counters, and 7.8m, 9.1u,
+// 2.3n ... for those below 1, an inverted rate's seconds per item above all.
 std::string human(double v, Counter::OneK one_k) {
-  static const char *const prefix[] = {"", "k", "M", "G", "T", "P"};
+  static const char *const big[] = {"", "k", "M", "G", "T", "P"};
+  static const char *const small[] = {"", "m", "u", "n", "p", "f", "a"};
   double base = one_k == Counter::kIs1024 ? 1024 : 1000;
   int p = 0;
   while (std::fabs(v) >= base && p < 5) {
     v /= base;
     ++p;
   }
-  std::string s = format("%.5g", v) + prefix[p];
+  int q = 0;
+  while (p == 0 && v != 0 && std::fabs(v) < 1 && q < 6) {
+    v *= base;
+    ++q;
+  }
+  std::string s = format("%.5g", v) + (q ? small[q] : big[p]);
   if (p && one_k == Counter::kIs1024)
     s += "i";
   return s;
 }
 
-std::string counter_text(const std::string &name, const Counter &c) {
-  std::string s = name + "=" + human(c.value, c.oneK);
+// A percentage aggregate (cv) shows its counters as percentages too.
+std::string counter_value(const BenchmarkReporter::Run &run, const Counter &c) {
+  if (run.run_type == BenchmarkReporter::Run::RT_Aggregate && run.aggregate_unit == kPercentage)
+    return format("%.2f", 100 * c.value) + "%";
+  std::string s = human(c.value, c.oneK);
   if (c.flags & Counter::kIsRate)
     s += (c.flags & Counter::kInvert) ? "s" : "/s";
   return s;
@@ -111,25 +121,32 @@ void ConsoleReporter::PrintRunData(const Run &run) {
     return;
   }
   const char *unit = GetTimeUnitString(run.time_unit);
+  if (run.report_big_o) {
+    const char *o = internal::big_o_text(run.complexity);
+    out << format("%10.2f", run.GetAdjustedRealTime()) << ' ' << o << ' '
+        << format("%12.2f", run.GetAdjustedCPUTime()) << ' ' << o << '\n';
+    return;
+  }
   if (run.aggregate_unit == kPercentage)
     out << format("%10.2f", 100 * internal::shown_real(run)) << " % "
         << format("%12.2f", 100 * internal::shown_cpu(run)) << " % ";
   else
     out << time_text(internal::shown_real(run)) << ' ' << unit << ' '
         << padded(time_text(internal::shown_cpu(run)), 12) << ' ' << unit << ' ';
-  if (run.run_type == Run::RT_Aggregate)
-    out << std::string(23, ' ');
+  if (run.report_rms) {
+    out << '\n';
+    return;
+  }
+  if (run.run_type == Run::RT_Aggregate)  // over how many repetitions
+    out << format("%12.0f", static_cast<double>(run.iterations)) << std::string(11, ' ');
   else
     out << format("%12.0f", static_cast<double>(run.iterations)) << ' '
         << format("%10.1f", run.cycles_per_iteration);
   for (auto &c : run.counters)
     if (tabular())
-      out << ' '
-          << padded(human(c.second.value, c.second.oneK) +
-                        (c.second.flags & Counter::kIsRate ? "/s" : ""),
-                    column(c.first));
+      out << ' ' << padded(counter_value(run, c.second), column(c.first));
     else
-      out << ' ' << counter_text(c.first, c.second);
+      out << ' ' << c.first << '=' << counter_value(run, c.second);
   if (!run.report_label.empty())
     out << ' ' << run.report_label;
   if (!run.resolved && run.run_type == Run::RT_Iteration)

@@ -56,6 +56,15 @@ void CSVReporter::PrintRunData(const Run &run) {
     out << '\n';
     return;
   }
+  // A fit's row: its coefficients and curve, or its error, and nothing else.
+  if (run.report_big_o || run.report_rms) {
+    out << ',' << num(internal::shown_real(run)) << ',' << num(internal::shown_cpu(run)) << ','
+        << (run.report_big_o ? internal::big_o_text(run.complexity) : "") << ",,,,,,";
+    for (size_t i = 0; i < user_counter_names_.size(); ++i)
+      out << ',';
+    out << '\n';
+    return;
+  }
   out << (run.run_type == Run::RT_Aggregate ? "" : std::to_string(run.iterations)) << ','
       << num(internal::shown_real(run)) << ',' << num(internal::shown_cpu(run)) << ','
       << GetTimeUnitString(run.time_unit) << ',';

@@ -57,6 +57,13 @@ std::vector<BenchmarkReporter::Run> run_instance(const Instance &instance, int r
 // repetitions, as runs of type aggregate (benchmark/src/aggregate.cpp).
 std::vector<BenchmarkReporter::Run> aggregates(const std::vector<BenchmarkReporter::Run> &reps);
 
+// The _BigO and _RMS rows of a family that asked for Complexity(), from
+// all of its runs (none when fewer than two have an answer), and the curve's
+// name as the reports show it (benchmark/src/complexity.cpp).
+std::vector<BenchmarkReporter::Run> complexity_rows(
+    const std::vector<BenchmarkReporter::Run> &runs);
+const char *big_o_text(BigO o);
+
 // A counter's figure as reported, by its flags, for a run of `iterations`
 // that lasted `seconds` on each of `threads` threads.
 double counter_figure(const Counter &c, double iterations, double seconds, int threads);

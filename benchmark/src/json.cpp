@@ -78,9 +78,21 @@ void JSONReporter::PrintRunData(const Run &run) {
     f.push_back(
         field("aggregate_unit", quoted(run.aggregate_unit == kTime ? "time" : "percentage")));
   }
-  if (run.error_occurred) {
+  if (run.report_big_o) {
+    f.push_back(field("cpu_coefficient", number(run.GetAdjustedCPUTime())));
+    f.push_back(field("real_coefficient", number(run.GetAdjustedRealTime())));
+    f.push_back(field("big_o", quoted(internal::big_o_text(run.complexity))));
+    f.push_back(field("time_unit", quoted(GetTimeUnitString(run.time_unit))));
+  } else if (run.report_rms) {
+    f.push_back(field("rms", number(internal::shown_cpu(run))));
+  } else if (run.error_occurred) {
     f.push_back(field("error_occurred", "true"));
     f.push_back(field("error_message", quoted(run.error_message)));
+    // Readers of these files take every entry's times; an error's are 0.
+    f.push_back(field("iterations", std::to_string(run.iterations)));
+    f.push_back(field("real_time", "0"));
+    f.push_back(field("cpu_time", "0"));
+    f.push_back(field("time_unit", quoted(GetTimeUnitString(run.time_unit))));
   } else {
     f.push_back(field("iterations", std::to_string(run.iterations)));
     f.push_back(field("real_time", number(internal::shown_real(run))));

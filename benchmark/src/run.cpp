@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <random>
 #include <regex>
@@ -16,20 +17,25 @@ namespace internal {
 namespace {
 
 // The filter is an extended regular expression searched in the name; a
-// leading '-' keeps the names it does not match.
-std::vector<Instance> selected(std::string filter) {
+// leading '-' keeps the names it does not match.  One that does not compile
+// is said with the reason and selects nothing.
+std::vector<Instance> selected(std::string filter, bool &compiled) {
+  compiled = false;
+  if (filter == "all")  // only as the whole filter: "-all" is a pattern
+    filter = ".";
   bool negate = !filter.empty() && filter[0] == '-';
   if (negate)
     filter.erase(0, 1);
-  if (filter.empty() || filter == "all")
+  if (filter.empty())
     filter = ".";
   std::regex re;
   try {
     re = std::regex(filter, std::regex::extended);
-  } catch (const std::regex_error &) {
-    std::fprintf(stderr, "Could not compile benchmark re: %s\n", filter.c_str());
+  } catch (const std::regex_error &e) {
+    std::fprintf(stderr, "Could not compile benchmark re: %s\n", e.what());
     return {};
   }
+  compiled = true;
   std::vector<Instance> out;
   for (auto &in : all_instances())
     if (std::regex_search(in.name.str(), re) != negate)
@@ -58,7 +64,7 @@ std::vector<BenchmarkReporter::Run> pick(const std::vector<BenchmarkReporter::Ru
   return all;
 }
 
-void say_what_differs(const std::vector<Instance> &list) {
+void say_what_differs() {
   if (options().min_time > 0)
     say_once("--benchmark_min_time has no effect: runs end when the K least agree");
   if (options().precise)
@@ -67,16 +73,55 @@ void say_what_differs(const std::vector<Instance> &list) {
         "fine estimator has no form for a loop the code times itself");
   if (options().random_interleaving)
     say_once("random interleaving: the benchmarks are run in a shuffled order");
+}
+
+// Each instance run and handed to the reporters; a family's fit follows
+// its last instance to run.
+void run_and_report(const std::vector<Instance> &list, BenchmarkReporter *display,
+                    BenchmarkReporter *file, BenchmarkReporter *lines) {
+  const Options &o = options();
+  std::map<int, int> left_in_family;
+  std::map<int, std::vector<BenchmarkReporter::Run>> family_runs;
   for (auto &in : list)
     if (in.family->complexity_ != oNone)
-      say_once("Complexity: no fit is computed; each size gets its own answer");
+      ++left_in_family[in.family_index];
+  for (auto &in : list) {
+    int reps = in.family->repetitions_ > 0 ? in.family->repetitions_ : o.repetitions;
+    std::vector<BenchmarkReporter::Run> runs = run_instance(in, reps);
+    std::vector<BenchmarkReporter::Run> aggs;
+    if (reps > 1)
+      aggs = aggregates(runs);
+    unsigned mode = in.family->aggregation_report_mode_;
+    bool file_only = mode ? (mode & ARM_FileReportAggregatesOnly) : o.report_aggregates_only;
+    bool display_only = mode ? (mode & ARM_DisplayReportAggregatesOnly)
+                             : o.display_aggregates_only || o.report_aggregates_only;
+    std::vector<BenchmarkReporter::Run> fit;
+    if (in.family->complexity_ != oNone) {
+      auto &all = family_runs[in.family_index];
+      all.insert(all.end(), runs.begin(), runs.end());
+      if (--left_in_family[in.family_index] == 0)
+        fit = complexity_rows(all);
+    }
+    std::vector<BenchmarkReporter::Run> shown = pick(runs, aggs, display_only);
+    shown.insert(shown.end(), fit.begin(), fit.end());
+    display->ReportRuns(shown);
+    if (file) {
+      std::vector<BenchmarkReporter::Run> filed = pick(runs, aggs, file_only);
+      filed.insert(filed.end(), fit.begin(), fit.end());
+      file->ReportRuns(filed);
+    }
+    if (lines)
+      lines->ReportRuns(runs);
+  }
 }
 
 size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string filter) {
   Options &o = options();
-  std::vector<Instance> list = selected(filter);
-  if (list.empty() && !o.list_tests) {
-    std::fprintf(stderr, "Failed to match any benchmarks against regex: %s\n", filter.c_str());
+  bool compiled;
+  std::vector<Instance> list = selected(filter, compiled);
+  if (list.empty()) {
+    if (compiled)
+      std::fprintf(stderr, "Failed to match any benchmarks against regex: %s\n", filter.c_str());
     return 0;
   }
   if (o.list_tests) {
@@ -101,6 +146,12 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
       file = own_file.get();
     }
     file->SetOutputStream(&out);
+  } else if (file) {
+    // Its lines would otherwise land among the table's on standard output.
+    std::fprintf(stderr,
+                 "A custom file reporter was provided but --benchmark_out=<file> was not "
+                 "specified.\n");
+    std::exit(1);
   }
   std::ofstream lines_file;
   BenchmarkReporter *lines = nullptr;
@@ -119,30 +170,19 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
       lines->SetOutputStream(&lines_file);
     }
   }
-  say_what_differs(list);
+  say_what_differs();
   if (o.random_interleaving)
     std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device()()));
   std::vector<BenchmarkReporter *> all{display, file, lines};
+  // A reporter that declines the context stops the run before it starts;
+  // each is still finalized.
   BenchmarkReporter::Context context;
+  bool all_agree = true;
   for (auto *r : all)
-    if (r)
-      r->ReportContext(context);
-  for (auto &in : list) {
-    int reps = in.family->repetitions_ > 0 ? in.family->repetitions_ : o.repetitions;
-    std::vector<BenchmarkReporter::Run> runs = run_instance(in, reps);
-    std::vector<BenchmarkReporter::Run> aggs;
-    if (reps > 1)
-      aggs = aggregates(runs);
-    unsigned mode = in.family->aggregation_report_mode_;
-    bool file_only = mode ? (mode & ARM_FileReportAggregatesOnly) : o.report_aggregates_only;
-    bool display_only = mode ? (mode & ARM_DisplayReportAggregatesOnly)
-                             : o.display_aggregates_only || o.report_aggregates_only;
-    display->ReportRuns(pick(runs, aggs, display_only));
-    if (file)
-      file->ReportRuns(pick(runs, aggs, file_only));
-    if (lines)
-      lines->ReportRuns(runs);
-  }
+    if (r && all_agree)
+      all_agree = r->ReportContext(context);
+  if (all_agree)
+    run_and_report(list, display, file, lines);
   for (auto *r : all)
     if (r)
       r->Finalize();

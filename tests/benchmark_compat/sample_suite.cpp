@@ -59,6 +59,22 @@ BENCHMARK(BM_Manual)->UseManualTime();
 BENCHMARK(BM_Manual)->UseManualTime()->Iterations(10)->Repetitions(2)->Arg(1);
 BENCHMARK(BM_Manual)->MinTime(0.5)->UseRealTime()->Arg(2)->Threads(1);
 
+// A time of exactly N ns an iteration: the fit must find N, coefficient 1.
+static void BM_Linear(benchmark::State &state) {
+  for (auto _ : state)
+    state.SetIterationTime(static_cast<double>(state.range(0)) * 1e-9);
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_Linear)->RangeMultiplier(4)->Range(4, 256)->UseManualTime()->Complexity();
+// An N of 0 lies on no curve through lg N: the fit leaves it out.
+BENCHMARK(BM_Linear)
+    ->Arg(0)
+    ->Arg(16)
+    ->Arg(64)
+    ->UseManualTime()
+    ->Complexity(benchmark::oNLogN)
+    ->Name("linear_lgn");
+
 static void BM_Error(benchmark::State &state) {
   state.SkipWithError("no input file");
   for (auto _ : state) {

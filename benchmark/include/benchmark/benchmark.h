@@ -38,6 +38,18 @@
 #define BENCHMARK_OVERRIDE override
 #define BENCHMARK_BUILTIN_EXPECT(x, y) __builtin_expect(x, y)
 #define BENCHMARK_DEPRECATED_MSG(msg) __attribute__((deprecated(msg)))
+#define BENCHMARK_WARNING_MSG(msg) __attribute__((warning(msg)))
+// Suites wrap their use of the older spellings (range_x(), CSVReporter) in
+// these to keep -Werror builds quiet.
+#define BENCHMARK_DISABLE_DEPRECATED_WARNING \
+  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wdeprecated-declarations\"")
+#define BENCHMARK_RESTORE_DEPRECATED_WARNING _Pragma("GCC diagnostic pop")
+#define BENCHMARK_UNREACHABLE() __builtin_unreachable()
+#define BENCHMARK_INTERNAL_TOSTRING2(x) #x
+#define BENCHMARK_INTERNAL_TOSTRING(x) BENCHMARK_INTERNAL_TOSTRING2(x)
+#if defined(__GNUC__) && !defined(__clang__)
+#define BENCHMARK_GCC_VERSION (__GNUC__ * 100 + __GNUC_MINOR__)
+#endif
 #define BENCHMARK_DISALLOW_COPY_AND_ASSIGN(TypeName) \
   TypeName(const TypeName &) = delete;               \
   TypeName &operator=(const TypeName &) = delete
@@ -97,18 +109,45 @@ void UseCharPointer(char const volatile *p);
 
 inline BENCHMARK_ALWAYS_INLINE void ClobberMemory() { __asm__ __volatile__("" : : : "memory"); }
 
+#if defined(__clang__)
 template <class T>
 inline BENCHMARK_ALWAYS_INLINE void DoNotOptimize(T const &value) {
   __asm__ __volatile__("" : : "r,m"(value) : "memory");
 }
 template <class T>
 inline BENCHMARK_ALWAYS_INLINE void DoNotOptimize(T &value) {
-#if defined(__clang__)
   __asm__ __volatile__("" : "+r,m"(value) : : "memory");
-#else
-  __asm__ __volatile__("" : "+m,r"(value) : : "memory");
-#endif
 }
+#else
+// GCC given the choice of a register copies an operand that does not fit
+// one, a whole array or struct each call, into the timed loop; such
+// operands get the memory form alone.
+namespace internal {
+template <class T>
+struct FitsRegister : std::integral_constant<bool, std::is_trivially_copyable<T>::value &&
+                                                       sizeof(T) <= sizeof(void *)> {};
+}  // namespace internal
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<internal::FitsRegister<T>::value>::type
+DoNotOptimize(T const &value) {
+  __asm__ __volatile__("" : : "r,m"(value) : "memory");
+}
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<!internal::FitsRegister<T>::value>::type
+DoNotOptimize(T const &value) {
+  __asm__ __volatile__("" : : "m"(value) : "memory");
+}
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<internal::FitsRegister<T>::value>::type
+DoNotOptimize(T &value) {
+  __asm__ __volatile__("" : "+m,r"(value) : : "memory");
+}
+template <class T>
+inline BENCHMARK_ALWAYS_INLINE typename std::enable_if<!internal::FitsRegister<T>::value>::type
+DoNotOptimize(T &value) {
+  __asm__ __volatile__("" : "+m"(value) : : "memory");
+}
+#endif
 
 class Counter {
  public:

@@ -6,6 +6,9 @@
 
 #define CYCLEKIT_BM_JOIN2(a, b, c) a##b##c
 #define CYCLEKIT_BM_JOIN(a, b, c) CYCLEKIT_BM_JOIN2(a, b, c)
+#define BENCHMARK_PRIVATE_UNIQUE_ID __COUNTER__
+#define BENCHMARK_PRIVATE_CONCAT(a, b, c) CYCLEKIT_BM_JOIN(a, b, c)
+#define BENCHMARK_PRIVATE_CONCAT2(a, b, c) CYCLEKIT_BM_JOIN2(a, b, c)
 #define BENCHMARK_PRIVATE_NAME(...) CYCLEKIT_BM_JOIN(cyclekit_bm_, __COUNTER__, __VA_ARGS__)
 #define BENCHMARK_PRIVATE_CONCAT_NAME(BaseClass, Method) BaseClass##_##Method##_Benchmark
 #define BENCHMARK_PRIVATE_DECLARE(n) \
