@@ -175,7 +175,9 @@ TEST_F(CompareTrend, BadInputExitsTwoWritingNothing) {
       {{good[0], dir_ + "/folder"}, dir_ + "/p.html", dir_ + "/folder: is a directory"},
       {{good[0], other}, dir_ + "/p.html", other + ": no name in common with " + good[0]},
       {{good[0], foreign}, dir_ + "/p.html", foreign + ": a result file of another suite"},
-      {{good[0], good[1]}, dir_ + "/no/p.html", "cannot write " + dir_ + "/no/p.html: No such file"},
+      {{good[0], good[1]},
+       dir_ + "/no/p.html",
+       "cannot write " + dir_ + "/no/p.html: No such file"},
   };
   for (const auto &c : cases) {
     program_run r = trend(c.files, {"--html", c.html});
