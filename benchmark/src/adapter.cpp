@@ -41,7 +41,8 @@ Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iter
     say_once("an Iterations() above INT_MAX is taken as INT_MAX");
     iterations = INT_MAX;
   }
-  struct bestof_region_plan plan = {iterations, kMinIterations, kWarmupNs * ticks_per_ns()};
+  double warmup_ns = s.warmup_seconds * 1e9 > kWarmupNs ? s.warmup_seconds * 1e9 : kWarmupNs;
+  struct bestof_region_plan plan = {iterations, kMinIterations, warmup_ns * ticks_per_ns()};
   double least = bestof_region_run_plan(&b, f, arg, &plan);
   struct bestof_report rep;
   bestof_last(&rep);
