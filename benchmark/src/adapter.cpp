@@ -15,7 +15,7 @@ namespace {
 // Every run has at least two iterations: the first after the function's
 // own setup (its data made, its vectors allocated, each run) pays for the
 // caches and the branch predictor that setup left, which a long loop pays
-// once.  Measured on std::sort of 10,000: about 2 % over the next.
+// once.  Measured on std::sort of 10,000: 1 to 2 % over the next.
 const long kMinIterations = 2;
 // Before the measured runs, runs not kept for about this long, so that
 // the code's data and branches are as a long loop finds them.
@@ -32,7 +32,7 @@ Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iter
     b.cache_size = bestof_flush_bytes();
   // The fenced pair always: a bare closing read runs ahead of the loop's
   // last loads and multiplies still in flight, the depth of the reorder
-  // window, and a run of one 4 µs iteration of a list walk read 5 % short.
+  // window, and a run of one 4 µs iteration of a list walk read 4 % short.
   // The fine estimator has no region form: precise here is that pair in
   // core cycles under the K-best rule.
   b.fence = 1;
