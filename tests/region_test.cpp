@@ -138,8 +138,8 @@ TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
 TEST(RegionDeathTest, IterationsOutOfRangeEndTheProcess) {
   EXPECT_EXIT(bestof_region_run(nullptr, closes, nullptr, -1), testing::ExitedWithCode(1),
               "iterations outside 0 to INT_MAX");
-  const bestof_region_plan too_many = {2147483648L, 1, 0};
-  EXPECT_EXIT(bestof_region_run_plan(nullptr, closes, nullptr, &too_many),
+  const bestof_region_plan negative = {-1, 1, 0};
+  EXPECT_EXIT(bestof_region_run_plan(nullptr, closes, nullptr, &negative),
               testing::ExitedWithCode(1), "run_plan called with iterations outside 0 to INT_MAX");
 }
 
