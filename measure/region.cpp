@@ -9,6 +9,7 @@
 #include "region.h"
 
 #include <limits.h>
+#include <math.h>
 
 #include "internal.h"
 
@@ -21,6 +22,8 @@ static_assert(BESTOF_REGION_PLAIN == (int)pair_plain &&
 
 // The automatic iterations stop doubling here.
 static const long region_auto_max = 1L << 30;
+// A plan's warm-up makes at most this many runs.
+static const long warmup_max_runs = 1L << 16;
 
 // The whole call, start, f, read: the count of a function that never opens
 // the region, or of the interval it left open, which the region's own
@@ -50,34 +53,50 @@ static inline __attribute__((always_inline)) double whole_call(bestof_region_fn 
 }
 
 // One run of n iterations, flushed first if the settings say so; returns
-// the run's count in ticks.
-static double region_once(const struct measurement *m, bestof_region_fn f, void *arg, long n) {
+// the run's count in ticks, and the whole call's in *whole where given.
+static double region_once(const struct measurement *m, bestof_region_fn f, void *arg, long n,
+                          double *whole = NULL) {
   struct bestof_region r = {n, (enum bestof_region_pair)m->pair, 0, 0, 0};
   if (m->s.s.clear_cache)
     clear((uint32_t)m->s.s.cache_size, (uint32_t)m->s.s.cache_block);
-  double whole = whole_call(f, &r, arg, m->pair);
+  double call = whole_call(f, &r, arg, m->pair);
   if (!in_measurement())
     fatal_holding_lock("Fatal error.  bestof_abandon called from inside a measurement\n");
+  if (whole != NULL)
+    *whole = call;
   if (!r.started)
-    return whole;
-  return r.open ? r.count + whole : r.count;
+    return call;
+  return r.open ? r.count + call : r.count;
 }
 
-// Doubles n from 1 until a run lasts the count the counter resolves.  A run
-// that seems long enough is taken again and the lesser kept: the first call
-// of a function is often slowed by cold caches, page faults or lazy binding,
-// and would otherwise stop the doubling at an n whose warm runs are far too
-// short for the counter.
+// Doubles n from least until a run lasts the count the counter resolves.  A
+// run that seems long enough is taken again and the lesser kept: the first
+// call of a function is often slowed by cold caches, page faults or lazy
+// binding, and would otherwise stop the doubling at an n whose warm runs
+// are far too short for the counter.
 static bool resolves(const struct measurement *m, bestof_region_fn f, void *arg, long n,
                      double need) {
-  return region_once(m, f, arg, n) >= need && region_once(m, f, arg, n) >= need;
+  return region_once(m, f, arg, n, NULL) >= need && region_once(m, f, arg, n, NULL) >= need;
 }
-static long choose_iterations(const struct measurement *m, bestof_region_fn f, void *arg) {
+static long choose_iterations(const struct measurement *m, bestof_region_fn f, void *arg,
+                              long least) {
   double need = resolving_count(m);
-  long n = 1;
+  long n = least;
   while (n < region_auto_max && !resolves(m, f, arg, n, need))
     n *= 2;
   return n;
+}
+
+// Runs of n iterations, not kept, until their whole calls together last
+// ticks, or warmup_max_runs of them: a counter that does not advance must
+// not make the warm-up endless.
+static void warm_up(const struct measurement *m, bestof_region_fn f, void *arg, long n,
+                    double ticks) {
+  double spent = 0, whole = 0;
+  for (long runs = 0; spent < ticks && runs < warmup_max_runs; runs++) {
+    region_once(m, f, arg, n, &whole);
+    spent += whole;
+  }
 }
 
 // The pair and the conversion as bestof chooses them, without net counts,
@@ -94,6 +113,22 @@ static void choose_region_method(struct measurement *m) {
   m->core = s->core_cycles != 0 || s->precise != 0;
 }
 
+// Both entry points' measurement, with a plan already checked.
+static double region_measure(const struct bestof_settings *settings, bestof_region_fn f, void *arg,
+                             const struct bestof_region_plan *plan) {
+  struct measurement *m = begin_measurement(settings, NULL);
+  choose_region_method(m);
+  long n =
+      plan->iterations > 0 ? plan->iterations : choose_iterations(m, f, arg, plan->min_iterations);
+  m->batch = (int)n;
+  warm_up(m, f, arg, n, plan->warmup_ticks);
+  m->cpt_start = m->core ? core_per_tick() : 0;
+  do
+    add_sample(m, region_once(m, f, arg, n, NULL) / (double)n);
+  while (!has_converged(m) && m->runs < m->s.s.maxsamples);
+  return finish_measurement(m, 1, NULL);
+}
+
 extern "C" double bestof_region_run(const struct bestof_settings *settings, bestof_region_fn f,
                                     void *arg, long iterations) {
   if (f == NULL)
@@ -101,15 +136,28 @@ extern "C" double bestof_region_run(const struct bestof_settings *settings, best
   if (iterations < 0 || iterations > INT_MAX)
     fatal_holding_lock(
         "Fatal error.  bestof_region_run called with iterations outside 0 to INT_MAX\n");
-  struct measurement *m = begin_measurement(settings, NULL);
-  choose_region_method(m);
-  long n = iterations > 0 ? iterations : choose_iterations(m, f, arg);
-  m->batch = (int)n;
-  m->cpt_start = m->core ? core_per_tick() : 0;
-  do
-    add_sample(m, region_once(m, f, arg, n) / (double)n);
-  while (!has_converged(m) && m->runs < m->s.s.maxsamples);
-  return finish_measurement(m, 1, NULL);
+  struct bestof_region_plan plan = {iterations, 1, 0};
+  return region_measure(settings, f, arg, &plan);
+}
+
+extern "C" double bestof_region_run_plan(const struct bestof_settings *settings, bestof_region_fn f,
+                                         void *arg, const struct bestof_region_plan *plan) {
+  if (f == NULL)
+    fatal_holding_lock("Fatal error.  bestof_region_run_plan called with a null function\n");
+  if (plan == NULL)
+    return bestof_region_run(settings, f, arg, 0);
+  if (plan->iterations < 0 || plan->iterations > INT_MAX)
+    fatal_holding_lock(
+        "Fatal error.  bestof_region_run_plan called with iterations outside 0 to INT_MAX\n");
+  struct bestof_region_plan p = *plan;
+  if (p.min_iterations < 1)
+    p.min_iterations = 1;
+  if (p.min_iterations > region_auto_max)
+    p.min_iterations = region_auto_max;
+  // Infinity would ask for the cap's 65536 runs, NaN for none: both for none.
+  if (!(p.warmup_ticks > 0 && p.warmup_ticks < HUGE_VAL))
+    p.warmup_ticks = 0;
+  return region_measure(settings, f, arg, &p);
 }
 
 }  // namespace bestof_internal

@@ -126,6 +126,36 @@ static inline void bestof_region_stop(struct bestof_region *r) { bestof_region_p
 double bestof_region_run(const struct bestof_settings *settings, bestof_region_fn f, void *arg,
                          long iterations);
 
+/*
+ * What a caller may ask of a region's measurement beyond the iterations,
+ * for code whose cost per iteration settles only once it has run a while
+ * (a branch predictor trained on its data, its caches filled: the first
+ * iteration after the function's own setup is slower than the next):
+ *  - iterations: per run, as bestof_region_run's (0: chosen);
+ *  - min_iterations: chosen iterations double from this instead of 1
+ *    (below 1: from 1; above 2^30: 2^30), so that every run, the probes
+ *    too, has at least this many;
+ *  - warmup_ticks: once the iterations are known, runs of that many,
+ *    flushed like the others and not kept, until their calls, each timed
+ *    whole (pauses and all), together last this many ticks, at most 65536
+ *    runs; a figure that is not a positive finite number asks for none.
+ * The K-best rule, the run limit and the answer are bestof_region_run's;
+ * the report's runs are the measured runs alone, its batch the iterations.
+ */
+struct bestof_region_plan {
+  long iterations;
+  long min_iterations;
+  double warmup_ticks;
+};
+
+/*
+ * bestof_region_run with a plan; {0, 1, 0} (or a null plan) measures as
+ * bestof_region_run(settings, f, arg, 0) does.  Fatal as bestof_region_run
+ * is, its messages naming bestof_region_run_plan.
+ */
+double bestof_region_run_plan(const struct bestof_settings *settings, bestof_region_fn f, void *arg,
+                              const struct bestof_region_plan *plan);
+
 #ifdef __cplusplus
 }
 #endif

@@ -241,6 +241,26 @@ TEST(BenchmarkCompatDeathTest, AFileReporterNeedsAFile) {
   benchmark::ClearRegisteredBenchmarks();
 }
 
+// MinWarmUpTime(0.1), or the flag, against the default warm-up of about
+// 1 ms: many times the runs (the runs themselves are all alike).
+TEST(BenchmarkCompat, MinWarmUpTimeLengthensTheWarmUp) {
+  auto runs = [](std::vector<std::string> args) {
+    program_run r = sample(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::map<std::string, double> by_name;
+    nlohmann::json j = nlohmann::json::parse(r.out);
+    for (auto &b : j.at("benchmarks"))
+      by_name[b.at("name").get<std::string>()] = b.at("runs").get<double>();
+    return by_name;
+  };
+  auto own = runs({"--benchmark_format=json", "--benchmark_filter=BM_Warm"});
+  auto flag = runs({"--benchmark_format=json", "--benchmark_filter=BM_Warm/0",
+                    "--benchmark_min_warmup_time=0.1"});
+  double plain = own["BM_Warm/0"];
+  EXPECT_GT(own["BM_Warm/1/min_warmup_time:0.100"], 5 * plain);
+  EXPECT_GT(flag["BM_Warm/0"], 5 * plain);
+}
+
 // A reporter of the suite's own gets every run, the aggregates for a
 // family that displays only those, and an error with its message.
 TEST(BenchmarkCompat, ReporterOfTheSuitesOwn) {

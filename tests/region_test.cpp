@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -79,9 +80,70 @@ TEST(Region, ChosenIterationsDoubleUntilARunIsResolved) {
   EXPECT_EQ(scripted::left(), 0u);
 }
 
+// A plan's fields against the counts they read.  The pair's cost, 3 ticks
+// as above, asks for runs of 300.
+TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
+  // A probe long enough is taken twice, then the measured run.
+  const std::vector<double> doubling = {5, 3, 4, 40, 80, 160, 300, 300, 300};
+  const std::string eight = "S" + std::string(8, 'F') + "R";
+  const std::string from_one = "SRSRSRSFRSFFRSFFFFR" + eight + eight + eight;
+  const bestof_region_plan zeroed = {0, 0, 0}, no_warmup_inf = {0, 1, INFINITY},
+                           from_two = {0, 2, 0}, whole_calls = {2, 1, 250}, endless = {1, 1, 1};
+  std::vector<double> nothing(65536, 0.0);
+  nothing.push_back(7);
+  const struct {
+    const char *name;
+    const bestof_region_plan *plan;
+    bestof_region_fn f;
+    std::vector<double> counts;
+    double answer;
+    int batch;
+    std::string trace;
+  } cases[] = {
+      {"no plan: as bestof_region_run", nullptr, never_opens, doubling, 37.5, 8, from_one},
+      {"a zeroed plan: the same", &zeroed, never_opens, doubling, 37.5, 8, from_one},
+      {"a warm-up of infinite ticks: none", &no_warmup_inf, never_opens, doubling, 37.5, 8,
+       from_one},
+      {"at least 2 iterations: the probes start there",
+       &from_two,
+       never_opens,
+       {5, 3, 4, 80, 160, 300, 300, 300},
+       37.5,
+       8,
+       "SRSRSRSFFRSFFFFR" + eight + eight + eight},
+      {"the warm-up counts the whole call, its pause too: one run of 9999 is enough",
+       &whole_calls,
+       pauses,
+       {150, 50, 9999, 150, 50, 9999},
+       100,
+       2,
+       scripted::repeat("SSFFRPSRR", 2)},
+      {"runs that count nothing end the warm-up after 65536", &endless, never_opens, nothing, 7, 1,
+       scripted::repeat("SFR", 65537)},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    scripted::reset();
+    scripted::counts(c.counts);
+    bestof_settings s;
+    get_bestof_settings(&s);
+    s.k = 1;
+    EXPECT_EQ(bestof_region_run_plan(&s, c.f, nullptr, c.plan), c.answer);
+    bestof_report r;
+    bestof_last(&r);
+    EXPECT_EQ(r.batch, c.batch);
+    EXPECT_EQ(r.runs, 1) << "the probes and the warm-up are not samples";
+    EXPECT_TRUE(scripted::trace_without_step() == c.trace);
+    EXPECT_EQ(scripted::left(), 0u);
+  }
+}
+
 TEST(RegionDeathTest, IterationsOutOfRangeEndTheProcess) {
   EXPECT_EXIT(bestof_region_run(nullptr, closes, nullptr, -1), testing::ExitedWithCode(1),
               "iterations outside 0 to INT_MAX");
+  const bestof_region_plan negative = {-1, 1, 0};
+  EXPECT_EXIT(bestof_region_run_plan(nullptr, closes, nullptr, &negative),
+              testing::ExitedWithCode(1), "run_plan called with iterations outside 0 to INT_MAX");
 }
 
 }  // namespace

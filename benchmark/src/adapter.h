@@ -21,6 +21,7 @@ struct MeasureSettings {
   bool precise = false;
   bool core_cycles = false;
   bool flush = false;
+  double warmup_seconds = 0;  // MinWarmUpTime: runs not kept for at least this long
 };
 
 struct Answer {
@@ -34,8 +35,10 @@ struct Answer {
 
 typedef bestof_region_fn RegionFn;
 
-// Runs f with `iterations` iterations per run (0: chosen so that a run is
-// resolved by the counter) until the K least per-iteration counts agree.
+// Runs f with `iterations` iterations per run (0: at least 2, and enough
+// for the counter to resolve a run), first for about a millisecond (or the
+// settings' warm-up, if longer) of runs not kept, then until the K least
+// per-iteration counts agree.
 Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iterations);
 
 // The counter's ticks per nanosecond.

@@ -94,8 +94,10 @@ bool take(const char *a, int &i, int argc, char **argv) {
     o.out = v;
   else if (match(a, "benchmark_min_time", v))
     o.min_time = number_of("benchmark_min_time", v, 0, 1e9, false, true);
-  else if (match(a, "benchmark_min_warmup_time", v) || match(a, "benchmark_perf_counters", v) ||
-           match(a, "v", v) || match(a, "benchmark_color", v))
+  else if (match(a, "benchmark_min_warmup_time", v))
+    o.min_warmup_time = number_of("benchmark_min_warmup_time", v, 0, 1e9, false, true);
+  else if (match(a, "benchmark_perf_counters", v) || match(a, "v", v) ||
+           match(a, "benchmark_color", v))
     ;
   else if (match(a, "benchmark_time_unit", v))
     set_unit(v);
@@ -162,6 +164,7 @@ void PrintDefaultHelp() {
       "          [--benchmark_out=<filename>]\n"
       "          [--benchmark_out_format=<json|console|csv>]\n"
       "          [--benchmark_time_unit={ns|us|ms|s}]\n"
+      "          [--benchmark_min_warmup_time=<min_warmup_time>]\n"
       "          [--benchmark_context=<key>=<value>,...]\n"
       "          [--precise] [--core-cycles] [--flush] [--json FILE|-]   (cyclekit's own)\n");
 }

@@ -35,6 +35,7 @@ struct Options {
   std::string out;
   std::string out_format = "json";
   double min_time = 0;
+  double min_warmup_time = 0;  // for families without a MinWarmUpTime of their own
   std::string time_unit;
   bool report_aggregates_only = false;
   bool display_aggregates_only = false;

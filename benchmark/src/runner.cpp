@@ -107,8 +107,10 @@ BenchmarkReporter::Run base_run(const Instance &in, int repetitions) {
   return run;
 }
 
-MeasureSettings measure_settings() {
+MeasureSettings measure_settings(const Instance &in) {
   MeasureSettings s;
+  double own = in.family->min_warmup_time_;
+  s.warmup_seconds = own > 0 ? own : options().min_warmup_time;
   s.precise = options().precise;
   s.core_cycles = options().core_cycles;
   s.flush = options().flush;
@@ -169,7 +171,7 @@ std::vector<BenchmarkReporter::Run> run_instance(const Instance &in, int repetit
     }
     Runner r;
     r.instance = &in;
-    Answer a = measure_region(measure_settings(), Runner::region_fn, &r,
+    Answer a = measure_region(measure_settings(in), Runner::region_fn, &r,
                               static_cast<long>(in.family->iterations_));
     if (r.error) {
       run.error_occurred = true;

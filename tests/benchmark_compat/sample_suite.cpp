@@ -157,6 +157,17 @@ static int setups = 0;
 static void CountSetup(const benchmark::State &) { ++setups; }
 BENCHMARK(BM_Batch)->Arg(7)->Setup(CountSetup)->Teardown(CountSetup);
 
+// Its runs so far, warm-up and probes included, per argument: a longer
+// MinWarmUpTime makes more of them.
+static void BM_Warm(benchmark::State &state) {
+  static int runs[2];
+  for (auto _ : state)
+    benchmark::DoNotOptimize(state.range(0));
+  state.counters["runs"] = ++runs[state.range(0) & 1];
+}
+BENCHMARK(BM_Warm)->Arg(0);
+BENCHMARK(BM_Warm)->Arg(1)->MinWarmUpTime(0.1);
+
 static void RegisterMore() {
   for (int n : {10, 20})
     benchmark::RegisterBenchmark(("lambda/" + std::to_string(n)).c_str(),
