@@ -5,24 +5,13 @@
 #include <cstdio>
 
 #include "compare_picture_text.h"
+#include "page_style.h"
 
 namespace {
 
-const char kStyle[] =
-    "body{margin:0;font-family:system-ui,sans-serif;line-height:1.4;color:#212121;"
-    "background:#fff}"
-    "main{max-width:60rem;margin:0 auto;padding:0.75rem}"
-    "h1{font-size:1.4rem;margin:0.5rem 0}h2{font-size:1.15rem;margin:1.5rem 0 0.5rem}"
-    "h3{font-size:1rem;margin:1rem 0 0.25rem;overflow-wrap:anywhere}"
-    "svg{display:block;width:100%;max-width:34rem;height:auto}figure{margin:0}"
+const char kStyle[] = CYCLEKIT_PAGE_STYLE
     ".verdict{font-size:1.05rem;font-weight:600}"
-    ".scroll{overflow-x:auto}"
-    "table{border-collapse:collapse;font-size:0.9rem}"
-    "th,td{padding:0.25rem 0.5rem;border-bottom:1px solid #e0e0e0;text-align:left;"
-    "white-space:nowrap}"
-    "td.number{text-align:right;font-variant-numeric:tabular-nums}"
     ".dot{display:inline-block;width:0.7em;height:0.7em;border-radius:50%;margin-right:0.3em}"
-    "pre{overflow-x:auto;background:#f5f5f5;padding:0.5rem}"
     "li{overflow-wrap:anywhere}";
 
 // At most this many names are listed in the verdict's words; the table
