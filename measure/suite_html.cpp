@@ -33,6 +33,7 @@ static const char style[] = CYCLEKIT_PAGE_STYLE
 // The plot's frame, in the SVG's own units (it scales to the page).
 static const double plot_width = 400, plot_left = 16, plot_right = 386;
 static const double lane_y = 28, axis_y = 56, plot_height = 96;
+static const double least_box_width = 3;
 static const char ink[] = "#212121", point[] = "#1e88e5", unresolved[] = "#bdbdbd";
 // More answers than this make a box alone: a point each would weigh more
 // than the page.
@@ -212,12 +213,19 @@ static void box(FILE *out, const struct axis *a, const double *sorted, int n) {
   const char *whisker = "stroke=\"#9e9e9e\" stroke-width=\"1\"";
   svg_line(out, x_of(a, sorted[0]), lane_y, q1, lane_y, whisker);
   svg_line(out, q3, lane_y, x_of(a, sorted[n - 1]), lane_y, whisker);
+  // Quartiles that agree still get a box one can see: a narrow band about
+  // their middle rather than a rectangle of no width.
+  double left = q1, width = q3 - q1;
+  if (width < least_box_width) {
+    left = (q1 + q3 - least_box_width) / 2;
+    width = least_box_width;
+  }
   fputs("<rect class=\"box\" x=\"", out);
-  number(out, q1);
+  number(out, left);
   fputs("\" y=\"", out);
   number(out, lane_y - 9);
   fputs("\" width=\"", out);
-  number(out, q3 - q1);
+  number(out, width);
   fputs("\" height=\"18\" fill=\"#e3f2fd\" stroke=\"#90caf9\"/>", out);
 }
 
