@@ -33,7 +33,7 @@ static const char style[] = CYCLEKIT_PAGE_STYLE
 // The plot's frame, in the SVG's own units (it scales to the page).
 static const double plot_width = 400, plot_left = 16, plot_right = 386;
 static const double lane_y = 28, axis_y = 56, plot_height = 96;
-static const double least_box_width = 3;
+static const double least_box_width = 12;
 static const char ink[] = "#212121", point[] = "#1e88e5", unresolved[] = "#bdbdbd";
 // More answers than this make a box alone: a point each would weigh more
 // than the page.
