@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -63,6 +64,29 @@ TEST(BenchmarkCompat, ListsTheSameNamesAsTheInstalledLibrary) {
   ASSERT_EQ(ours.status, 0) << ours.err;
   ASSERT_EQ(theirs.status, 0) << theirs.err;
   EXPECT_EQ(ours.out, theirs.out);
+}
+
+// The console's "name=value" fields of counters that do not depend on the
+// time, under both libraries.
+TEST(BenchmarkCompat, CountersReadAsUnderTheInstalledLibrary) {
+  if (std::string(INSTALLED_SAMPLE).empty())
+    GTEST_SKIP() << "libbenchmark-dev is not installed";
+  auto fields = [](const std::string &console) {
+    static const std::regex field(" ([a-z]+)=([^ \n]+)");
+    std::map<std::string, std::string> out;
+    for (std::sregex_iterator m(console.begin(), console.end(), field), end; m != end; ++m)
+      out[(*m)[1]] = (*m)[2];
+    return out;
+  };
+  std::vector<std::string> args{"--benchmark_filter=BM_CounterText", "--benchmark_format=console"};
+  program_run ours = sample(args);
+  args.insert(args.begin(), INSTALLED_SAMPLE);
+  program_run theirs = run_program(args);
+  ASSERT_EQ(ours.status, 0) << ours.err;
+  ASSERT_EQ(theirs.status, 0) << theirs.err;
+  auto want = fields(theirs.out);
+  EXPECT_EQ(want.size(), 14u) << theirs.out;
+  EXPECT_EQ(fields(ours.out), want) << ours.out;
 }
 
 TEST(BenchmarkCompat, FlagsSelectReportAndFail) {

@@ -27,26 +27,26 @@ std::string time_text(double t) {
   return format(fmt, t);
 }
 
-// 1.2k, 3.4M, 5.6G (powers of 1000 or 1024) for counters, and 7.8m, 9.1u,
-// 2.3n ... for those below 1, an inverted rate's seconds per item above all.
+// 1.2k, 3.4M, 5.6G (powers of 1000 or 1024, the prefix the same for both)
+// for counters, and 7.8m, 9.1u, 2.3n for those below 0.01, six digits, as
+// suites' readers know them: a prefix only where the figure is more than
+// 1.1 of it, so 1100 stays 1100 and 0.001 reads 1000u.
 std::string human(double v, Counter::OneK one_k) {
-  static const char *const big[] = {"", "k", "M", "G", "T", "P"};
-  static const char *const small[] = {"", "m", "u", "n", "p", "f", "a"};
+  static const char *const big[] = {"", "k", "M", "G", "T", "P", "E", "Z", "Y"};
+  static const char *const small[] = {"", "m", "u", "n", "p", "f", "a", "z", "y"};
+  const int last = 8;
   double base = one_k == Counter::kIs1024 ? 1024 : 1000;
-  int p = 0;
-  while (std::fabs(v) >= base && p < 5) {
+  int p = 0, q = 0;
+  while (std::fabs(v) > 1.1 * base && p < last) {
     v /= base;
     ++p;
   }
-  int q = 0;
-  while (p == 0 && v != 0 && std::fabs(v) < 1 && q < 6) {
-    v *= base;
-    ++q;
-  }
-  std::string s = format("%.5g", v) + (q ? small[q] : big[p]);
-  if (p && one_k == Counter::kIs1024)
-    s += "i";
-  return s;
+  if (p == 0 && v != 0 && std::fabs(v) < 0.01)
+    while (std::fabs(v) < 1.1 && q < last) {
+      v *= base;
+      ++q;
+    }
+  return format("%.6g", v) + (q ? small[q] : big[p]);
 }
 
 // A percentage aggregate (cv) shows its counters as percentages too.

@@ -168,6 +168,29 @@ static void BM_Warm(benchmark::State &state) {
 BENCHMARK(BM_Warm)->Arg(0);
 BENCHMARK(BM_Warm)->Arg(1)->MinWarmUpTime(0.1);
 
+// Counters whose figures do not depend on the time: the console shows
+// them as the installed library does, digits and prefixes alike.
+static void BM_CounterText(benchmark::State &state) {
+  for (auto _ : state)
+    benchmark::DoNotOptimize(state.iterations());
+  using C = benchmark::Counter;
+  state.counters["plain"] = 123456789.0;
+  state.counters["binary"] = C(123456789.0, C::kDefaults, C::kIs1024);
+  state.counters["kilo"] = C(1024.0, C::kDefaults, C::kIs1024);
+  state.counters["small"] = 0.00123;
+  state.counters["tiny"] = C(0.000000456, C::kDefaults, C::kIs1024);
+  state.counters["negative"] = -98765.4321;
+  state.counters["zero"] = 0;
+  state.counters["whole"] = 999999;
+  state.counters["mean"] = C(3000, C::kAvgIterations);
+  state.counters["scaled"] = C(7, C::kIsIterationInvariant, C::kIs1024);
+  state.counters["edge"] = 1100;
+  state.counters["over"] = 1101;
+  state.counters["milli"] = 0.001;
+  state.counters["cent"] = 0.01;
+}
+BENCHMARK(BM_CounterText)->Iterations(1000);
+
 static void RegisterMore() {
   for (int n : {10, 20})
     benchmark::RegisterBenchmark(("lambda/" + std::to_string(n)).c_str(),
