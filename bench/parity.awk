@@ -1,7 +1,8 @@
 # parity.sh's table.  Inputs, told apart by name: the quiet medians
 # (name<TAB>cyclekit ns, or /dev/null), the rows (tool<TAB>name<TAB>cpu
-# ns<TAB>real ns, one per kernel and process), and each tool's wall
-# seconds per process (ck.wall, gb.wall).  Writes this run's medians to
+# ns<TAB>real ns, one per kernel and process: ck and gb side by side, ckw
+# and gbw from whole runs), and each tool's wall seconds per whole run
+# (ckw.wall, gbw.wall).  Writes this run's medians to
 # `keep`.  Plain awk: no sort built in, so a small insertion sort.
 
 function median(list, n,    v, i, j, t, k) {
@@ -25,8 +26,10 @@ function spread(list,    v, i, n, lo, hi) {
 }
 
 FILENAME == quiet { ref[$1] = $2; next }
-FILENAME ~ /ck\.wall$/ { ck_wall += $1; next }
-FILENAME ~ /gb\.wall$/ { gb_wall += $1; next }
+FILENAME ~ /ckw\.wall$/ { ck_wall += $1; next }
+FILENAME ~ /gbw\.wall$/ { gb_wall += $1; next }
+$1 == "ckw" { ck_whole[$2] = ck_whole[$2] " " $3; next }
+$1 == "gbw" { gb_whole[$2] = gb_whole[$2] " " $3; next }
 {
   if (!($2 in seen)) { seen[$2] = 1; order[++names] = $2 }
   if ($1 == "ck") ck[$2] = ck[$2] " " $3
@@ -34,15 +37,16 @@ FILENAME ~ /gb\.wall$/ { gb_wall += $1; next }
 }
 
 END {
-  printf "%-18s %12s %12s %12s %8s %9s %9s", "kernel", "ck_ns", "gb_cpu_ns", "gb_real_ns",
-    "ck/gb", "ck_spread", "gb_spread"
+  printf "%-18s %12s %12s %12s %8s %9s %9s %8s", "kernel", "ck_ns", "gb_cpu_ns", "gb_real_ns",
+    "ck/gb", "ck_spread", "gb_spread", "whole"
   printf "%s\n", (quiet == "/dev/null" ? "" : sprintf(" %9s", "ck/quiet"))
   printf "" > keep
   for (i = 1; i <= names; i++) {
     n = order[i]
     c = median(ck[n]); g = median(gb_cpu[n]); r = median(gb_real[n])
-    printf "%-18s %12.2f %12.2f %12.2f %8.3f %9.3f %9.3f", n, c, g, r, (g > 0 ? c / g : 0),
-      spread(ck[n]), spread(gb_cpu[n])
+    w = median(gb_whole[n])
+    printf "%-18s %12.2f %12.2f %12.2f %8.3f %9.3f %9.3f %8.3f", n, c, g, r, (g > 0 ? c / g : 0),
+      spread(ck[n]), spread(gb_cpu[n]), (w > 0 ? median(ck_whole[n]) / w : 0)
     if (quiet != "/dev/null")
       printf " %9s", n in ref ? sprintf("%.3f", c / ref[n]) : "-"
     printf "\n"

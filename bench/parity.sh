@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
 # The parity suite (bench/parity/kernels.cpp) built against cyclekit's front
-# end and against the installed library, each run PROCESSES times (default
-# 5) with --benchmark_format=json and default flags otherwise, the two
-# alternating so that a change of load falls on both.  Prints per kernel the
-# median over the processes of cyclekit's answer and of the library's CPU
-# and real time, cyclekit's answer over the library's CPU time, and each
-# tool's spread (max/min over the processes); then each tool's total wall
-# time and their ratio, and the load average before and after.
+# end and against the installed library, compared at default flags.
+#
+# The answers: for each of PROCESSES rounds (default 5) and each kernel, one
+# process of each tool run on that kernel alone (--benchmark_filter), the
+# two back to back and their order alternating.  A shared machine has spells
+# of some hundred milliseconds in which code bound by the core's throughput
+# runs 1.5 times as slowly; a whole run of the library lasts seconds and
+# averages over them, one of cyclekit lasts a tenth of a second and falls
+# inside or outside, so only answers measured side by side say how the two
+# methods differ.  Prints per kernel the median over the rounds of
+# cyclekit's answer and of the library's CPU and real time, the first over
+# the second, and each tool's spread (max/min over the rounds).
+#
+# The wall times: PROCESSES whole runs of each suite, in turn, as a user
+# runs them; their answers give the last column, cyclekit's median over the
+# library's CPU time from those whole runs.
 #
 # HOGS > 0 starts that many busy loops on CPU 0 and runs both programs
 # there too (taskset -c 0): the hogs take turns with the benchmark on one
 # CPU.  The medians are kept in BUILD_DIR/parity-hogsN.tsv; a run with hogs
 # also prints cyclekit's answers over those of the last run without them.
-# PARITY_RAW=FILE keeps every process's rows (tool, name, CPU ns, real ns).
+# PARITY_RAW=FILE keeps every process's rows (tool, name, CPU ns, real ns;
+# tools ck and gb side by side, ckw and gbw the whole runs).
 #   bench/parity.sh BUILD_DIR [PROCESSES [HOGS]]
 set -euo pipefail
 build=${1:?usage: parity.sh BUILD_DIR [PROCESSES [HOGS]]}
@@ -45,22 +55,36 @@ fi
 
 # One process of one tool: its JSON's iteration rows as
 # "tool<TAB>name<TAB>cpu_ns<TAB>real_ns", its wall seconds in tool.wall.
-run_one() {  # $1: tool, $2: binary, $3: process number
-  local out=$tmp/$1.$3.json start end
+run_one() {  # $1: tool, $2: binary, $3: process number, $4...: its flags
+  local out=$tmp/$1.$3.json start end tool=$1 binary=$2
+  shift 3
   start=$(date +%s.%N)
-  "${pin[@]}" "$2" --benchmark_format=json >"$out" 2>/dev/null
+  "${pin[@]}" "$binary" --benchmark_format=json "$@" >"$out" 2>/dev/null
   end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.6f\n", b - a}' >>"$tmp/$1.wall"
-  jq -r --arg t "$1" '.benchmarks[] | select(.run_type == "iteration") |
+  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.6f\n", b - a}' >>"$tmp/$tool.wall"
+  jq -r --arg t "$tool" '.benchmarks[] | select(.run_type == "iteration") |
     (if .time_unit == "us" then 1e3 elif .time_unit == "ms" then 1e6
      elif .time_unit == "s" then 1e9 else 1 end) as $u |
     [$t, .name, .cpu_time * $u, .real_time * $u] | @tsv' "$out" >>"$tmp/rows.tsv"
 }
 
+mapfile -t kernels < <("$ck" --benchmark_list_tests)
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for ((p = 1; p <= processes; p++)); do
-  run_one ck "$ck" "$p"
-  run_one gb "$gb" "$p"
+  for i in "${!kernels[@]}"; do
+    only=(--benchmark_filter="^${kernels[i]}\$")
+    if (((p + i) % 2)); then
+      run_one gb "$gb" "$p.$i" "${only[@]}"
+      run_one ck "$ck" "$p.$i" "${only[@]}"
+    else
+      run_one ck "$ck" "$p.$i" "${only[@]}"
+      run_one gb "$gb" "$p.$i" "${only[@]}"
+    fi
+  done
+done
+for ((p = 1; p <= processes; p++)); do
+  run_one ckw "$ck" "w$p"
+  run_one gbw "$gb" "w$p"
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 [[ -z ${PARITY_RAW:-} ]] || cp "$tmp/rows.tsv" "$PARITY_RAW"
@@ -73,4 +97,4 @@ echo "# $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $processes proc
   "$hogs hogs${pin:+ (all on CPU 0)}"
 echo "# load average before: $load_before; after: $load_after"
 awk -F'\t' -v keep="$keep" -v quiet="$quiet" -f "$(dirname "$0")/parity.awk" \
-  "$quiet" "$tmp/rows.tsv" "$tmp/ck.wall" "$tmp/gb.wall"
+  "$quiet" "$tmp/rows.tsv" "$tmp/ckw.wall" "$tmp/gbw.wall"
