@@ -206,6 +206,50 @@ static long long sysfs_llc_bytes(void) {
   return best;
 }
 
+// The CPUs of a list such as "0-3,8,10-11": how many it names, 0 for none
+// or for text that is not such a list.
+static int cpus_in_list(const char *text) {
+  long count = 0;
+  const char *p = text;
+  while (*p >= '0' && *p <= '9') {
+    char *end;
+    long lo = strtol(p, &end, 10), hi = lo;
+    if (*end == '-')
+      hi = strtol(end + 1, &end, 10);
+    if (hi < lo || count > INT_MAX - (hi - lo + 1))
+      return 0;
+    count += hi - lo + 1;
+    p = *end == ',' ? end + 1 : end;
+  }
+  return *p == '\0' ? (int)count : 0;
+}
+
+extern "C" int machine_caches(struct machine_cache *out, int room) {
+  int listed = 0;
+  for (int i = 0;; i++) {
+    char path[112], type[32], level[16], size[32], shared[256];
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/type", i);
+    if (!first_line(path, type, sizeof type))
+      break;
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/level", i);
+    if (!first_line(path, level, sizeof level))
+      continue;
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/size", i);
+    if (!first_line(path, size, sizeof size) || size_bytes(size) <= 0)
+      continue;
+    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/shared_cpu_list", i);
+    if (listed < room && out != NULL) {
+      struct machine_cache *c = &out[listed];
+      snprintf(c->type, sizeof c->type, "%.15s", type);
+      c->level = (int)strtol(level, NULL, 10);
+      c->size = size_bytes(size);
+      c->num_sharing = first_line(path, shared, sizeof shared) ? cpus_in_list(shared) : 0;
+    }
+    listed++;
+  }
+  return listed;
+}
+
 // Where the figure that bestof_llc_bytes gave last came from: 0 none yet or
 // none found, 1 sysfs, 2 sysconf.
 static int llc_source = 0;

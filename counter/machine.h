@@ -69,6 +69,21 @@ int bestof_llc_bytes(void);
  * call and where neither said. */
 const char *machine_llc_source(void);
 
+/* One of cpu0's caches as the kernel lists it: its type ("Data",
+ * "Instruction", "Unified"), level, size in bytes, and how many CPUs share
+ * it (shared_cpu_list; 0 if that is not listed). */
+struct machine_cache {
+  char type[16];
+  int level;
+  long long size;
+  int num_sharing;
+};
+
+/* Copies up to room of cpu0's caches, in the kernel's order, into out and
+ * returns how many are listed (0 for none; an index whose type, level or
+ * size cannot be read is left out). */
+int machine_caches(struct machine_cache *out, int room);
+
 /* Reads every file above under dir instead of "/" (null or "" restores "/").
  * A dir longer than 255 bytes is refused and the previous root kept. */
 void set_machine_root(const char *dir);

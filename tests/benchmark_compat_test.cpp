@@ -204,6 +204,41 @@ TEST(BenchmarkCompat, JsonHasTheUsualLayout) {
 // Complexity(): after the family's last run, its fit, named as the runs are
 // but for their arguments.  Each iteration of BM_Linear reports N ns by
 // hand, so the curve is N and its coefficient 1.
+// Every key the installed library writes, with its JSON type (an integer
+// where it writes one, a real where it writes one), in the context and in
+// each entry; the caches as it lists them.
+TEST(BenchmarkCompat, JsonHasTheInstalledLibrarysKeysAndTypes) {
+  if (std::string(INSTALLED_SAMPLE).empty())
+    GTEST_SKIP() << "libbenchmark-dev is not installed";
+  std::vector<std::string> args{"--benchmark_format=json", "--benchmark_min_time=0.01",
+                                "--benchmark_filter=BM_Sum/8$|BM_Copy/bytes|BM_Error|BM_Timed/5"};
+  program_run ours = sample(args);
+  args.insert(args.begin(), INSTALLED_SAMPLE);
+  program_run theirs = run_program(args);
+  ASSERT_EQ(ours.status, 0) << ours.err;
+  ASSERT_EQ(theirs.status, 0) << theirs.err;
+  nlohmann::json o = nlohmann::json::parse(ours.out), t = nlohmann::json::parse(theirs.out);
+  auto same_keys = [](const nlohmann::json &want, const nlohmann::json &got,
+                      const std::string &at) {
+    for (auto &[key, value] : want.items()) {
+      ASSERT_TRUE(got.contains(key)) << at << ": " << key;
+      EXPECT_EQ(got[key].type_name(), std::string(value.type_name())) << at << ": " << key;
+      EXPECT_EQ(got[key].is_number_float(), value.is_number_float()) << at << ": " << key;
+    }
+  };
+  same_keys(t["context"], o["context"], "context");
+  EXPECT_EQ(o["context"]["caches"], t["context"]["caches"]);
+  std::map<std::string, nlohmann::json> by_name;
+  for (auto &b : o["benchmarks"])
+    by_name.emplace(b["name"].get<std::string>(), b);
+  ASSERT_EQ(o["benchmarks"].size(), t["benchmarks"].size());
+  for (auto &b : t["benchmarks"]) {
+    std::string name = b["name"].get<std::string>();
+    ASSERT_EQ(by_name.count(name), 1u) << name;
+    same_keys(b, by_name[name], name);
+  }
+}
+
 TEST(BenchmarkCompat, ComplexityFitsTheFamily) {
   program_run r = sample({"--benchmark_format=json", "--benchmark_filter=BM_Linear"});
   ASSERT_EQ(r.status, 0) << r.err;

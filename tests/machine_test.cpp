@@ -126,6 +126,34 @@ TEST_F(FakeSysfs, LastLevelCache) {
   root_ = base;
 }
 
+// cpu0's caches with how many CPUs share each, by the list the kernel gives;
+// an index with no size is left out, and the count is of all listed.
+TEST_F(FakeSysfs, CachesWithTheCpusSharingThem) {
+  const struct {
+    const char *list;
+    int sharing;
+  } lists[] = {{"0", 1}, {"0-1", 2}, {"0,2-3,8", 4}, {"3-1", 0}, {"0-x", 0}, {"", 0}};
+  int i = 0;
+  for (const auto &l : lists) {
+    cache(i, "Unified", 2, "1024K");
+    put(std::string(CACHE) + std::to_string(i++) + "/shared_cpu_list", l.list);
+  }
+  cache(i++, "Data", 1, nullptr);
+  cache(i, "Instruction", 1, "32K");
+  machine_cache got[8];
+  ASSERT_EQ(machine_caches(got, 8), 7);
+  for (size_t j = 0; j < sizeof lists / sizeof lists[0]; j++) {
+    EXPECT_EQ(got[j].num_sharing, lists[j].sharing) << lists[j].list;
+    EXPECT_EQ(got[j].size, 1 << 20);
+    EXPECT_EQ(got[j].level, 2);
+  }
+  EXPECT_STREQ(got[6].type, "Instruction");
+  EXPECT_EQ(got[6].num_sharing, 0) << "no list";
+  EXPECT_EQ(machine_caches(got, 2), 7) << "the room does not change the count";
+  set_machine_root((root_ + "/none").c_str());
+  EXPECT_EQ(machine_caches(got, 8), 0);
+}
+
 // ---- Clocksource, governor, turbo -------------------------------------------------
 
 TEST_F(FakeSysfs, ClocksourceAndGovernorAreTheirFilesFirstLineIfAny) {

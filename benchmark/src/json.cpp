@@ -15,7 +15,14 @@ namespace {
 using internal::json_number;
 
 std::string quoted(const std::string &s) { return internal::json_quoted(s); }
-std::string number(double v) { return json_number(v); }
+// Real-valued fields are written as reals ("2.0", not "2"): readers that
+// take the type from the text keep one type per field.
+std::string number(double v) {
+  std::string text = json_number(v);
+  if (text != "null" && text.find_first_of(".eE") == std::string::npos)
+    text += ".0";
+  return text;
+}
 
 std::string field(const char *key, const std::string &value) {
   return std::string("      ") + quoted(key) + ": " + value;
@@ -40,7 +47,14 @@ bool JSONReporter::ReportContext(const Context &context) {
   out << "    \"num_cpus\": " << cpu.num_cpus << ",\n";
   out << "    \"mhz_per_cpu\": " << std::lround(cpu.cycles_per_second / 1e6) << ",\n";
   out << "    \"cpu_scaling_enabled\": false,\n";
-  out << "    \"caches\": [],\n";
+  out << "    \"caches\": [";
+  for (size_t i = 0; i < cpu.caches.size(); ++i) {
+    const CPUInfo::CacheInfo &c = cpu.caches[i];
+    out << (i ? ",\n" : "\n") << "      {\n        \"type\": " << quoted(c.type)
+        << ",\n        \"level\": " << c.level << ",\n        \"size\": " << c.size
+        << ",\n        \"num_sharing\": " << c.num_sharing << "\n      }";
+  }
+  out << (cpu.caches.empty() ? "],\n" : "\n    ],\n");
   out << "    \"load_avg\": [";
   for (size_t i = 0; i < cpu.load_avg.size(); ++i)
     out << (i ? "," : "") << number(cpu.load_avg[i]);
@@ -90,8 +104,8 @@ void JSONReporter::PrintRunData(const Run &run) {
     f.push_back(field("error_message", quoted(run.error_message)));
     // Readers of these files take every entry's times; an error's are 0.
     f.push_back(field("iterations", std::to_string(run.iterations)));
-    f.push_back(field("real_time", "0"));
-    f.push_back(field("cpu_time", "0"));
+    f.push_back(field("real_time", "0.0"));
+    f.push_back(field("cpu_time", "0.0"));
     f.push_back(field("time_unit", quoted(GetTimeUnitString(run.time_unit))));
   } else {
     f.push_back(field("iterations", std::to_string(run.iterations)));

@@ -8,6 +8,7 @@
 
 #include "adapter.h"
 #include "internal.h"
+#include "machine.h"
 
 namespace benchmark {
 
@@ -19,6 +20,11 @@ CPUInfo::CPUInfo() : num_cpus(1), scaling(UNKNOWN), cycles_per_second(0) {
   int got = getloadavg(avg, 3);
   for (int i = 0; i < got; ++i)
     load_avg.push_back(avg[i]);
+  struct machine_cache listed[16];
+  int n_caches = machine_caches(listed, 16);
+  for (int i = 0; i < n_caches && i < 16; ++i)
+    caches.push_back(
+        {listed[i].type, listed[i].level, static_cast<int>(listed[i].size), listed[i].num_sharing});
 }
 const CPUInfo &CPUInfo::Get() {
   static const CPUInfo *info = new CPUInfo;
@@ -48,10 +54,21 @@ BenchmarkReporter::~BenchmarkReporter() {}
 void BenchmarkReporter::PrintBasicContext(std::ostream *out, Context const &context) {
   const CPUInfo &cpu = context.cpu_info;
   *out << "Run on (" << cpu.num_cpus << " X " << cpu.cycles_per_second / 1e6 << " MHz counter)\n";
+  if (!cpu.caches.empty())
+    *out << "CPU Caches:\n";
+  for (const CPUInfo::CacheInfo &c : cpu.caches) {
+    *out << "  L" << c.level << ' ' << c.type << ' ' << c.size / 1024 << " KiB";
+    if (c.num_sharing > 0)
+      *out << " (x" << cpu.num_cpus / c.num_sharing << ')';
+    *out << '\n';
+  }
   if (!cpu.load_avg.empty()) {
-    *out << "Load Average:";
-    for (double l : cpu.load_avg)
-      *out << ' ' << l;
+    *out << "Load Average: ";
+    char one[32];
+    for (size_t i = 0; i < cpu.load_avg.size(); ++i) {
+      std::snprintf(one, sizeof one, "%.2f", cpu.load_avg[i]);
+      *out << (i ? ", " : "") << one;
+    }
     *out << '\n';
   }
   *out << "cyclekit: each time is the least per-iteration time once the K least runs agree; "
