@@ -143,6 +143,7 @@ struct measurement {
   double scratch[precise_max_runs];
   struct bestof_report report;
   const struct bestof_hooks *hooks;  // around every run of the test function; may be null
+  double pause_cost;                 // a region's least empty pair; below 0 while unknown
 };
 
 // One timed run of n calls of f(arg); returns the whole run's count.  With

@@ -52,11 +52,35 @@ static inline __attribute__((always_inline)) double whole_call(bestof_region_fn 
   return count;
 }
 
+// Empty pairs timed to find the pair's own cost; the least is kept.  On a
+// counter that steps by tens of ticks a pair reads one step or the next:
+// the least of many is the lower, so a pause never takes off more than it
+// cost.
+static const int pause_cost_tries = 15;
+
+// The least count of an empty pair, measured the first time a run pauses:
+// what each interval after a run's first carries beyond its code.
+static double pause_cost(struct measurement *m) {
+  if (m->pause_cost < 0) {
+    double least = 0;
+    for (int i = 0; i < pause_cost_tries; i++) {
+      double cost = timed_run(NULL, 0, m->pair, 0);
+      if (i == 0 || cost < least)
+        least = cost;
+    }
+    m->pause_cost = least > 0 ? least : 0;
+  }
+  return m->pause_cost;
+}
+
 // One run of n iterations, flushed first if the settings say so; returns
-// the run's count in ticks, and the whole call's in *whole where given.
-static double region_once(const struct measurement *m, bestof_region_fn f, void *arg, long n,
-                          double *whole = NULL) {
-  struct bestof_region r = {n, (enum bestof_region_pair)m->pair, 0, 0, 0};
+// the run's count in ticks, and the whole call's in *whole where given.  A
+// run that pauses keeps the pair's cost once, as a run that does not
+// pause and a call timed whole do: the cost of each further interval is
+// taken off, never below nothing.
+static double region_once(struct measurement *m, bestof_region_fn f, void *arg, long n,
+                          double *whole = NULL, double *gross = NULL) {
+  struct bestof_region r = {n, (enum bestof_region_pair)m->pair, 0, 0, 0, 0};
   if (m->s.s.clear_cache)
     clear((uint32_t)m->s.s.cache_size, (uint32_t)m->s.s.cache_block);
   double call = whole_call(f, &r, arg, m->pair);
@@ -64,22 +88,34 @@ static double region_once(const struct measurement *m, bestof_region_fn f, void 
     fatal_holding_lock("Fatal error.  bestof_abandon called from inside a measurement\n");
   if (whole != NULL)
     *whole = call;
-  if (!r.started)
-    return call;
-  return r.open ? r.count + call : r.count;
+  double count = !r.started ? call : r.open ? r.count + call : r.count;
+  if (gross != NULL)
+    *gross = count;
+  if (r.intervals > 1) {
+    count -= (r.intervals - 1) * pause_cost(m);
+    if (count < 0)
+      count = 0;
+  }
+  return count;
 }
 
 // Doubles n from least until a run lasts the count the counter resolves.  A
 // run that seems long enough is taken again and the lesser kept: the first
 // call of a function is often slowed by cold caches, page faults or lazy
 // binding, and would otherwise stop the doubling at an n whose warm runs
-// are far too short for the counter.
-static bool resolves(const struct measurement *m, bestof_region_fn f, void *arg, long n,
-                     double need) {
-  return region_once(m, f, arg, n, NULL) >= need && region_once(m, f, arg, n, NULL) >= need;
+// are far too short for the counter.  The intervals are judged as read,
+// before the pauses' pairs are taken off: code that does next to nothing
+// between its pauses would otherwise double n up to the cap, each run
+// paying for every pause.
+static bool resolves(struct measurement *m, bestof_region_fn f, void *arg, long n, double need) {
+  double first = 0, again = 0;
+  region_once(m, f, arg, n, NULL, &first);
+  if (first < need)
+    return false;
+  region_once(m, f, arg, n, NULL, &again);
+  return again >= need;
 }
-static long choose_iterations(const struct measurement *m, bestof_region_fn f, void *arg,
-                              long least) {
+static long choose_iterations(struct measurement *m, bestof_region_fn f, void *arg, long least) {
   double need = resolving_count(m);
   long n = least;
   while (n < region_auto_max && !resolves(m, f, arg, n, need))
@@ -90,8 +126,7 @@ static long choose_iterations(const struct measurement *m, bestof_region_fn f, v
 // Runs of n iterations, not kept, until their whole calls together last
 // ticks, or warmup_max_runs of them: a counter that does not advance must
 // not make the warm-up endless.
-static void warm_up(const struct measurement *m, bestof_region_fn f, void *arg, long n,
-                    double ticks) {
+static void warm_up(struct measurement *m, bestof_region_fn f, void *arg, long n, double ticks) {
   double spent = 0, whole = 0;
   for (long runs = 0; spent < ticks && runs < warmup_max_runs; runs++) {
     region_once(m, f, arg, n, &whole);
@@ -111,6 +146,7 @@ static void choose_region_method(struct measurement *m) {
   m->reference = 0;
   m->pair = s->compensate ? pair_compensated : s->fence || s->precise ? pair_fenced : pair_plain;
   m->core = s->core_cycles != 0 || s->precise != 0;
+  m->pause_cost = -1;
 }
 
 // Both entry points' measurement, with a plan already checked.

@@ -18,9 +18,13 @@
  *   double per_iteration = bestof_region_run(NULL, sum, data, 0);
  *
  * A run's count is the sum of its intervals: from a start or a resume to
- * the next pause or stop.  Each interval is one counter pair, and carries
- * the pair's own cost once.  Starting an interval already open, or closing
- * one already closed, changes nothing (the closing read is still made).
+ * the next pause or stop.  Each interval is one counter pair and carries
+ * the pair's own cost; a run keeps that cost once, as a call timed whole
+ * does, so from each interval after the first the least cost of an empty
+ * pair is taken off (the least of 15, timed at the first run that
+ * pauses), never leaving less than 0.  Starting an interval already open,
+ * or closing one already closed, changes nothing (the closing read is
+ * still made).
  * An interval still open when the function returns closes at its return.
  * A function that never starts the region is timed whole, call and all,
  * as bestof times a call; its count is divided by the iterations too.
@@ -51,6 +55,7 @@ struct bestof_region {
   int started;                  /* 1 once the function has started it */
   int open;                     /* 1 while an interval is open */
   double count;                 /* ticks of the intervals closed so far */
+  int intervals;                /* intervals opened so far */
 };
 
 /* A region function; arg is bestof_region_run's. */
@@ -63,6 +68,7 @@ static inline void bestof_region_resume(struct bestof_region *r) {
   if (r->open)
     return;
   r->open = 1;
+  r->intervals++;
   switch (r->pair) {
     case BESTOF_REGION_COMPENSATED:
       start_comp_counter();

@@ -29,32 +29,54 @@ void never_opens(bestof_region *r, void *) { work(r); }
 void left_open(bestof_region *r, void *) { bestof_region_start(r), work(r); }
 void closes_twice(bestof_region *r, void *) { closes(r, nullptr), bestof_region_stop(r); }
 
+// A run that pauses has the least of 15 empty pairs, timed after its
+// first run, taken off for its second interval: it keeps one pair's cost,
+// as the others do.
 TEST(Region, ARunCountsItsIntervalsOrTheWholeCall) {
+  const std::vector<double> no_pairs,
+      pairs = {12, 13, 11, 14, 12, 13, 12, 12, 11, 13, 12, 12, 13, 10, 11};
   const struct {
     const char *name;
     bestof_region_fn f;
     std::vector<double> run;  // the counts one run reads
     const char *trace;        // one run's calls
+    const std::vector<double> &pair_costs;
+    double answer;
   } cases[] = {
-      {"opened and closed: the region", closes, {200, 9999}, "SSFFRR"},
-      {"paused: the intervals' sum", pauses, {150, 50, 9999}, "SSFFRPSRR"},
-      {"never opened: the whole call", never_opens, {200}, "SFFR"},
-      {"left open: closed at the return", left_open, {200}, "SSFFR"},
-      {"closed twice: the second read is not counted", closes_twice, {200, 9999, 50}, "SSFFRRR"},
+      {"opened and closed: the region", closes, {200, 9999}, "SSFFRR", no_pairs, 100},
+      {"paused: the intervals' sum, less one pair",
+       pauses,
+       {150, 50, 9999},
+       "SSFFRPSRR",
+       pairs,
+       95},
+      {"paused: never less than nothing", pauses, {5, 3, 9999}, "SSFFRPSRR", pairs, 0},
+      {"never opened: the whole call", never_opens, {200}, "SFFR", no_pairs, 100},
+      {"left open: closed at the return", left_open, {200}, "SSFFR", no_pairs, 100},
+      {"closed twice: the second read is not counted",
+       closes_twice,
+       {200, 9999, 50},
+       "SSFFRRR",
+       no_pairs,
+       100},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     scripted::reset();
     std::vector<double> all;
-    for (int i = 0; i < 3; i++)
+    for (int i = 0; i < 3; i++) {
       all.insert(all.end(), c.run.begin(), c.run.end());
+      if (i == 0)
+        all.insert(all.end(), c.pair_costs.begin(), c.pair_costs.end());
+    }
     scripted::counts(all);
-    EXPECT_EQ(bestof_region_run(nullptr, c.f, nullptr, 2), 100.0);
+    EXPECT_EQ(bestof_region_run(nullptr, c.f, nullptr, 2), c.answer);
     bestof_report r;
     bestof_last(&r);
     EXPECT_EQ(r.runs, 3);
     EXPECT_EQ(r.batch, 2);
-    EXPECT_EQ(scripted::trace_without_step(), scripted::repeat(c.trace, 3));
+    std::string pairs_timed = scripted::repeat("SR", int(c.pair_costs.size()));
+    EXPECT_EQ(scripted::trace_without_step(), c.trace + pairs_timed + scripted::repeat(c.trace, 2));
     EXPECT_EQ(scripted::left(), 0u);
   }
 }
@@ -89,6 +111,10 @@ TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
   const std::string from_one = "SRSRSRSFRSFFRSFFFFR" + eight + eight + eight;
   const bestof_region_plan zeroed = {0, 0, 0}, no_warmup_inf = {0, 1, INFINITY},
                            from_two = {0, 2, 0}, whole_calls = {2, 1, 250}, endless = {1, 1, 1};
+  std::vector<double> pausing_probe = {5, 3, 4, 200, 150, 9999};
+  pausing_probe.insert(pausing_probe.end(), 15, 300.0);
+  for (int run = 0; run < 2; run++)
+    pausing_probe.insert(pausing_probe.end(), {200, 150, 9999});
   std::vector<double> nothing(65536, 0.0);
   nothing.push_back(7);
   const struct {
@@ -114,10 +140,13 @@ TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
       {"the warm-up counts the whole call, its pause too: one run of 9999 is enough",
        &whole_calls,
        pauses,
-       {150, 50, 9999, 150, 50, 9999},
-       100,
+       {150, 50, 9999, 12, 13, 11, 14, 12, 13, 12, 12, 11, 13, 12, 12, 13, 10, 11, 150, 50, 9999},
+       95,
        2,
-       scripted::repeat("SSFFRPSRR", 2)},
+       "SSFFRPSRR" + scripted::repeat("SR", 15) + "SSFFRPSRR"},
+      {"a pausing probe is judged as read, before its pairs are taken off: 1 iteration", nullptr,
+       pauses, pausing_probe, 50, 1,
+       "SRSRSRSSFRPSRR" + scripted::repeat("SR", 15) + "SSFRPSRRSSFRPSRR"},
       {"runs that count nothing end the warm-up after 65536", &endless, never_opens, nothing, 7, 1,
        scripted::repeat("SFR", 65537)},
   };

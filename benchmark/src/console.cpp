@@ -149,7 +149,11 @@ void ConsoleReporter::PrintRunData(const Run &run) {
       out << ' ' << c.first << '=' << counter_value(run, c.second);
   if (!run.report_label.empty())
     out << ' ' << run.report_label;
-  if (!run.resolved && run.run_type == Run::RT_Iteration)
+  // Chosen iterations make a run long enough as read; what stays too short
+  // is what lies between the pauses.
+  if (!run.resolved && run.run_type == Run::RT_Iteration && run.iterations_chosen)
+    out << " (not resolved: what is timed, the pauses left out, is too short for the counter)";
+  else if (!run.resolved && run.run_type == Run::RT_Iteration)
     out << " (not resolved: " << run.iterations
         << (run.iterations == 1 ? " iteration a run is" : " iterations a run are")
         << " too few for the counter; without Iterations() they are chosen to resolve it)";

@@ -126,6 +126,7 @@ void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   if (instance->family->use_manual_time_ && std::isfinite(manual_least))
     seconds = manual_least;
   run.iterations = a.iterations;
+  run.iterations_chosen = instance->family->iterations_ == 0;
   run.real_accumulated_time = seconds * n;
   run.cpu_accumulated_time = seconds * n;
   run.cycles_per_iteration = a.cycles;

@@ -94,8 +94,9 @@ class BenchmarkReporter {
     double cycles_per_iteration = 0;
     bool core_cycles = false;
     bool converged = true;
-    bool resolved = true;    // the answer stands clear of the counter's step
-    double uncertainty = 0;  // of cycles_per_iteration, +/-
+    bool resolved = true;            // the answer stands clear of the counter's step
+    double uncertainty = 0;          // of cycles_per_iteration, +/-
+    bool iterations_chosen = false;  // by the engine, not by Iterations()
   };
 
   struct PerFamilyRunReports {
