@@ -98,6 +98,7 @@ static void measure(struct cyclekit_suite *s, struct suite_entry **chosen, int n
 static void free_suite(struct cyclekit_suite *s) {
   for (int i = 0; i < s->count; i++) {
     free(s->entries[i].name);
+    free(s->entries[i].owned);
     for (int c = 0; c < s->entries[i].n_counters; c++)
       free(s->entries[i].counters[c].label);
   }

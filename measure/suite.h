@@ -21,7 +21,8 @@
  * per answer after a context line, where --json says; the manual,
  * cyclekit(3), gives its fields.
  *
- * Names can come in families over an integer argument ("copy/64"), carry
+ * Names can come in families over an integer argument ("copy/64") or over
+ * several named ones ("copy/size:64/stride:8"), carry
  * settings of their own, a throughput (bytes and items per call, shown as
  * rates) and a setup and teardown around every timed run.  Under the table
  * a line says what would resolve each answer that is not resolved; on a
@@ -33,7 +34,10 @@
 #ifndef CYCLEKIT_SUITE_H
 #define CYCLEKIT_SUITE_H
 
+#include <stdint.h>
+
 #include "bestof.h"
+#include "params.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -200,11 +204,48 @@ void cyclekit_suite_run_range_setup(struct cyclekit_suite *s, const char *name, 
                                     void (*setup)(const void *context), const void *context);
 
 /*
+ * A family over several arguments: f(values, context) for each member, its
+ * nargs values in the family's order.
+ */
+typedef void (*cyclekit_suite_params_fn)(const int64_t *values, const void *context);
+
+/*
+ * Registers count members, values holding their nargs values one tuple
+ * after another, each named as cyclekit_params_name names it:
+ * "name/size:64/stride:8", or "name/64/8" for an argument whose name is
+ * null or empty (arg_names may be null: none named).  The values are
+ * copied.  cyclekit_suite_run_product registers every tuple of one value
+ * from each of the nargs lists (lists[i] holding lengths[i] values), the
+ * first argument changing fastest, as cyclekit_params_product orders them;
+ * cyclekit_params_range and cyclekit_params_dense make such lists.
+ *
+ * Before each answer of a member the suite binds the driver to its f,
+ * values and context, outside every timed interval, so that each timed
+ * run holds only the loads of the three and a jump more than f itself.
+ * The family's name, or a name and a leading part of the arguments
+ * ("name/size:64"), stands for its members in cyclekit_suite_set,
+ * cyclekit_suite_throughput and cyclekit_suite_counter; per unit of the
+ * argument (cyclekit_suite_throughput_per_arg) is per unit of the first
+ * value.  Fatal (status 1) as cyclekit_suite_run, and for fewer than one
+ * argument, a negative count, null values with a positive count, null
+ * lists or lengths, a negative length, a null list with a positive length,
+ * or more than INT_MAX members.
+ */
+void cyclekit_suite_run_params(struct cyclekit_suite *s, const char *name,
+                               cyclekit_suite_params_fn f, const void *context, int nargs,
+                               const char *const *arg_names, const int64_t *values, int count);
+void cyclekit_suite_run_product(struct cyclekit_suite *s, const char *name,
+                                cyclekit_suite_params_fn f, const void *context, int nargs,
+                                const char *const *arg_names, const int64_t *const *lists,
+                                const int *lengths);
+
+/*
  * The settings name is measured with, instead of those in force at close:
  * *settings is copied, and the command line's (--precise, --flush, ...) go
  * on top of it as they go on top of the settings in force.  So one name can
  * be flushed, or timed in precise mode, beside names that are not.  name
- * is a name registered before, or a family's (see cyclekit_suite_run_args):
+ * is a name registered before, or a family's (see cyclekit_suite_run_args
+ * and cyclekit_suite_run_params):
  * the settings are then every member's.  Null settings: those in force at
  * close again.  The result file's line of such a name holds its settings.
  * Fatal (status 1): a null suite or name, or a name that nothing

@@ -21,13 +21,22 @@
  *     s.throughput_per_arg("copy", 1);  // bytes/s for copy/64 ... copy/1048576
  *     s.run_each("sort", [&] { sort(v); }, [&] { shuffle(v); }, [] {});
  *
+ *     s.run_product("walk", [&](const int64_t *v) { walk(list, v[0], v[1]); },
+ *                   {"size", "stride"}, {cyclekit::params_range(64, 4096, 8), {1, 16}});
+ *
  * run_args and run_range take a callable of an int, one copy for the whole
- * family; run_each a callable with a setup and a teardown around every
- * timed run; set and throughput are cyclekit_suite_set's and
+ * family; run_params and run_product a callable of the member's values
+ * (const int64_t *), named and ordered as cyclekit_suite_run_params and
+ * cyclekit_suite_run_product name and order them; run_each a callable with a setup and a teardown
+ * around every timed run; set and throughput are cyclekit_suite_set's and
  * cyclekit_suite_throughput's.
  */
 #ifndef CYCLEKIT_SUITE_HPP
 #define CYCLEKIT_SUITE_HPP
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <initializer_list>
 #include <memory>
@@ -76,7 +85,34 @@ struct suite_each final : suite_callable {
   }
 };
 
+// A member's values passed on to the family's callable, its context.
+template <class Fn>
+void params_call(const int64_t *values, const void *callable) noexcept {
+  (*static_cast<Fn *>(const_cast<void *>(callable)))(values);
+}
+
+// As the C suite ends a misused call: a message and status 1.
+[[noreturn]] inline void suite_misuse(const char *what, const char *why, const char *name) {
+  fprintf(stderr, "Fatal error.  cyclekit::suite::%s: %s: %s\n", what, why, name ? name : "");
+  exit(1);
+}
+
 }  // namespace detail
+
+// The lists of cyclekit_params_range and cyclekit_params_dense; empty where
+// they give -1.
+inline std::vector<int64_t> params_range(int64_t lo, int64_t hi, int multiplier) {
+  int n = cyclekit_params_range(lo, hi, multiplier, nullptr, 0);
+  std::vector<int64_t> out(n > 0 ? static_cast<size_t>(n) : 0);
+  cyclekit_params_range(lo, hi, multiplier, out.data(), out.size());
+  return out;
+}
+inline std::vector<int64_t> params_dense(int64_t start, int64_t limit, int64_t step) {
+  int64_t n = cyclekit_params_dense(start, limit, step, nullptr, 0);
+  std::vector<int64_t> out(n > 0 ? static_cast<size_t>(n) : 0);
+  cyclekit_params_dense(start, limit, step, out.data(), out.size());
+  return out;
+}
 
 class suite {
  public:
@@ -115,6 +151,43 @@ class suite {
     const void *callable = keep_sized(std::forward<F>(f));
     cyclekit_suite_run_range_setup(s_, name, &detail::trampoline_sized<std::decay_t<F>>, lo, hi,
                                    multiplier, &detail::suite_bind, callable);
+  }
+
+  // Registers f(values) for each tuple, its values named by arg_names in
+  // their order ("" or fewer names: shown by value alone); see
+  // cyclekit_suite_run_params.  Fatal: tuples of different lengths, or
+  // more names than values.
+  template <class F>
+  void run_params(const char *name, F &&f, std::initializer_list<const char *> arg_names,
+                  std::initializer_list<std::initializer_list<int64_t>> tuples) {
+    size_t nargs = tuples.size() ? tuples.begin()->size() : arg_names.size();
+    std::vector<int64_t> values;
+    for (auto &t : tuples) {
+      if (t.size() != nargs)
+        detail::suite_misuse("run_params", "tuples of different lengths", name);
+      values.insert(values.end(), t.begin(), t.end());
+    }
+    std::vector<const char *> names = padded_names("run_params", name, arg_names, nargs);
+    cyclekit_suite_run_params(s_, name, &detail::params_call<std::decay_t<F>>,
+                              keep_params(std::forward<F>(f)), (int)nargs, names.data(),
+                              values.data(), (int)tuples.size());
+  }
+
+  // Registers f(values) for every tuple of one value from each list; see
+  // cyclekit_suite_run_product.  Names as run_params.
+  template <class F>
+  void run_product(const char *name, F &&f, std::initializer_list<const char *> arg_names,
+                   const std::vector<std::vector<int64_t>> &lists) {
+    std::vector<const int64_t *> starts;
+    std::vector<int> lengths;
+    for (auto &l : lists) {
+      starts.push_back(l.data());
+      lengths.push_back((int)l.size());
+    }
+    std::vector<const char *> names = padded_names("run_product", name, arg_names, lists.size());
+    cyclekit_suite_run_product(s_, name, &detail::params_call<std::decay_t<F>>,
+                               keep_params(std::forward<F>(f)), (int)lists.size(), names.data(),
+                               starts.data(), lengths.data());
   }
 
   // Registers f() under name, with setup() before and teardown() after every
@@ -184,6 +257,29 @@ class suite {
     const void *callable = std::addressof(holder->fn);
     callables_.push_back(std::move(holder));
     return callable;
+  }
+
+  template <class F>
+  const void *keep_params(F &&f) {
+    using Fn = std::decay_t<F>;
+    static_assert(std::is_invocable_v<Fn &, const int64_t *>,
+                  "cyclekit::suite::run_params and run_product need a callable taking a "
+                  "const int64_t *");
+    auto holder = std::make_unique<detail::suite_holder<Fn>>(std::forward<F>(f));
+    const void *callable = std::addressof(holder->fn);
+    callables_.push_back(std::move(holder));
+    return callable;
+  }
+
+  // One name a value, null past the names given.
+  static std::vector<const char *> padded_names(const char *what, const char *name,
+                                                std::initializer_list<const char *> given,
+                                                size_t nargs) {
+    if (given.size() > nargs)
+      detail::suite_misuse(what, "more names than values", name);
+    std::vector<const char *> names(given);
+    names.resize(nargs, nullptr);
+    return names;
   }
 
   cyclekit_suite *s_;

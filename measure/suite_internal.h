@@ -2,6 +2,7 @@
 // headers, and no public header includes it.
 //
 // The rooms: suite_names.cpp (registering names and what they are given),
+// suite_params.cpp (families over several named arguments),
 // suite.cpp (measuring round-robin, closing),
 // suite_options.cpp (the command line), suite_output.cpp (the table and the
 // result file's lines), suite_file.cpp (the result file and the page written
@@ -27,6 +28,8 @@ struct suite_entry {
   char *name;
   bestof_test_fn f;
   int arg;
+  double size;  // what throughput per unit of the argument is multiplied by
+  void *owned;  // what the entry's context points into, freed with it; or null
   void (*setup)(const void *context);  // before each answer
   // Before and after each timed run (the driver's hooks).
   void (*run_setup)(const void *context);
@@ -87,6 +90,15 @@ void *suite_alloc(size_t bytes);
 char *copy_string(const char *s);
 // The monotonic clock, in seconds.
 double seconds_now(void);
+
+// ---- Registering names (suite_names.cpp) -----------------------------------------
+
+// Ends the process, status 1: "Fatal error.  what: why: name".
+[[noreturn]] void misuse(const char *what, const char *why, const char *name);
+// A new entry for f(arg) under name (copied), its size arg; fatal for a
+// null suite, name or f, an empty name or one registered before.
+struct suite_entry *add_entry(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
+                              int arg);
 
 // ---- The result file on the disk (suite_file.cpp) ------------------------------
 

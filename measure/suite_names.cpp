@@ -12,13 +12,13 @@
 
 using namespace suite_internal;
 
-static void misuse(const char *what, const char *why, const char *name) {
+void suite_internal::misuse(const char *what, const char *why, const char *name) {
   fprintf(stderr, "Fatal error.  %s: %s%s%s\n", what, why, name ? ": " : "", name ? name : "");
   exit(1);
 }
 
-static struct suite_entry *add_entry(struct cyclekit_suite *s, const char *name, bestof_test_fn f,
-                                     int arg) {
+struct suite_entry *suite_internal::add_entry(struct cyclekit_suite *s, const char *name,
+                                              bestof_test_fn f, int arg) {
   if (!s || !name || !f)
     misuse("cyclekit_suite_run", "a null suite, name or function", NULL);
   if (!*name)
@@ -39,6 +39,7 @@ static struct suite_entry *add_entry(struct cyclekit_suite *s, const char *name,
   e->name = copy_string(name);
   e->f = f;
   e->arg = arg;
+  e->size = arg;
   e->selected = !s->has_filter || regexec(&s->filter, name, 0, NULL, 0) == 0;
   return e;
 }
@@ -153,8 +154,8 @@ struct throughput {
 
 static void give_throughput(struct suite_entry *e, const void *data) {
   const struct throughput *t = (const struct throughput *)data;
-  e->bytes = t->per_arg ? t->bytes * e->arg : t->bytes;
-  e->items = t->per_arg ? t->items * e->arg : t->items;
+  e->bytes = t->per_arg ? t->bytes * e->size : t->bytes;
+  e->items = t->per_arg ? t->items * e->size : t->items;
 }
 
 static void set_throughput(struct cyclekit_suite *s, const char *what, const char *name,

@@ -347,6 +347,75 @@ TEST(SuiteScripted, FamiliesAreNamedByTheirArguments) {
   }
 }
 
+// Several named arguments: the product's order, each call its own
+// member's values and the family's context, nothing but the function
+// between the counter's reads, and a name with a leading part of the
+// arguments standing for the members it begins.
+std::vector<std::vector<int64_t>> params_seen;
+void params_noted(const int64_t *v, const void *context) {
+  scripted::note('F');
+  params_seen.push_back({v[0], v[1], *(const int64_t *)context});
+}
+
+TEST(SuiteScripted, ParamsFamiliesGiveEachMemberItsValues) {
+  set_bestof_defaults();
+  bestof_settings fenced;
+  get_bestof_settings(&fenced);
+  fenced.fence = 1;
+  const int64_t sizes[] = {8, 64}, strides[] = {1, 2}, tag = 5, tuples[] = {3, -4, 6, 7};
+  const int64_t *lists[] = {sizes, strides};
+  const int lengths[] = {2, 2};
+  const char *names[] = {"size", nullptr};
+  registrar add = [&](cyclekit_suite *s) {
+    cyclekit_suite_run_product(s, "p", params_noted, &tag, 2, names, lists, lengths);
+    cyclekit_suite_run_params(s, "q", params_noted, &tag, 2, nullptr, tuples, 2);
+    cyclekit_suite_throughput_per_arg(s, "p", 1, 0);
+    cyclekit_suite_set(s, "p/size:64", &fenced);
+  };
+  EXPECT_EQ(run_suite({"--list"}, {}, {}, add).out,
+            "p/size:8/1\np/size:64/1\np/size:8/2\np/size:64/2\nq/3/-4\nq/6/7\n");
+  params_seen.clear();
+  outcome o = run_suite({}, {}, std::vector<double>(18, 10), add);
+  std::vector<std::vector<int64_t>> want;
+  for (auto member : {std::vector<int64_t>{8, 1}, {64, 1}, {8, 2}, {64, 2}, {3, -4}, {6, 7}})
+    want.insert(want.end(), 3, {member[0], member[1], tag});
+  EXPECT_EQ(params_seen, want);
+  std::string plain = "SFRSFRSFR", fence = "XFxXFxXFx";
+  EXPECT_EQ(std::regex_replace(scripted::trace(), std::regex("[CT]"), ""),
+            plain + fence + plain + fence + plain + plain);
+  ASSERT_EQ(o.lines.size(), 7u) << o.err;
+  const int64_t bytes[] = {8, 64, 8, 64};
+  for (int i = 0; i < 4; i++) {
+    EXPECT_EQ(o.lines[1 + i]["bytes_per_call"], bytes[i]) << i;
+    EXPECT_EQ(o.lines[1 + i].contains("settings"), bytes[i] == 64) << i;
+  }
+}
+
+// The C++ suite's forms: a callable of the values, the names padded.
+TEST(SuiteScripted, CxxParamsFamiliesCallTheirCallables) {
+  set_bestof_defaults();
+  std::vector<int64_t> seen;
+  for (const char *option : {"--list", "--json=/dev/null"}) {
+    char argv0[] = "suite_scripted_test";
+    char *argv[] = {argv0, const_cast<char *>(option), nullptr};
+    scripted::reset();
+    scripted::step(4);
+    scripted::counts(std::vector<double>(9, 10));
+    scripted::core_figures({1.5});
+    std::string out = captured(1, stdout, [&] {
+      cyclekit::suite s("cxx", 2, argv);
+      s.run_product("p", [&](const int64_t *v) { seen.push_back(v[0] * 10 + v[1]); }, {"n"},
+                    {cyclekit::params_range(1, 4, 4), {7}});
+      s.run_params("q", [&](const int64_t *v) { seen.push_back(v[0]); }, {}, {{9}});
+      EXPECT_EQ(s.close(), 0);
+    });
+    if (option[2] == 'l') {
+      EXPECT_EQ(out, "p/n:1/7\np/n:4/7\nq/9\n");
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<int64_t>{17, 17, 17, 47, 47, 47, 9, 9, 9}));
+}
+
 // 250 ticks at 2.5 ticks per ns are 100 ns; the step of 4 ticks 1.6 ns.
 // 1000 bytes and 2 items a call of 100 ns are 10 GB/s and 20 M/s.
 TEST(SuiteScripted, TimeUnitsAndRatesComeFromTheCounterRate) {

@@ -451,6 +451,7 @@ TEST(SuiteResultFile, IsLeftAsItWasWhenATestFunctionExits) {
 // The misuse that would make the result file ambiguous or crash ends the
 // process with a message.
 void no_test(int) {}
+void no_params(const int64_t *, const void *) {}
 
 struct misuse_case {
   const char *first, *second;
@@ -501,6 +502,21 @@ TEST(SuiteRegistration, RefusesFiguresForNoNameAndBadFamilies) {
          cyclekit_suite_run_range(s, "f", no_test, 1, 1, 2);
        },
        "a name registered twice: f/1"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         cyclekit_suite_run_params(s, "r", no_params, nullptr, 0, nullptr, nullptr, 0);
+       },
+       "cyclekit_suite_run_params: fewer than one argument: r"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         const int64_t one = 1;
+         cyclekit_suite_run_params(s, "f", no_params, nullptr, 1, nullptr, &one, 1);
+       },
+       "a name registered twice: f/1"},
+      {[](cyclekit_suite *s, const bestof_settings *) {
+         const int64_t one = 1, *lists[] = {&one, &one};
+         const int lengths[] = {1, -1};
+         cyclekit_suite_run_product(s, "r", no_params, nullptr, 2, nullptr, lists, lengths);
+       },
+       "cyclekit_suite_run_product: null or negative lists"},
       {[](cyclekit_suite *s, const bestof_settings *) {
          for (const char *label : {"a", "b", "c", "d", "a", "e"})
            cyclekit_suite_counter(s, "ff", label, 1);

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "internal.h"
+#include "params.h"
 
 namespace benchmark {
 namespace internal {
@@ -49,18 +50,19 @@ Benchmark *Benchmark::Ranges(const std::vector<std::pair<int64_t, int64_t>> &ran
     lists.push_back(CreateRange(r.first, r.second, range_multiplier_));
   return ArgsProduct(lists);
 }
-// Every combination, the first argument changing fastest.
+// Every combination, in the order the native suite's products take.
 Benchmark *Benchmark::ArgsProduct(const std::vector<std::vector<int64_t>> &lists) {
-  size_t total = 1;
-  for (auto &l : lists)
-    total *= l.size();
-  for (size_t k = 0; k < total && !lists.empty(); ++k) {
-    std::vector<int64_t> args;
-    size_t rest = k;
-    for (auto &l : lists) {
-      args.push_back(l[rest % l.size()]);
-      rest /= l.size();
-    }
+  std::vector<const int64_t *> values;
+  std::vector<int> lengths;
+  for (auto &l : lists) {
+    values.push_back(l.data());
+    lengths.push_back(static_cast<int>(l.size()));
+  }
+  int nargs = static_cast<int>(lists.size());
+  int64_t total = cyclekit_params_product(nargs, values.data(), lengths.data(), -1, nullptr);
+  std::vector<int64_t> args(lists.size());
+  for (int64_t k = 0; k < total; ++k) {
+    cyclekit_params_product(nargs, values.data(), lengths.data(), k, args.data());
     Args(args);
   }
   return this;

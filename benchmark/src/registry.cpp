@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "internal.h"
+#include "params.h"
 
 namespace benchmark {
 namespace internal {
@@ -14,34 +15,21 @@ std::vector<std::unique_ptr<Benchmark>> &families() {
   return all;
 }
 
-// Powers of multi strictly between lo and hi, for 0 < lo <= hi.
-void add_powers(std::vector<int64_t> &out, int64_t lo, int64_t hi, int multi) {
-  out.push_back(lo);
-  for (int64_t p = 1; p < hi; p *= multi) {
-    if (p > lo)
-      out.push_back(p);
-    if (p > hi / multi)
-      break;
-  }
-  if (hi != lo)
-    out.push_back(hi);
-}
-
 std::string min_time_part(const char *what, double t) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%s:%0.3f", what, t);
   return buf;
 }
 
+// The arguments' part of the name, as the native suite names its members.
 std::string args_part(const Benchmark &b, const std::vector<int64_t> &args) {
-  std::string s;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (i)
-      s += '/';
-    if (i < b.arg_names_.size() && !b.arg_names_[i].empty())
-      s += b.arg_names_[i] + ':';
-    s += std::to_string(args[i]);
-  }
+  std::vector<const char *> names(args.size(), nullptr);
+  for (size_t i = 0; i < args.size() && i < b.arg_names_.size(); ++i)
+    names[i] = b.arg_names_[i].c_str();
+  int nargs = static_cast<int>(args.size());
+  size_t length = cyclekit_params_name(nullptr, 0, "", nargs, names.data(), args.data());
+  std::string s(length, '\0');
+  cyclekit_params_name(&s[0], length + 1, "", nargs, names.data(), args.data());
   return s;
 }
 
@@ -104,27 +92,18 @@ std::vector<Instance> all_instances() {
 
 void ClearRegisteredBenchmarks() { internal::families().clear(); }
 
+// Both sized first, then filled; a list the engine refuses is empty.
 std::vector<int64_t> CreateRange(int64_t lo, int64_t hi, int multi) {
-  std::vector<int64_t> out;
-  if (multi < 2 || lo > hi)
-    return out;
-  if (lo < 0) {
-    std::vector<int64_t> neg;
-    internal::add_powers(neg, hi < 0 ? -hi : 1, -lo, multi);
-    for (auto it = neg.rbegin(); it != neg.rend(); ++it)
-      out.push_back(-*it);
-  }
-  if (lo <= 0 && hi >= 0)
-    out.push_back(0);
-  if (hi > 0)
-    internal::add_powers(out, lo > 0 ? lo : 1, hi, multi);
+  int n = cyclekit_params_range(lo, hi, multi, nullptr, 0);
+  std::vector<int64_t> out(n > 0 ? static_cast<size_t>(n) : 0);
+  cyclekit_params_range(lo, hi, multi, out.data(), out.size());
   return out;
 }
 
 std::vector<int64_t> CreateDenseRange(int64_t start, int64_t limit, int step) {
-  std::vector<int64_t> out;
-  for (int64_t v = start; step > 0 && v <= limit; v += step)
-    out.push_back(v);
+  int64_t n = cyclekit_params_dense(start, limit, step, nullptr, 0);
+  std::vector<int64_t> out(n > 0 ? static_cast<size_t>(n) : 0);
+  cyclekit_params_dense(start, limit, step, out.data(), out.size());
   return out;
 }
 
