@@ -46,8 +46,9 @@ bool JSONReporter::ReportContext(const Context &context) {
     out << (i ? "," : "") << number(cpu.load_avg[i]);
   out << "],\n";
   out << "    \"ticks_per_ns\": " << number(internal::ticks_per_ns()) << ",\n";
-  for (auto &kv : internal::options().context)
-    out << "    " << quoted(kv.first) << ": " << quoted(kv.second) << ",\n";
+  if (auto *custom = internal::GetGlobalContext())
+    for (auto &kv : *custom)
+      out << "    " << quoted(kv.first) << ": " << quoted(kv.second) << ",\n";
   out << "    \"library_build_type\": \"release\"\n  },\n  \"benchmarks\": [\n";
   return true;
 }
