@@ -39,8 +39,14 @@ bool JSONReporter::ReportContext(const Context &context) {
   out << "    \"executable\": " << quoted(Context::executable_name) << ",\n";
   out << "    \"num_cpus\": " << cpu.num_cpus << ",\n";
   out << "    \"mhz_per_cpu\": " << std::lround(cpu.cycles_per_second / 1e6) << ",\n";
-  out << "    \"cpu_scaling_enabled\": false,\n";
-  out << "    \"caches\": [],\n";
+  out << "    \"cpu_scaling_enabled\": " << (cpu.scaling == CPUInfo::ENABLED ? "true" : "false")
+      << ",\n";
+  out << "    \"caches\": [";
+  for (size_t i = 0; i < cpu.caches.size(); ++i)
+    out << (i ? "," : "") << "\n      {\"type\": " << quoted(cpu.caches[i].type)
+        << ", \"level\": " << cpu.caches[i].level << ", \"size\": " << cpu.caches[i].size
+        << ", \"num_sharing\": " << cpu.caches[i].num_sharing << "}";
+  out << "],\n";
   out << "    \"load_avg\": [";
   for (size_t i = 0; i < cpu.load_avg.size(); ++i)
     out << (i ? "," : "") << number(cpu.load_avg[i]);

@@ -46,6 +46,9 @@ BENCHMARK(BM_Sum)->DenseRange(8, 24, 8)->Iterations(20)->Repetitions(2)->Display
 BENCHMARK(BM_Sum)->Arg(16)->MinTime(0.01)->MeasureProcessCPUTime()->UseRealTime();
 
 static void BM_Batch(benchmark::State &state) {
+  for (auto &c : benchmark::CPUInfo::Get().caches)  // as the kernel lists them, or none
+    if (c.level < 1 || c.size <= 0 || c.num_sharing < 1 || c.type.empty())
+      std::abort();
   while (state.KeepRunningBatch(8))
     benchmark::ClobberMemory();
   state.SetComplexityN(state.range(0));
