@@ -12,7 +12,8 @@ set(CYCLEKIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/cyclekit)
 set(CYCLEKIT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # Every target installed, for the main job to build first (CMakeLists.txt).
-set(CYCLEKIT_INSTALLED_TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite cyclekit_benchmark)
+set(CYCLEKIT_INSTALLED_TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite cyclekit_benchmark
+                               cyclekit_benchmark_main)
 if(CYCLEKIT_BUILD_TOOLS)
   install(TARGETS lullwatch hertzle cyclekit-doctor)
   list(APPEND CYCLEKIT_INSTALLED_TARGETS lullwatch hertzle cyclekit-doctor)
@@ -23,6 +24,7 @@ if(CYCLEKIT_BUILD_TOOLS)
 endif()
 
 install(TARGETS cyclekit_clock cyclekit_bestof cyclekit_suite cyclekit_benchmark
+                cyclekit_benchmark_main
         EXPORT cyclekitTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(installed_headers "")

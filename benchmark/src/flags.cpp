@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <set>
 
 #include "internal.h"
@@ -40,7 +41,7 @@ void add_context(const std::string &list) {
     std::string kv = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
     size_t eq = kv.find('=');
     if (eq != std::string::npos)
-      options().context[kv.substr(0, eq)] = kv.substr(eq + 1);
+      AddCustomContext(kv.substr(0, eq), kv.substr(eq + 1));
     at = comma == std::string::npos ? list.size() : comma + 1;
   }
 }
@@ -96,8 +97,12 @@ bool take(const char *a, int &i, int argc, char **argv) {
     o.min_time = number_of("benchmark_min_time", v, 0, 1e9, false, true);
   else if (match(a, "benchmark_min_warmup_time", v))
     o.min_warmup_time = number_of("benchmark_min_warmup_time", v, 0, 1e9, false, true);
-  else if (match(a, "benchmark_perf_counters", v) || match(a, "v", v) ||
-           match(a, "benchmark_color", v))
+  else if (match(a, "benchmark_perf_counters", v)) {
+    if (!v.empty())
+      say_once("--benchmark_perf_counters has no meaning here: only the cycle counter is read");
+  } else if (match(a, "v", v))
+    o.verbosity = int32_t(number_of("v", v, -1000, 1000, true));
+  else if (match(a, "benchmark_color", v))
     ;
   else if (match(a, "benchmark_time_unit", v))
     set_unit(v);
@@ -150,7 +155,7 @@ TimeUnit GetDefaultTimeUnit() { return internal::default_unit; }
 void SetDefaultTimeUnit(TimeUnit unit) { internal::default_unit = unit; }
 std::string GetBenchmarkFilter() { return internal::options().filter; }
 void SetBenchmarkFilter(std::string value) { internal::options().filter = std::move(value); }
-int32_t GetBenchmarkVerbosity() { return 0; }
+int32_t GetBenchmarkVerbosity() { return internal::options().verbosity; }
 
 void PrintDefaultHelp() {
   std::fprintf(
@@ -164,6 +169,12 @@ void PrintDefaultHelp() {
       "          [--benchmark_out=<filename>]\n"
       "          [--benchmark_out_format=<json|console|csv>]\n"
       "          [--benchmark_time_unit={ns|us|ms|s}]\n"
+      "          [--benchmark_min_time=<min_time>]\n"
+      "          [--benchmark_enable_random_interleaving={true|false}]\n"
+      "          [--benchmark_counters_tabular={true|false}]\n"
+      "          [--benchmark_color={auto|true|false}]\n"
+      "          [--benchmark_perf_counters=<counter>,...]\n"
+      "          [--v=<verbosity>]\n"
       "          [--benchmark_min_warmup_time=<min_warmup_time>]\n"
       "          [--benchmark_context=<key>=<value>,...]\n"
       "          [--precise] [--core-cycles] [--flush] [--json FILE|-]   (cyclekit's own)\n");
@@ -204,8 +215,24 @@ void RegisterMemoryManager(MemoryManager *manager) {
 }
 
 void AddCustomContext(const std::string &key, const std::string &value) {
-  internal::options().context[key] = value;
+  auto *&context = internal::GetGlobalContext();
+  if (!context)
+    context = new std::map<std::string, std::string>;
+  (*context)[key] = value;
 }
+
+namespace internal {
+std::map<std::string, std::string> *&GetGlobalContext() {
+  static std::map<std::string, std::string> *context = nullptr;
+  return context;
+}
+// The standard streams are made before any static registration here:
+// <iostream> comes with the header.
+int InitializeStreams() {
+  static std::ios_base::Init init;
+  return 0;
+}
+}  // namespace internal
 
 const int64_t MemoryManager::TombstoneValue = INT64_MIN;
 

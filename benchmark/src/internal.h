@@ -41,7 +41,7 @@ struct Options {
   bool display_aggregates_only = false;
   bool random_interleaving = false;
   bool counters_tabular = false;
-  std::map<std::string, std::string> context;
+  int32_t verbosity = 0;  // --v
   bool precise = false;
   bool core_cycles = false;
   bool flush = false;

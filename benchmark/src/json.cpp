@@ -46,7 +46,8 @@ bool JSONReporter::ReportContext(const Context &context) {
   out << "    \"executable\": " << quoted(Context::executable_name) << ",\n";
   out << "    \"num_cpus\": " << cpu.num_cpus << ",\n";
   out << "    \"mhz_per_cpu\": " << std::lround(cpu.cycles_per_second / 1e6) << ",\n";
-  out << "    \"cpu_scaling_enabled\": false,\n";
+  out << "    \"cpu_scaling_enabled\": " << (cpu.scaling == CPUInfo::ENABLED ? "true" : "false")
+      << ",\n";
   out << "    \"caches\": [";
   for (size_t i = 0; i < cpu.caches.size(); ++i) {
     const CPUInfo::CacheInfo &c = cpu.caches[i];
@@ -60,8 +61,9 @@ bool JSONReporter::ReportContext(const Context &context) {
     out << (i ? "," : "") << number(cpu.load_avg[i]);
   out << "],\n";
   out << "    \"ticks_per_ns\": " << number(internal::ticks_per_ns()) << ",\n";
-  for (auto &kv : internal::options().context)
-    out << "    " << quoted(kv.first) << ": " << quoted(kv.second) << ",\n";
+  if (auto *custom = internal::GetGlobalContext())
+    for (auto &kv : *custom)
+      out << "    " << quoted(kv.first) << ": " << quoted(kv.second) << ",\n";
   out << "    \"library_build_type\": \"release\"\n  },\n  \"benchmarks\": [\n";
   return true;
 }

@@ -12,35 +12,6 @@
 
 namespace benchmark {
 
-CPUInfo::CPUInfo() : num_cpus(1), scaling(UNKNOWN), cycles_per_second(0) {
-  long n = sysconf(_SC_NPROCESSORS_ONLN);
-  num_cpus = n > 0 ? static_cast<int>(n) : 1;
-  cycles_per_second = internal::ticks_per_ns() * 1e9;
-  double avg[3];
-  int got = getloadavg(avg, 3);
-  for (int i = 0; i < got; ++i)
-    load_avg.push_back(avg[i]);
-  struct machine_cache listed[16];
-  int n_caches = machine_caches(listed, 16);
-  for (int i = 0; i < n_caches && i < 16; ++i)
-    caches.push_back(
-        {listed[i].type, listed[i].level, static_cast<int>(listed[i].size), listed[i].num_sharing});
-}
-const CPUInfo &CPUInfo::Get() {
-  static const CPUInfo *info = new CPUInfo;
-  return *info;
-}
-
-SystemInfo::SystemInfo() {
-  char host[256] = "";
-  if (gethostname(host, sizeof host - 1) == 0)
-    name = host;
-}
-const SystemInfo &SystemInfo::Get() {
-  static const SystemInfo *info = new SystemInfo;
-  return *info;
-}
-
 const char *BenchmarkReporter::Context::executable_name = "benchmark";
 BenchmarkReporter::Context::Context()
     : cpu_info(CPUInfo::Get()), sys_info(SystemInfo::Get()), name_field_width(10) {

@@ -171,6 +171,9 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
     }
   }
   say_what_differs();
+  for (auto &in : list)
+    if (in.family->min_time_ > 0)
+      say_once("MinTime() has no effect: runs end when the K least agree");
   if (o.random_interleaving)
     std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device()()));
   std::vector<BenchmarkReporter *> all{display, file, lines};
