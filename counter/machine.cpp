@@ -178,34 +178,6 @@ static long long size_bytes(const char *text) {
   return n << shift;
 }
 
-// The kernel's view: cpu0's data or unified cache of the highest level, the
-// largest if two share it.  0 if none is listed.
-static long long sysfs_llc_bytes(void) {
-  long long best = 0;
-  long best_level = 0;
-  for (int i = 0;; i++) {
-    char path[96], type[32], level[16], size[32];
-    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/type", i);
-    if (!first_line(path, type, sizeof type))
-      break;
-    if (strcmp(type, "Data") != 0 && strcmp(type, "Unified") != 0)
-      continue;
-    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/level", i);
-    if (!first_line(path, level, sizeof level))
-      continue;
-    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu0/cache/index%d/size", i);
-    if (!first_line(path, size, sizeof size))
-      continue;
-    long long bytes = size_bytes(size);
-    long lv = strtol(level, NULL, 10);
-    if (bytes > 0 && (lv > best_level || (lv == best_level && bytes > best))) {
-      best_level = lv;
-      best = bytes;
-    }
-  }
-  return best;
-}
-
 // The CPUs of a list such as "0-3,8,10-11": how many it names, 0 for none
 // or for text that is not such a list.
 static int cpus_in_list(const char *text) {
@@ -248,6 +220,25 @@ extern "C" int machine_caches(struct machine_cache *out, int room) {
     listed++;
   }
   return listed;
+}
+
+// The kernel's view: cpu0's data or unified cache of the highest level, the
+// largest if two share it.  0 if none is listed.
+static long long sysfs_llc_bytes(void) {
+  struct machine_cache listed[32];
+  int n = machine_caches(listed, 32);
+  long long best = 0;
+  int best_level = 0;
+  for (int i = 0; i < n && i < 32; i++) {
+    const struct machine_cache *c = &listed[i];
+    if (strcmp(c->type, "Data") != 0 && strcmp(c->type, "Unified") != 0)
+      continue;
+    if (c->level > best_level || (c->level == best_level && c->size > best)) {
+      best_level = c->level;
+      best = c->size;
+    }
+  }
+  return best;
 }
 
 // Where the figure that bestof_llc_bytes gave last came from: 0 none yet or
