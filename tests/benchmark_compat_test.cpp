@@ -144,6 +144,12 @@ TEST(BenchmarkCompat, FlagsSelectReportAndFail) {
        "error_occurred,error_message,ticks,\"len\"\n\"BM_Copy/bytes:64/tag:1\",",
        ""},
       {{"--benchmark_filter=BM_Error", "--json", "/dev/full"}, 1 << 8, "", "could not write"},
+      // What has no effect here is said, and the run goes on.
+      {{"--benchmark_filter=BM_Error", "--benchmark_color=true"}, 0, "BM_Error", "without colour"},
+      {{"--benchmark_filter=BM_Error", "--benchmark_perf_counters=CYCLES"},
+       0,
+       "BM_Error",
+       "only the cycle counter is read"},
   };
   for (const Case &c : cases) {
     program_run r = sample(c.args);

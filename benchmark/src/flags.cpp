@@ -102,9 +102,11 @@ bool take(const char *a, int &i, int argc, char **argv) {
       say_once("--benchmark_perf_counters has no meaning here: only the cycle counter is read");
   } else if (match(a, "v", v))
     o.verbosity = int32_t(number_of("v", v, -1000, 1000, true));
-  else if (match(a, "benchmark_color", v))
-    ;
-  else if (match(a, "benchmark_time_unit", v))
+  else if (match(a, "benchmark_color", v)) {
+    // "auto" is the default and asks for nothing; a plain yes is answered.
+    if (is_true(v))
+      say_once("--benchmark_color: the console here is plain text, without colour");
+  } else if (match(a, "benchmark_time_unit", v))
     set_unit(v);
   else if (match(a, "benchmark_report_aggregates_only", v))
     o.report_aggregates_only = is_true(v);
