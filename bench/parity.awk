@@ -37,21 +37,26 @@ $1 == "gbw" { gb_whole[$2] = gb_whole[$2] " " $3; next }
 }
 
 END {
-  printf "%-18s %12s %12s %12s %8s %9s %9s %8s", "kernel", "ck_ns", "gb_cpu_ns", "gb_real_ns",
-    "ck/gb", "ck_spread", "gb_spread", "whole"
+  printf "%-18s %12s %12s %12s %8s %9s %9s %8s %8s", "kernel", "ck_ns", "gb_cpu_ns",
+    "gb_real_ns", "ck/gb", "ck_spread", "gb_spread", "whole", "gb/gbw"
   printf "%s\n", (quiet == "/dev/null" ? "" : sprintf(" %9s", "ck/quiet"))
   printf "" > keep
   for (i = 1; i <= names; i++) {
     n = order[i]
     c = median(ck[n]); g = median(gb_cpu[n]); r = median(gb_real[n])
     w = median(gb_whole[n])
-    printf "%-18s %12.2f %12.2f %12.2f %8.3f %9.3f %9.3f %8.3f", n, c, g, r, (g > 0 ? c / g : 0),
-      spread(ck[n]), spread(gb_cpu[n]), (w > 0 ? median(ck_whole[n]) / w : 0)
+    printf "%-18s %12.2f %12.2f %12.2f %8.3f %9.3f %9.3f %8.3f %8.3f", n, c, g, r,
+      (g > 0 ? c / g : 0), spread(ck[n]), spread(gb_cpu[n]), (w > 0 ? median(ck_whole[n]) / w : 0),
+      (w > 0 ? g / w : 0)
+    near += g > 0 && c / g >= 0.95 && c / g <= 1.05
+    self += w > 0 && g / w >= 0.95 && g / w <= 1.05
     if (quiet != "/dev/null")
       printf " %9s", n in ref ? sprintf("%.3f", c / ref[n]) : "-"
     printf "\n"
     printf "%s\t%.4f\n", n, c >> keep
   }
+  printf "within 5 %%: cyclekit of the library side by side %d of %d; the library side by side" \
+    " of its own whole runs %d of %d\n", near, names, self, names
   printf "wall seconds: cyclekit %.3f, library %.3f, cyclekit/library 1/%.0f\n", ck_wall,
     gb_wall, (ck_wall > 0 ? gb_wall / ck_wall : 0)
 }

@@ -11,7 +11,9 @@
 # inside or outside, so only answers measured side by side say how the two
 # methods differ.  Prints per kernel the median over the rounds of
 # cyclekit's answer and of the library's CPU and real time, the first over
-# the second, and each tool's spread (max/min over the rounds).
+# the second, and each tool's spread (max/min over the rounds).  The last
+# column, gb/gbw, is the library against itself: its answers side by side
+# over those of its whole runs, how far the machine moves one method.
 #
 # The wall times: PROCESSES whole runs of each suite, in turn, as a user
 # runs them; their answers give the last column, cyclekit's median over the
