@@ -282,6 +282,41 @@ TEST(BenchmarkCompat, ComplexityFitsTheFamily) {
   EXPECT_NEAR(fit["real_coefficient"].get<double>(), 25600.0 / 151552, 1e-6) << fit.dump();
 }
 
+// KeepRunningBatch runs whole batches: the iterations reported are the ones
+// the function ran, past Iterations() when the batch does not divide it.
+TEST(BenchmarkCompat, BatchesPastTheCountAreCounted) {
+  struct Case {
+    int64_t iterations, batch, want;  // want 0: a multiple of the batch
+  } cases[] = {{10, 7, 14}, {1, 7, 7}, {16, 8, 16}, {0, 7, 0}};
+  struct Collect : benchmark::BenchmarkReporter {
+    std::vector<Run> runs;
+    bool ReportContext(const Context &) override { return true; }
+    void ReportRuns(const std::vector<Run> &r) override {
+      runs.insert(runs.end(), r.begin(), r.end());
+    }
+  };
+  for (const Case &c : cases) {
+    benchmark::IterationCount seen = 0;
+    auto *b = benchmark::RegisterBenchmark("batch", [&seen, &c](benchmark::State &st) {
+      while (st.KeepRunningBatch(c.batch)) {
+      }
+      seen = st.iterations();
+    });
+    if (c.iterations)
+      b->Iterations(c.iterations);
+    Collect collect;
+    benchmark::RunSpecifiedBenchmarks(&collect);
+    benchmark::ClearRegisteredBenchmarks();
+    ASSERT_EQ(collect.runs.size(), 1u);
+    const auto &run = collect.runs[0];
+    EXPECT_EQ(run.iterations, seen) << c.iterations << " by " << c.batch;
+    if (c.want) {
+      EXPECT_EQ(run.iterations, c.want);
+    }
+    EXPECT_EQ(run.iterations % c.batch, 0) << run.iterations;
+  }
+}
+
 // A reporter that declines the context stops the run before it starts, and
 // is finalized all the same.
 TEST(BenchmarkCompat, ADeclinedContextRunsNothing) {

@@ -119,21 +119,31 @@ MeasureSettings measure_settings(const Instance &in) {
 
 }  // namespace
 
+// KeepRunningBatch(b) runs whole batches, past n when b does not divide it
+// (Iterations(10) with batches of 7 runs 14); the region timed them all,
+// so the engine's per-iteration figure is scaled to the iterations run.
+static double overshoot(const State &st, long n) {
+  bool past = st.max_iterations == n && st.iterations() > n && n > 0;
+  return past ? static_cast<double>(st.iterations()) / static_cast<double>(n) : 1.0;
+}
+
 void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   const State &st = *last;
-  double n = static_cast<double>(a.iterations);
-  double seconds = cyclekit_ns_to_unit(cyclekit_ticks_to_ns(a.ticks, ticks_per_ns()), CYCLEKIT_S);
+  double over = overshoot(st, a.iterations);
+  double n = static_cast<double>(a.iterations) * over;
+  double seconds =
+      cyclekit_ns_to_unit(cyclekit_ticks_to_ns(a.ticks, ticks_per_ns()), CYCLEKIT_S) / over;
   if (instance->family->use_manual_time_ && std::isfinite(manual_least))
     seconds = manual_least;
-  run.iterations = a.iterations;
+  run.iterations = static_cast<IterationCount>(std::llround(n));
   run.iterations_chosen = instance->family->iterations_ == 0;
   run.real_accumulated_time = seconds * n;
   run.cpu_accumulated_time = seconds * n;
-  run.cycles_per_iteration = a.cycles;
+  run.cycles_per_iteration = a.cycles / over;
   run.core_cycles = options().core_cycles || options().precise;
   run.converged = a.converged;
   run.resolved = a.resolved;
-  run.uncertainty = a.uncertainty;
+  run.uncertainty = a.uncertainty / over;
   run.report_label = st.label_;
   // What was timed, said where the user's label goes.
   if (st.threads_ > 1)

@@ -2,6 +2,10 @@
 // builder that gives it arguments and settings, and the fixture base.
 #ifndef CYCLEKIT_COMPAT_BENCHMARK_FAMILY_H
 #define CYCLEKIT_COMPAT_BENCHMARK_FAMILY_H
+// Treated as benchmark.h is, for the same reason.
+#ifndef CYCLEKIT_BENCHMARK_OWN_BUILD
+#pragma GCC system_header
+#endif
 
 namespace benchmark {
 

@@ -3,6 +3,10 @@
 // a suite may register from any number of files.
 #ifndef CYCLEKIT_COMPAT_BENCHMARK_MACROS_H
 #define CYCLEKIT_COMPAT_BENCHMARK_MACROS_H
+// Treated as benchmark.h is, for the same reason.
+#ifndef CYCLEKIT_BENCHMARK_OWN_BUILD
+#pragma GCC system_header
+#endif
 
 #define CYCLEKIT_BM_JOIN2(a, b, c) a##b##c
 #define CYCLEKIT_BM_JOIN(a, b, c) CYCLEKIT_BM_JOIN2(a, b, c)
@@ -12,7 +16,7 @@
 #define BENCHMARK_PRIVATE_NAME(...) CYCLEKIT_BM_JOIN(cyclekit_bm_, __COUNTER__, __VA_ARGS__)
 #define BENCHMARK_PRIVATE_CONCAT_NAME(BaseClass, Method) BaseClass##_##Method##_Benchmark
 #define BENCHMARK_PRIVATE_DECLARE(n) \
-  [[maybe_unused]] static ::benchmark::internal::Benchmark *BENCHMARK_PRIVATE_NAME(n)
+  BENCHMARK_UNUSED static ::benchmark::internal::Benchmark *BENCHMARK_PRIVATE_NAME(n)
 #define CYCLEKIT_BM_FUNCTION(name, ...)             \
   ::benchmark::internal::RegisterBenchmarkInternal( \
       new ::benchmark::internal::FunctionBenchmark(name, __VA_ARGS__))
@@ -38,25 +42,26 @@
 
 // A fixture's benchmark is a class derived from the fixture; its name is
 // Fixture/Method, with the template arguments after the fixture's name.
-#define CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, Base, title) \
-  class BaseClass##_##Method##_Benchmark : public Base {          \
-   public:                                                        \
-    BaseClass##_##Method##_Benchmark() { this->SetName(title); }  \
-                                                                  \
-   protected:                                                     \
-    void BenchmarkCase(::benchmark::State &) override;            \
+// The base comes last, as variadic arguments, since a template argument
+// such as std::map<int, int> carries commas of its own.
+#define CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, title, ...) \
+  class BaseClass##_##Method##_Benchmark : public __VA_ARGS__ {  \
+   public:                                                       \
+    BaseClass##_##Method##_Benchmark() { this->SetName(title); } \
+                                                                 \
+   protected:                                                    \
+    void BenchmarkCase(::benchmark::State &) override;           \
   };
 #define BENCHMARK_PRIVATE_DECLARE_F(BaseClass, Method) \
-  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, BaseClass, #BaseClass "/" #Method)
+  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, #BaseClass "/" #Method, BaseClass)
 #define BENCHMARK_TEMPLATE1_PRIVATE_DECLARE_F(BaseClass, Method, a) \
-  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, BaseClass<a>, #BaseClass "<" #a ">/" #Method)
-#define BENCHMARK_TEMPLATE2_PRIVATE_DECLARE_F(BaseClass, Method, a, b)           \
-  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, BaseClass<a CYCLEKIT_BM_COMMA b>, \
-                            #BaseClass "<" #a "," #b ">/" #Method)
-#define CYCLEKIT_BM_COMMA ,
-#define BENCHMARK_TEMPLATE_PRIVATE_DECLARE_F(BaseClass, Method, ...)   \
-  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, BaseClass<__VA_ARGS__>, \
-                            #BaseClass "<" #__VA_ARGS__ ">/" #Method)
+  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, #BaseClass "<" #a ">/" #Method, BaseClass<a>)
+#define BENCHMARK_TEMPLATE2_PRIVATE_DECLARE_F(BaseClass, Method, a, b)                \
+  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, #BaseClass "<" #a "," #b ">/" #Method, \
+                            BaseClass<a, b>)
+#define BENCHMARK_TEMPLATE_PRIVATE_DECLARE_F(BaseClass, Method, ...)                     \
+  CYCLEKIT_BM_FIXTURE_CLASS(BaseClass, Method, #BaseClass "<" #__VA_ARGS__ ">/" #Method, \
+                            BaseClass<__VA_ARGS__>)
 
 #define CYCLEKIT_BM_CASE(BaseClass, Method) \
   void BENCHMARK_PRIVATE_CONCAT_NAME(BaseClass, Method)::BenchmarkCase

@@ -2,6 +2,10 @@
 // console, to a JSON or CSV file, or to a suite's own reporter.
 #ifndef CYCLEKIT_COMPAT_BENCHMARK_REPORTER_H
 #define CYCLEKIT_COMPAT_BENCHMARK_REPORTER_H
+// Treated as benchmark.h is, for the same reason.
+#ifndef CYCLEKIT_BENCHMARK_OWN_BUILD
+#pragma GCC system_header
+#endif
 
 #include <iostream>
 

@@ -3,6 +3,10 @@
 // no-export mark nothing; a suite's own definitions win.
 #ifndef BENCHMARK_EXPORT_H
 #define BENCHMARK_EXPORT_H
+// Treated as benchmark.h is, for the same reason.
+#ifndef CYCLEKIT_BENCHMARK_OWN_BUILD
+#pragma GCC system_header
+#endif
 
 #ifndef BENCHMARK_EXPORT
 #define BENCHMARK_EXPORT
