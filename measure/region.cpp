@@ -74,20 +74,19 @@ static double pause_cost(struct measurement *m) {
 }
 
 // One run of n iterations, flushed first if the settings say so; returns
-// the run's count in ticks, and the whole call's in *whole where given.  A
+// the run's count in ticks, and the count before the pauses' pairs are
+// taken off in *gross where given.  A
 // run that pauses keeps the pair's cost once, as a run that does not
 // pause and a call timed whole do: the cost of each further interval is
 // taken off, never below nothing.
 static double region_once(struct measurement *m, bestof_region_fn f, void *arg, long n,
-                          double *whole = NULL, double *gross = NULL) {
+                          double *gross = NULL) {
   struct bestof_region r = {n, (enum bestof_region_pair)m->pair, 0, 0, 0, 0};
   if (m->s.s.clear_cache)
     clear((uint32_t)m->s.s.cache_size, (uint32_t)m->s.s.cache_block);
   double call = whole_call(f, &r, arg, m->pair);
   if (!in_measurement())
     fatal_holding_lock("Fatal error.  bestof_abandon called from inside a measurement\n");
-  if (whole != NULL)
-    *whole = call;
   double count = !r.started ? call : r.open ? r.count + call : r.count;
   if (gross != NULL)
     *gross = count;
@@ -109,10 +108,10 @@ static double region_once(struct measurement *m, bestof_region_fn f, void *arg, 
 // paying for every pause.
 static bool resolves(struct measurement *m, bestof_region_fn f, void *arg, long n, double need) {
   double first = 0, again = 0;
-  region_once(m, f, arg, n, NULL, &first);
+  region_once(m, f, arg, n, &first);
   if (first < need)
     return false;
-  region_once(m, f, arg, n, NULL, &again);
+  region_once(m, f, arg, n, &again);
   return again >= need;
 }
 static long choose_iterations(struct measurement *m, bestof_region_fn f, void *arg, long least) {
@@ -123,14 +122,29 @@ static long choose_iterations(struct measurement *m, bestof_region_fn f, void *a
   return n;
 }
 
-// Runs of n iterations, not kept, until their whole calls together last
-// ticks, or warmup_max_runs of them: a counter that does not advance must
-// not make the warm-up endless.
+// The counter as it stands, for a span that holds more than the region:
+// the bracket around a call shares its start with the region's own pairs,
+// so once the function opens the region it counts from the last start.
+static double counter_now(void) {
+  uint32_t hi, lo;
+  access_counter(&hi, &lo);
+  return (double)hi * 4294967296.0 + (double)lo;
+}
+
+// Runs of n iterations, not kept, until they have lasted ticks from the
+// first one's start to the last one's end, setup, flush and pauses
+// included, or warmup_max_runs of them: a counter that does not advance
+// must not make the warm-up endless.  Counting only what the region timed,
+// a function that builds 20 ms of data before a short loop was called 92
+// times for a warm-up of one millisecond.
 static void warm_up(struct measurement *m, bestof_region_fn f, void *arg, long n, double ticks) {
-  double spent = 0, whole = 0;
-  for (long runs = 0; spent < ticks && runs < warmup_max_runs; runs++) {
-    region_once(m, f, arg, n, &whole);
-    spent += whole;
+  if (!(ticks > 0))
+    return;
+  double began = counter_now();
+  for (long runs = 0; runs < warmup_max_runs; runs++) {
+    region_once(m, f, arg, n);
+    if (counter_now() - began >= ticks)
+      return;
   }
 }
 
@@ -160,7 +174,7 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
   warm_up(m, f, arg, n, plan->warmup_ticks);
   m->cpt_start = m->core ? core_per_tick() : 0;
   do
-    add_sample(m, region_once(m, f, arg, n, NULL) / (double)n);
+    add_sample(m, region_once(m, f, arg, n) / (double)n);
   while (!has_converged(m) && m->runs < m->s.s.maxsamples);
   return finish_measurement(m, 1, NULL);
 }

@@ -142,8 +142,9 @@ double bestof_region_run(const struct bestof_settings *settings, bestof_region_f
  *    (below 1: from 1; above 2^30: 2^30), so that every run, the probes
  *    too, has at least this many;
  *  - warmup_ticks: once the iterations are known, runs of that many,
- *    flushed like the others and not kept, until their calls, each timed
- *    whole (pauses and all), together last this many ticks, at most 65536
+ *    flushed like the others and not kept, until this many ticks have
+ *    passed from the first one's start to the last one's end (the
+ *    function's setup, its pauses and the flush all count), at most 65536
  *    runs; a figure that is not a positive finite number asks for none.
  * The K-best rule, the run limit and the answer are bestof_region_run's;
  * the report's runs are the measured runs alone, its batch the iterations.

@@ -4,11 +4,13 @@
 #include <benchmark/benchmark.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "support/run_program.h"
 
@@ -372,6 +374,34 @@ TEST(BenchmarkCompat, MinWarmUpTimeLengthensTheWarmUp) {
   double plain = own["BM_Warm/0"];
   EXPECT_GT(own["BM_Warm/1/min_warmup_time:0.100"], 5 * plain);
   EXPECT_GT(flag["BM_Warm/0"], 5 * plain);
+}
+
+// A function that builds its data before a short loop: the warm-up lasts
+// about a millisecond of the machine's time, setup included, not of the
+// loop's, so the function is called for its probes, one warm-up run and at
+// most its runs.  Counting only the loop, 5 ms of setup was paid hundreds
+// of times.
+TEST(BenchmarkCompat, SetupBeforeTheLoopIsNotRepeatedForTheWarmUp) {
+  struct Counts : benchmark::BenchmarkReporter {
+    bool ReportContext(const Context &) override { return true; }
+    void ReportRuns(const std::vector<Run> &) override {}
+  } quiet;
+  int calls = 0;
+  benchmark::RegisterBenchmark("slow_setup", [&calls](benchmark::State &st) {
+    ++calls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int data[16] = {1, 2, 3};
+    for (auto _ : st) {
+      int sum = 0;
+      for (int x : data)
+        sum += x;
+      benchmark::DoNotOptimize(sum);
+    }
+  });
+  EXPECT_EQ(benchmark::RunSpecifiedBenchmarks(&quiet), 1u);
+  EXPECT_GT(calls, 2);
+  EXPECT_LE(calls, 60);
+  benchmark::ClearRegisteredBenchmarks();
 }
 
 // A reporter of the suite's own gets every run, the aggregates for a

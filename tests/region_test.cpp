@@ -115,7 +115,7 @@ TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
   pausing_probe.insert(pausing_probe.end(), 15, 300.0);
   for (int run = 0; run < 2; run++)
     pausing_probe.insert(pausing_probe.end(), {200, 150, 9999});
-  std::vector<double> nothing(65536, 0.0);
+  std::vector<double> nothing(1 + 2 * 65536, 0.0);
   nothing.push_back(7);
   const struct {
     const char *name;
@@ -137,18 +137,21 @@ TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
        37.5,
        8,
        "SRSRSRSFFRSFFFFR" + eight + eight + eight},
-      {"the warm-up counts the whole call, its pause too: one run of 9999 is enough",
+      // The bracket reads 20, from the last start: the 250 ticks are the
+      // counter's own span, 0 to 300, from before the run to after it.
+      {"the warm-up lasts from the first run's start to the last one's end: one run is enough",
        &whole_calls,
        pauses,
-       {150, 50, 9999, 12, 13, 11, 14, 12, 13, 12, 12, 11, 13, 12, 12, 13, 10, 11, 150, 50, 9999},
+       {0,  150, 50, 20, 12, 13, 11, 14,  12,  13, 12,  12,
+        11, 13,  12, 12, 13, 10, 11, 300, 150, 50, 9999},
        95,
        2,
-       "SSFFRPSRR" + scripted::repeat("SR", 15) + "SSFFRPSRR"},
+       "ASSFFRPSRR" + scripted::repeat("SR", 15) + "ASSFFRPSRR"},
       {"a pausing probe is judged as read, before its pairs are taken off: 1 iteration", nullptr,
        pauses, pausing_probe, 50, 1,
        "SRSRSRSSFRPSRR" + scripted::repeat("SR", 15) + "SSFRPSRRSSFRPSRR"},
       {"runs that count nothing end the warm-up after 65536", &endless, never_opens, nothing, 7, 1,
-       scripted::repeat("SFR", 65537)},
+       "A" + scripted::repeat("SFRA", 65536) + "SFR"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

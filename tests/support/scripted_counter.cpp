@@ -1,6 +1,8 @@
 // The counter functions by name, for code that calls the counter from
 // outside its module.  A new counter function is one more pair of lines.
 
+#include <cstdint>
+
 #include "scripted.h"
 
 extern "C" {
@@ -21,6 +23,15 @@ void start_fenced_counter(void) { scripted::note('X'); }
 double get_fenced_counter(void) {
   scripted::note('x');
   return scripted::next_count();
+}
+
+// The counter as it stands: the next count, in the two halves.  Weak: a
+// test whose code under test reads the counter bare, for no measurement,
+// gives its own.
+__attribute__((weak)) void access_counter(uint32_t *hi, uint32_t *lo) {
+  scripted::note('A');
+  uint64_t v = uint64_t(scripted::next_count());
+  *hi = uint32_t(v >> 32), *lo = uint32_t(v);
 }
 
 double core_per_tick(void) {
