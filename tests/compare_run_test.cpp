@@ -144,7 +144,7 @@ TEST_F(CompareRun, EndsAProgramThatOverstays) {
        "^$",
        0,
        flood_most,
-       400},
+       300},
   };
   for (const misbehaving &c : cases)
     check(c);

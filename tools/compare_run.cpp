@@ -183,8 +183,12 @@ void keep_output(running &r, const char *data, size_t n) {
   if (out.size() + n > most_output)
     throw input_error(r.label + " wrote more than " + std::to_string(most_output >> 20) +
                       " MiB to its standard output; its process group was killed");
+  // Doubling up to the bound held the old buffer beside the new one, 463 MB
+  // at the last step; past a megabyte the bound is reserved at once, and
+  // only the pages written become resident.
   if (out.size() + n > out.capacity())
-    out.reserve(std::min(most_output, std::max(2 * out.capacity(), out.size() + n)));
+    out.reserve(out.size() + n > (1u << 20) ? most_output
+                                            : std::max(2 * out.capacity(), out.size() + n));
   out.append(data, n);
 }
 
