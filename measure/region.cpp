@@ -75,10 +75,9 @@ static double pause_cost(struct measurement *m) {
 
 // One run of n iterations, flushed first if the settings say so; returns
 // the run's count in ticks, and the count before the pauses' pairs are
-// taken off in *gross where given.  A
-// run that pauses keeps the pair's cost once, as a run that does not
-// pause and a call timed whole do: the cost of each further interval is
-// taken off, never below nothing.
+// taken off in *gross where given.  A run that pauses keeps the pair's
+// cost once, as a run that does not pause and a call timed whole do: the
+// cost of each further interval is taken off, never below nothing.
 static double region_once(struct measurement *m, bestof_region_fn f, void *arg, long n,
                           double *gross = NULL) {
   struct bestof_region r = {n, (enum bestof_region_pair)m->pair, 0, 0, 0, 0};
@@ -125,10 +124,10 @@ static long choose_iterations(struct measurement *m, bestof_region_fn f, void *a
 // The counter as it stands, for a span that holds more than the region:
 // the bracket around a call shares its start with the region's own pairs,
 // so once the function opens the region it counts from the last start.
-static double counter_now(void) {
+static uint64_t counter_now(void) {
   uint32_t hi, lo;
   access_counter(&hi, &lo);
-  return (double)hi * 4294967296.0 + (double)lo;
+  return (uint64_t)hi << 32 | lo;
 }
 
 // Runs of n iterations, not kept, until they have lasted ticks from the
@@ -140,10 +139,10 @@ static double counter_now(void) {
 static void warm_up(struct measurement *m, bestof_region_fn f, void *arg, long n, double ticks) {
   if (!(ticks > 0))
     return;
-  double began = counter_now();
+  uint64_t began = counter_now();
   for (long runs = 0; runs < warmup_max_runs; runs++) {
     region_once(m, f, arg, n);
-    if (counter_now() - began >= ticks)
+    if ((double)(counter_now() - began) >= ticks)
       return;
   }
 }
