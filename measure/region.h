@@ -163,6 +163,45 @@ struct bestof_region_plan {
 double bestof_region_run_plan(const struct bestof_settings *settings, bestof_region_fn f, void *arg,
                               const struct bestof_region_plan *plan);
 
+/*
+ * A steady mean instead of the least, for a caller whose answer must agree
+ * with the mean cost of an iteration deep inside a long loop on the machine
+ * as it is (a core shared with another thread's work runs some code half
+ * as fast again for spells of a millisecond; the least counts only the
+ * best of them):
+ *  - ticks: the measured runs go on until this many ticks have passed from
+ *    the first one's start to the last one's end (a span of the counter,
+ *    as the plan's warm-up is) and at least the settings' run limit of
+ *    runs have been made, at most 2000 runs (not a number: the run limit);
+ *  - disturbed_ticks: a run whose count exceeds n times the least count
+ *    per iteration by more than this lost the processor to another task
+ *    and is left out of the mean; not a positive finite number: none is;
+ *  - settle_ticks: where the plan warms up, the warm-up goes on in spans of
+ *    twice the last one's ticks, each a span of the counter as the plan's
+ *    warm-up is, while a span's least run is below 0.99 of the last span's
+ *    least (code still learning its data: a branch predictor trained on a
+ *    sort's input) and the warm-up in all stays within this many ticks
+ *    (not a positive finite number: the plan's warm-up alone); the plan's
+ *    cap of 65536 warm-up runs holds over all the spans.
+ */
+struct bestof_region_window {
+  double ticks;
+  double disturbed_ticks;
+  double settle_ticks;
+};
+
+/*
+ * bestof_region_run_plan with the window *window (null: as
+ * bestof_region_run_plan), returning the mean count per iteration over the
+ * measured runs left in, in the unit of the least, or the least itself when
+ * it is not positive.  bestof_last reports the K-best measurement of the
+ * same runs: its answer is the least, its runs all of them.  Fatal as
+ * bestof_region_run_plan is, its messages naming bestof_region_mean.
+ */
+double bestof_region_mean(const struct bestof_settings *settings, bestof_region_fn f, void *arg,
+                          const struct bestof_region_plan *plan,
+                          const struct bestof_region_window *window);
+
 #ifdef __cplusplus
 }
 #endif

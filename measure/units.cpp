@@ -5,9 +5,11 @@
 namespace bestof_internal {
 
 // The wait the suite's context line measures its rate over: long enough
-// for a figure good to a fraction of a percent, short enough to be paid
-// once per process without notice.
-static const double rate_seconds = 0.05;
+// for a figure good to a few hundredths of a percent (on a 2.6 GHz counter
+// 10 ms read 2599.4 to 2599.8 MHz where 50 ms read 2599.9), short enough
+// to be paid once per process without notice: 50 ms was two thirds of a
+// whole run of a suite of ten benchmarks.
+static const double rate_seconds = 0.01;
 
 // Ticks per nanosecond, measured on first need; 0 until a measurement
 // gives a positive figure, so that a failed one is tried again.  Read and

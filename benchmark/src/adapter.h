@@ -1,5 +1,5 @@
 // The one place the front end measures: the State loop is cyclekit's
-// measured region, run again and again by the engine's K-best rule with
+// measured region, run again and again by the engine with
 // settings of its own (the process-wide ones are neither read for more
 // than a start nor changed).
 #ifndef CYCLEKIT_COMPAT_ADAPTER_H
@@ -25,7 +25,7 @@ struct MeasureSettings {
 };
 
 struct Answer {
-  double ticks = 0;   // per iteration, the K-best least
+  double ticks = 0;   // per iteration: the steady mean, or under precise the least
   double cycles = 0;  // core cycles per iteration with core cycles on, else ticks
   long iterations = 0;
   bool converged = false;
@@ -37,7 +37,9 @@ typedef bestof_region_fn RegionFn;
 
 // Runs f with `iterations` iterations per run (0: at least 2, and enough
 // for the counter to resolve a run), first for about a millisecond (or the
-// settings' warm-up, if longer) of runs not kept, then until the K least
+// settings' warm-up, if longer) of runs not kept, longer while the code
+// still gets faster; then over about 5 ms of runs for their mean, runs
+// that lost the processor left out, or under precise until the K least
 // per-iteration counts agree.
 Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iterations);
 

@@ -42,8 +42,12 @@ void BenchmarkReporter::PrintBasicContext(std::ostream *out, Context const &cont
     }
     *out << '\n';
   }
-  *out << "cyclekit: each time is the least per-iteration time once the K least runs agree; "
-          "CPU time is that same undisturbed time\n";
+  if (internal::options().precise)
+    *out << "cyclekit: each time is the least per-iteration time once the K least runs agree; "
+            "CPU time is that same undisturbed time\n";
+  else
+    *out << "cyclekit: each time is the mean per-iteration time over 5 ms of steady runs, "
+            "runs that lost the processor left out; CPU time is that same time\n";
 }
 
 std::string BenchmarkReporter::Run::benchmark_name() const {
