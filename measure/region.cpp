@@ -205,7 +205,7 @@ static double window_mean(struct measurement *m, bestof_region_fn f, void *arg, 
     double count = region_once(m, f, arg, n);
     add_sample(m, count / per_n);
     m->counts[runs++] = count / per_n;
-    spanned = (double)(counter_now() - began) >= w->ticks;
+    spanned = !((double)(counter_now() - began) < w->ticks);  // NaN: the run limit alone
   } while ((!spanned || m->runs < m->s.s.maxsamples) && runs < window_max_runs);
   double least = m->least[0], sum = 0;
   int kept = 0;

@@ -170,12 +170,91 @@ TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
   }
 }
 
+// A window's mean against scripted runs of 2 iterations, each read as the
+// region's count and the bracket's (9999), the counter read before the
+// first and after each ('A').  Per iteration they count 100, 105, 300 and
+// 110: the 300 exceeds twice the least by 400 ticks.
+TEST(Region, AWindowsMeanLeavesOutTheRunsThatLostTheProcessor) {
+  const std::vector<double> four = {0,   200,  9999, 1000, 210,  9999, 2000,
+                                    600, 9999, 3000, 220,  9999, 4000},
+                            three = {0, 200, 9999, 1000, 210, 9999, 2000, 600, 9999, 3000};
+  const struct {
+    const char *name;
+    bestof_region_window window;
+    const std::vector<double> &counts;
+    double mean;
+    int runs;
+  } cases[] = {
+      {"the 300 is left out; the window ends at 3500 ticks", {3500, 50, 0}, four, 105, 4},
+      {"a disturbance of 400 ticks is within 400", {3500, 400, 0}, four, 153.75, 4},
+      {"nothing is left out without a bound", {3500, 0, 0}, four, 153.75, 4},
+      {"a window of NaN ticks ends at the run limit", {NAN, 50, 0}, three, 102.5, 3},
+  };
+  const bestof_region_plan plan = {2, 1, 0};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    scripted::reset();
+    scripted::counts(c.counts);
+    bestof_settings s;
+    get_bestof_settings(&s);
+    s.k = 3, s.maxsamples = 3;
+    EXPECT_DOUBLE_EQ(bestof_region_mean(&s, closes, nullptr, &plan, &c.window), c.mean);
+    bestof_report r;
+    bestof_last(&r);
+    EXPECT_EQ(r.answer, 100) << "the report is the K-best one";
+    EXPECT_EQ(r.runs, c.runs);
+    EXPECT_EQ(scripted::left(), 0u);
+  }
+}
+
+// The warm-up of 100 ticks is one run; then spans of 200, 400, 800 while a
+// span's least run is below 0.99 of the last's, within the settle ticks.
+// Each warm-up run reads the region, the bracket and the counter after it;
+// the first of a span reads the counter before it too.
+TEST(Region, TheWarmUpGoesOnWhileTheCodeStillGetsFaster) {
+  auto span = [](double count, double ticks) { return std::vector<double>{0, count, 9999, ticks}; };
+  const struct {
+    const char *name;
+    std::vector<double> warm;  // one run per span, each long enough
+    double settle;
+  } cases[] = {
+      {"no settle ticks: the plan's warm-up alone", {300}, 0},
+      {"300, 250, 249: the third is not faster by 1 %", {300, 250, 249}, 1500},
+      {"faster each time, until 1,500 ticks in all", {300, 250, 200, 150}, 1500},
+      {"the next span would pass the settle ticks", {300, 250}, 699},
+  };
+  const bestof_region_plan plan = {2, 1, 100};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> counts;
+    double ticks = 100;
+    for (double w : c.warm) {
+      std::vector<double> one = span(w, ticks);
+      counts.insert(counts.end(), one.begin(), one.end());
+      ticks *= 2;
+    }
+    counts.insert(counts.end(), {0, 90, 9999, 0});
+    scripted::reset();
+    scripted::counts(counts);
+    bestof_settings s;
+    get_bestof_settings(&s);
+    s.k = 1, s.maxsamples = 1;
+    const bestof_region_window window = {NAN, 0, c.settle};
+    EXPECT_EQ(bestof_region_mean(&s, closes, nullptr, &plan, &window), 45);
+    EXPECT_EQ(scripted::left(), 0u);
+  }
+}
+
 TEST(RegionDeathTest, IterationsOutOfRangeEndTheProcess) {
   EXPECT_EXIT(bestof_region_run(nullptr, closes, nullptr, -1), testing::ExitedWithCode(1),
               "iterations outside 0 to INT_MAX");
   const bestof_region_plan negative = {-1, 1, 0};
   EXPECT_EXIT(bestof_region_run_plan(nullptr, closes, nullptr, &negative),
               testing::ExitedWithCode(1), "run_plan called with iterations outside 0 to INT_MAX");
+  EXPECT_EXIT(bestof_region_mean(nullptr, closes, nullptr, &negative, nullptr),
+              testing::ExitedWithCode(1), "mean called with iterations outside 0 to INT_MAX");
+  EXPECT_EXIT(bestof_region_mean(nullptr, nullptr, nullptr, nullptr, nullptr),
+              testing::ExitedWithCode(1), "mean called with a null function");
 }
 
 }  // namespace
