@@ -452,6 +452,56 @@ TEST(BenchmarkCompat, ResultLinesForCompare) {
   }
 }
 
+// One run, both files: the times and the ticks beside them are the steady
+// mean, the result lines' answer the least of the same runs, its seconds
+// scaled with it; under --precise the two are one figure.
+TEST(BenchmarkCompat, ResultLinesCarryTheLeastTheTimesTheMean) {
+  for (bool precise : {false, true}) {
+    SCOPED_TRACE(precise ? "--precise" : "default");
+    std::string lines_file = ::testing::TempDir() + "benchmark_compat_least.lines";
+    std::string json_file = ::testing::TempDir() + "benchmark_compat_least.json";
+    std::vector<std::string> args = {"--json", lines_file, "--benchmark_out=" + json_file,
+                                     "--benchmark_out_format=json", "--benchmark_filter=BM_Sum"};
+    if (precise)
+      args.push_back("--precise");
+    program_run r = sample(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The two list the same runs in the same order (a name may come twice,
+    // from two families).
+    std::vector<nlohmann::json> rows;
+    const nlohmann::json file = nlohmann::json::parse(slurp(json_file));
+    for (auto &b : file.at("benchmarks"))
+      if (b.at("run_type") == "iteration" && !b.value("error_occurred", false))
+        rows.push_back(b);
+    std::istringstream in(slurp(lines_file));
+    std::string line;
+    size_t compared = 0;
+    int below = 0;
+    const std::map<std::string, double> per_unit = {
+        {"ns", 1}, {"us", 1e3}, {"ms", 1e6}, {"s", 1e9}};
+    while (std::getline(in, line)) {
+      nlohmann::json l = nlohmann::json::parse(line);
+      if (l["type"] != "result")
+        continue;
+      ASSERT_LT(compared, rows.size()) << line;
+      const nlohmann::json &b = rows[compared++];
+      EXPECT_EQ(l.at("name"), b.at("name"));
+      double mean = b.at(precise ? "cycles" : "ticks"), least = l.at("answer");
+      double ns = b.at("real_time").get<double>() * per_unit.at(b.at("time_unit"));
+      EXPECT_LE(least, mean) << line;
+      EXPECT_NEAR(l.at("seconds").get<double>() * 1e9 / ns, least / mean, 1e-9) << line;
+      below += least < mean;
+    }
+    EXPECT_EQ(compared, rows.size());
+    EXPECT_GE(compared, 3u);
+    if (precise) {
+      EXPECT_EQ(below, 0);
+    } else {
+      EXPECT_GT(below, 0) << "some name's runs differ, so its mean lies above its least";
+    }
+  }
+}
+
 // Under a decimal-comma locale, with a name that is not UTF-8, both JSON
 // outputs still parse: numbers keep their point, the stray byte is U+FFFD.
 TEST(BenchmarkCompat, JsonReadsBackUnderAnyLocaleAndName) {

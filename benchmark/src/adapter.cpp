@@ -71,6 +71,7 @@ Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iter
   a.resolved = rep.resolved != 0;
   a.uncertainty = rep.uncertainty;
   a.cycles = answer;
+  a.least_cycles = rep.answer;
   a.ticks = cyclekit_report_ticks(&rep, answer);
   return a;
 }

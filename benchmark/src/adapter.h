@@ -25,8 +25,9 @@ struct MeasureSettings {
 };
 
 struct Answer {
-  double ticks = 0;   // per iteration: the steady mean, or under precise the least
-  double cycles = 0;  // core cycles per iteration with core cycles on, else ticks
+  double ticks = 0;         // per iteration: the steady mean, or under precise the least
+  double cycles = 0;        // core cycles per iteration with core cycles on, else ticks
+  double least_cycles = 0;  // the K-best least of the same runs, in the unit of cycles
   long iterations = 0;
   bool converged = false;
   bool resolved = false;

@@ -41,15 +41,20 @@ class ResultLines : public BenchmarkReporter {
   }
 
   // Aggregates are the comparison's to make; errors and skips have no answer.
+  // The answer is the least, as the native suite's is; its seconds those of
+  // the times scaled to it.
   void ReportRuns(const std::vector<Run> &runs) override {
     for (auto &r : runs) {
       if (r.run_type != Run::RT_Iteration || r.error_occurred)
         continue;
+      double seconds = r.real_accumulated_time / double(r.iterations);
+      if (r.cycles_per_iteration > 0)
+        seconds *= r.least_cycles_per_iteration / r.cycles_per_iteration;
       GetOutputStream() << "{\"type\":\"result\",\"name\":" << text(r.benchmark_name())
                         << ",\"repetition\":" << (r.repetition_index < 0 ? 0 : r.repetition_index)
-                        << ",\"answer\":" << num(r.cycles_per_iteration) << ",\"unit\":\""
+                        << ",\"answer\":" << num(r.least_cycles_per_iteration) << ",\"unit\":\""
                         << (r.core_cycles ? CYCLEKIT_UNIT_CORE_CYCLES : CYCLEKIT_UNIT_TICKS)
-                        << "\",\"seconds\":" << num(r.real_accumulated_time / double(r.iterations))
+                        << "\",\"seconds\":" << num(seconds)
                         << ",\"converged\":" << (r.converged ? 1 : 0)
                         << ",\"resolved\":" << (r.resolved ? 1 : 0)
                         << ",\"uncertainty\":" << num(r.uncertainty)

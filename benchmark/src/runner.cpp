@@ -140,6 +140,7 @@ void Runner::fill(BenchmarkReporter::Run &run, const Answer &a) const {
   run.real_accumulated_time = seconds * n;
   run.cpu_accumulated_time = seconds * n;
   run.cycles_per_iteration = a.cycles / over;
+  run.least_cycles_per_iteration = a.least_cycles / over;
   run.core_cycles = options().core_cycles || options().precise;
   run.converged = a.converged;
   run.resolved = a.resolved;

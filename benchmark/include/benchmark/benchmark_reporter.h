@@ -93,9 +93,14 @@ class BenchmarkReporter {
     UserCounters counters;
     const MemoryManager::Result *memory_result = nullptr;
     double allocs_per_iter = 0;
-    // cyclekit's own: counter ticks (or core cycles) per iteration, and
+    // cyclekit's own: counter ticks (or core cycles) per iteration, as the
+    // times are (the steady mean, or the least under --precise), and
     // whether the K least runs agreed.
     double cycles_per_iteration = 0;
+    // The least of the same runs, the undisturbed cost: what cyclekit's
+    // result lines (--json) carry, as the native suite's do, so that
+    // cyclekit-compare compares the steadier figure.
+    double least_cycles_per_iteration = 0;
     bool core_cycles = false;
     bool converged = true;
     bool resolved = true;            // the answer stands clear of the counter's step
