@@ -152,7 +152,7 @@ static double warm_span(struct measurement *m, bestof_region_fn f, void *arg, lo
 }
 
 // A span's least this far below the last one's says the code still learns.
-static const double settled_share = 0.99;
+static const double settled_share = 0.995;
 
 // The plan's warm-up, then spans of twice the last while the code still
 // gets faster, within settle ticks in all: a sort of 1,000 integers on the

@@ -178,7 +178,7 @@ double bestof_region_run_plan(const struct bestof_settings *settings, bestof_reg
  *    and is left out of the mean; not a positive finite number: none is;
  *  - settle_ticks: where the plan warms up, the warm-up goes on in spans of
  *    twice the last one's ticks, each a span of the counter as the plan's
- *    warm-up is, while a span's least run is below 0.99 of the last span's
+ *    warm-up is, while a span's least run is below 0.995 of the last span's
  *    least (code still learning its data: a branch predictor trained on a
  *    sort's input) and the warm-up in all stays within this many ticks
  *    (not a positive finite number: the plan's warm-up alone); the plan's

@@ -157,7 +157,9 @@ void ConsoleReporter::PrintRunData(const Run &run) {
     out << " (not resolved: " << run.iterations
         << (run.iterations == 1 ? " iteration a run is" : " iterations a run are")
         << " too few for the counter; without Iterations() they are chosen to resolve it)";
-  if (!run.converged && run.run_type == Run::RT_Iteration)
+  // The answer is the least only under --precise; the mean's runs end by
+  // their span, and the K least's agreement is the result lines' to say.
+  if (!run.converged && run.run_type == Run::RT_Iteration && internal::options().precise)
     out << " (the K least did not agree within the run limit)";
   out << '\n';
 }
