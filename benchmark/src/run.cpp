@@ -64,9 +64,15 @@ std::vector<BenchmarkReporter::Run> pick(const std::vector<BenchmarkReporter::Ru
   return all;
 }
 
+// What ends a benchmark's runs instead of a minimum time.
+const char *how_long() {
+  return options().precise ? "runs end when the K least agree"
+                           : "the mean is taken over about 5 ms of runs";
+}
+
 void say_what_differs() {
   if (options().min_time > 0)
-    say_once("--benchmark_min_time has no effect: runs end when the K least agree");
+    say_once(std::string("--benchmark_min_time has no effect: ") + how_long());
   if (options().precise)
     say_once(
         "--precise: each State loop is timed with the fenced pair in core cycles; the "
@@ -173,7 +179,7 @@ size_t run_all(BenchmarkReporter *display, BenchmarkReporter *file, std::string 
   say_what_differs();
   for (auto &in : list)
     if (in.family->min_time_ > 0)
-      say_once("MinTime() has no effect: runs end when the K least agree");
+      say_once(std::string("MinTime() has no effect: ") + how_long());
   if (o.random_interleaving)
     std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device()()));
   std::vector<BenchmarkReporter *> all{display, file, lines};
