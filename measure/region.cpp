@@ -135,16 +135,22 @@ static uint64_t counter_now(void) {
 // included, or the runs left are spent: a counter that does not advance
 // must not make the warm-up endless.  Counting only what the region timed,
 // a function that builds 20 ms of data before a short loop was called 92
-// times for a warm-up of one millisecond.  Returns the least run's count.
+// times for a warm-up of one millisecond.  Returns the least run's count;
+// the counts per iteration are kept in m->counts, *kept of them, up to
+// span_max_kept.
+static const int span_max_kept = precise_max_runs / 2;
 static double warm_span(struct measurement *m, bestof_region_fn f, void *arg, long n, double ticks,
-                        long *runs_left) {
+                        long *runs_left, int *kept) {
   uint64_t began = counter_now();
   double least = HUGE_VAL;
+  *kept = 0;
   while (*runs_left > 0) {
     --*runs_left;
     double count = region_once(m, f, arg, n);
     if (count < least)
       least = count;
+    if (*kept < span_max_kept)
+      m->counts[(*kept)++] = count / (double)n;
     if ((double)(counter_now() - began) >= ticks)
       break;
   }
@@ -156,20 +162,25 @@ static const double settled_share = 0.995;
 
 // The plan's warm-up, then spans of twice the last while the code still
 // gets faster, within settle ticks in all: a sort of 1,000 integers on the
-// same input ran 15 % faster after 60 ms than after one.
-static void warm_up(struct measurement *m, bestof_region_fn f, void *arg, long n, double ticks,
-                    double settle) {
+// same input ran 15 % faster after 60 ms than after one.  A span no faster
+// than the one before ran settled code, as the measured runs will: the
+// count of its runs left in m->counts is returned, for the mean; 0 where
+// the spans ended otherwise.
+static int warm_up(struct measurement *m, bestof_region_fn f, void *arg, long n, double ticks,
+                   double settle) {
   if (!(ticks > 0))
-    return;
+    return 0;
   long left = warmup_max_runs;
-  double last = warm_span(m, f, arg, n, ticks, &left);
+  int kept;
+  double last = warm_span(m, f, arg, n, ticks, &left, &kept);
   for (double spent = ticks, span = 2 * ticks; spent + span <= settle && left > 0;
        spent += span, span *= 2) {
-    double least = warm_span(m, f, arg, n, span, &left);
+    double least = warm_span(m, f, arg, n, span, &left, &kept);
     if (!(least < settled_share * last))
-      return;
+      return kept;
     last = least;
   }
+  return 0;
 }
 
 // The pair and the conversion as bestof chooses them, without net counts,
@@ -191,14 +202,15 @@ static void choose_region_method(struct measurement *m) {
 // per iteration kept in m->counts, until the counter's own span from the
 // first one's start to the last one's end (setup, flush and pauses
 // included, as in the warm-up) reaches the window's ticks and the run
-// limit is reached, or window_max_runs.  Then the mean of those not
-// disturbed against the least.
+// limit is reached, or window_max_runs with the settled span's runs kept
+// before them.  Then the mean over both of those not disturbed against
+// their least.
 static const int window_max_runs = precise_max_runs;
 static double window_mean(struct measurement *m, bestof_region_fn f, void *arg, long n,
-                          const struct bestof_region_window *w) {
+                          const struct bestof_region_window *w, int settled) {
   double disturbed = w->disturbed_ticks > 0 ? w->disturbed_ticks : HUGE_VAL;
   double per_n = (double)n;
-  int runs = 0;
+  int runs = settled;
   uint64_t began = counter_now();
   bool spanned;
   do {
@@ -208,6 +220,8 @@ static double window_mean(struct measurement *m, bestof_region_fn f, void *arg, 
     spanned = !((double)(counter_now() - began) < w->ticks);  // NaN: the run limit alone
   } while ((!spanned || m->runs < m->s.s.maxsamples) && runs < window_max_runs);
   double least = m->least[0], sum = 0;
+  for (int i = 0; i < settled; i++)
+    least = m->counts[i] < least ? m->counts[i] : least;
   int kept = 0;
   for (int i = 0; i < runs; i++)
     if ((m->counts[i] - least) * per_n <= disturbed) {
@@ -228,7 +242,7 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
       plan->iterations > 0 ? plan->iterations : choose_iterations(m, f, arg, plan->min_iterations);
   m->batch = (int)n;
   double settle = window != NULL && window->settle_ticks < HUGE_VAL ? window->settle_ticks : 0;
-  warm_up(m, f, arg, n, plan->warmup_ticks, settle);
+  int settled = warm_up(m, f, arg, n, plan->warmup_ticks, settle);
   m->cpt_start = m->core ? core_per_tick() : 0;
   if (window == NULL) {
     do
@@ -236,7 +250,7 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
     while (!has_converged(m) && m->runs < m->s.s.maxsamples);
     return finish_measurement(m, 1, NULL);
   }
-  double mean = window_mean(m, f, arg, n, window), least = m->least[0];
+  double mean = window_mean(m, f, arg, n, window, settled), least = m->least[0];
   double answer = finish_measurement(m, 1, NULL);
   // The report converts the least (core cycles, the scale); the mean in
   // the same unit is its multiple.
