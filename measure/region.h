@@ -196,8 +196,9 @@ struct bestof_region_window {
  * measured runs left in, in the unit of the least, or the least itself when
  * it is not positive.  Where the warm-up's spans ended because a span was
  * no faster than the one before, that span's runs (at most 1000) count in
- * the mean too: they ran settled code, and widen the window for nothing.  bestof_last reports the K-best measurement of the
- * same runs: its answer is the least, its runs all of them.  Fatal as
+ * the mean too: they ran settled code, and widen the window for nothing.
+ * bestof_last reports the K-best measurement of the measured runs: its
+ * answer is their least, its runs all of them.  Fatal as
  * bestof_region_run_plan is, its messages naming bestof_region_mean.
  */
 double bestof_region_mean(const struct bestof_settings *settings, bestof_region_fn f, void *arg,
