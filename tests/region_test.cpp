@@ -29,6 +29,19 @@ void never_opens(bestof_region *r, void *) { work(r); }
 void left_open(bestof_region *r, void *) { bestof_region_start(r), work(r); }
 void closes_twice(bestof_region *r, void *) { closes(r, nullptr), bestof_region_stop(r); }
 
+// The counter scripted with counts; the settings in force with K (and the
+// run limit, where given) changed.
+bestof_settings scripted_settings(const std::vector<double> &counts, int k, int maxsamples = 0) {
+  scripted::reset();
+  scripted::counts(counts);
+  bestof_settings s;
+  get_bestof_settings(&s);
+  s.k = k;
+  if (maxsamples > 0)
+    s.maxsamples = maxsamples;
+  return s;
+}
+
 // A run that pauses has the least of 15 empty pairs, timed after its
 // first run, taken off for its second interval: it keeps one pair's cost,
 // as the others do.
@@ -86,11 +99,7 @@ TEST(Region, ARunCountsItsIntervalsOrTheWholeCall) {
 // probe long enough is taken twice, so a cold first call (900) does not
 // stop the doubling at one iteration.
 TEST(Region, ChosenIterationsDoubleUntilARunIsResolved) {
-  scripted::reset();
-  scripted::counts({5, 3, 4, 900, 40, 80, 160, 300, 300, 300});
-  bestof_settings s;
-  get_bestof_settings(&s);
-  s.k = 1;
+  bestof_settings s = scripted_settings({5, 3, 4, 900, 40, 80, 160, 300, 300, 300}, 1);
   EXPECT_EQ(bestof_region_run(&s, never_opens, nullptr, 0), 37.5);
   bestof_report r;
   bestof_last(&r);
@@ -155,11 +164,7 @@ TEST(Region, APlanStartsTheDoublingWhereAskedAndWarmsUp) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
-    scripted::reset();
-    scripted::counts(c.counts);
-    bestof_settings s;
-    get_bestof_settings(&s);
-    s.k = 1;
+    bestof_settings s = scripted_settings(c.counts, 1);
     EXPECT_EQ(bestof_region_run_plan(&s, c.f, nullptr, c.plan), c.answer);
     bestof_report r;
     bestof_last(&r);
@@ -193,11 +198,7 @@ TEST(Region, AWindowsMeanLeavesOutTheRunsThatLostTheProcessor) {
   const bestof_region_plan plan = {2, 1, 0};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
-    scripted::reset();
-    scripted::counts(c.counts);
-    bestof_settings s;
-    get_bestof_settings(&s);
-    s.k = 3, s.maxsamples = 3;
+    bestof_settings s = scripted_settings(c.counts, 3, 3);
     EXPECT_DOUBLE_EQ(bestof_region_mean(&s, closes, nullptr, &plan, &c.window), c.mean);
     bestof_report r;
     bestof_last(&r);
@@ -244,11 +245,7 @@ TEST(Region, TheWarmUpGoesOnWhileTheCodeStillGetsFaster) {
       ticks *= 2;
     }
     counts.insert(counts.end(), {0, 90, 9999, 0});
-    scripted::reset();
-    scripted::counts(counts);
-    bestof_settings s;
-    get_bestof_settings(&s);
-    s.k = 1, s.maxsamples = 1;
+    bestof_settings s = scripted_settings(counts, 1, 1);
     const bestof_region_window window = {NAN, c.disturbed, c.settle};
     EXPECT_DOUBLE_EQ(bestof_region_mean(&s, closes, nullptr, &plan, &window), c.mean);
     EXPECT_EQ(scripted::left(), 0u);
