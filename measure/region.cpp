@@ -10,6 +10,8 @@
 
 #include <limits.h>
 #include <math.h>
+#include <sys/resource.h>
+#include <time.h>
 
 #include "internal.h"
 
@@ -165,22 +167,38 @@ static const double settled_share = 0.995;
 // same input ran 15 % faster after 60 ms than after one.  A span no faster
 // than the one before ran settled code, as the measured runs will: the
 // count of its runs left in m->counts is returned, for the mean; 0 where
-// the spans ended otherwise.
+// the spans ended otherwise.  The last span's least count per iteration
+// is left in *least_per_iteration (0 where there was no warm-up).
 static int warm_up(struct measurement *m, bestof_region_fn f, void *arg, long n, double ticks,
-                   double settle) {
+                   double settle, double *least_per_iteration) {
+  *least_per_iteration = 0;
   if (!(ticks > 0))
     return 0;
   long left = warmup_max_runs;
   int kept;
   double last = warm_span(m, f, arg, n, ticks, &left, &kept);
+  *least_per_iteration = last / (double)n;
   for (double spent = ticks, span = 2 * ticks; spent + span <= settle && left > 0;
        spent += span, span *= 2) {
     double least = warm_span(m, f, arg, n, span, &left, &kept);
+    *least_per_iteration = least / (double)n;
     if (!(least < settled_share * last))
       return kept;
     last = least;
   }
   return 0;
+}
+
+// The iterations of a measured run: at least run_iterations, unless the
+// warm-up's least per iteration would then pass run_ticks, never fewer
+// than n nor more than the driver's own cap.
+static long lasting_iterations(long n, double least_per_iteration,
+                               const struct bestof_region_window *w) {
+  double want = w->run_iterations > 0 ? (double)w->run_iterations : 0;
+  if (w->run_ticks > 0 && w->run_ticks < HUGE_VAL && least_per_iteration > 0 &&
+      want * least_per_iteration > w->run_ticks)
+    want = floor(w->run_ticks / least_per_iteration);
+  return want > (double)region_auto_max ? region_auto_max : want > (double)n ? (long)want : n;
 }
 
 // The pair and the conversion as bestof chooses them, without net counts,
@@ -198,33 +216,79 @@ static void choose_region_method(struct measurement *m) {
   m->pause_cost = -1;
 }
 
+// What the thread has had of the processor: its CPU time and its context
+// switches, ok 0 where the system would not say.
+struct thread_use {
+  double cpu_ns;
+  long involuntary, voluntary;
+  int ok;
+};
+static struct thread_use thread_use_now(void) {
+  struct thread_use u = {0, 0, 0, 0};
+#ifdef RUSAGE_THREAD
+  struct timespec ts;
+  struct rusage ru;
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) == 0 && getrusage(RUSAGE_THREAD, &ru) == 0) {
+    u.cpu_ns = (double)ts.tv_sec * 1e9 + (double)ts.tv_nsec;
+    u.involuntary = ru.ru_nivcsw;
+    u.voluntary = ru.ru_nvcsw;
+    u.ok = 1;
+  }
+#endif
+  return u;
+}
+
+// The ticks of span the thread spent off the processor because the system
+// preempted it: none unless it was switched out involuntarily and never
+// blocked (a function that waits keeps its waits, as a wall clock would).
+static double preempted_ticks(const struct thread_use *before, const struct thread_use *after,
+                              double span, double ticks_per_ns) {
+  if (!before->ok || !after->ok || after->involuntary == before->involuntary ||
+      after->voluntary != before->voluntary)
+    return 0;
+  double off = span - (after->cpu_ns - before->cpu_ns) * ticks_per_ns;
+  return off > 0 ? off : 0;
+}
+
 // The measured runs of a window: each in the K-best state too, their counts
 // per iteration kept in m->counts, until the counter's own span from the
 // first one's start to the last one's end (setup, flush and pauses
 // included, as in the warm-up) reaches the window's ticks and the run
 // limit is reached, or window_max_runs with the settled span's runs kept
-// before them.  Then the mean over both of those not disturbed against
-// their least.
+// before them.  Then the mean over both.  Short runs (a least run within
+// the disturbed ticks) that are disturbed against their least are left
+// out; a long run, where a spell of slow code would pass for a
+// disturbance, instead loses the ticks its thread was preempted for.
 static const int window_max_runs = precise_max_runs;
 static double window_mean(struct measurement *m, bestof_region_fn f, void *arg, long n,
-                          const struct bestof_region_window *w, int settled) {
+                          const struct bestof_region_window *w, int settled, bool long_runs) {
   double disturbed = w->disturbed_ticks > 0 ? w->disturbed_ticks : HUGE_VAL;
+  bool correct = long_runs && w->ticks_per_ns > 0 && w->ticks_per_ns < HUGE_VAL;
   double per_n = (double)n;
   int runs = settled;
-  uint64_t began = counter_now();
+  uint64_t began = counter_now(), last = began;
   bool spanned;
   do {
+    struct thread_use before = {0, 0, 0, 0};
+    if (correct)
+      before = thread_use_now(), last = counter_now();
     double count = region_once(m, f, arg, n);
+    uint64_t now = counter_now();
+    if (correct) {
+      struct thread_use after = thread_use_now();
+      double off = preempted_ticks(&before, &after, (double)(now - last), w->ticks_per_ns);
+      count = count > off ? count - off : 0;
+    }
     add_sample(m, count / per_n);
     m->counts[runs++] = count / per_n;
-    spanned = !((double)(counter_now() - began) < w->ticks);  // NaN: the run limit alone
+    spanned = !((double)(now - began) < w->ticks);  // NaN: the run limit alone
   } while ((!spanned || m->runs < m->s.s.maxsamples) && runs < window_max_runs);
   double least = m->least[0], sum = 0;
   for (int i = 0; i < settled; i++)
     least = m->counts[i] < least ? m->counts[i] : least;
   int kept = 0;
   for (int i = 0; i < runs; i++)
-    if ((m->counts[i] - least) * per_n <= disturbed) {
+    if (long_runs || (m->counts[i] - least) * per_n <= disturbed) {
       sum += m->counts[i];
       kept++;
     }
@@ -242,7 +306,19 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
       plan->iterations > 0 ? plan->iterations : choose_iterations(m, f, arg, plan->min_iterations);
   m->batch = (int)n;
   double settle = window != NULL && window->settle_ticks < HUGE_VAL ? window->settle_ticks : 0;
-  int settled = warm_up(m, f, arg, n, plan->warmup_ticks, settle);
+  double least_per_iteration;
+  int settled = warm_up(m, f, arg, n, plan->warmup_ticks, settle, &least_per_iteration);
+  if (window != NULL && plan->iterations == 0) {
+    long lasting = lasting_iterations(n, least_per_iteration, window);
+    if (lasting > n) {
+      n = lasting;
+      m->batch = (int)n;
+      settled = 0;
+      long left = 1;
+      int kept;
+      warm_span(m, f, arg, n, 0, &left, &kept);
+    }
+  }
   m->cpt_start = m->core ? core_per_tick() : 0;
   if (window == NULL) {
     do
@@ -250,7 +326,10 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
     while (!has_converged(m) && m->runs < m->s.s.maxsamples);
     return finish_measurement(m, 1, NULL);
   }
-  double mean = window_mean(m, f, arg, n, window, settled), least = m->least[0];
+  // Without a bound every run is long; without a warm-up none is.
+  bool long_runs = !(window->disturbed_ticks > 0 && window->disturbed_ticks < HUGE_VAL) ||
+                   least_per_iteration * (double)n > window->disturbed_ticks;
+  double mean = window_mean(m, f, arg, n, window, settled, long_runs), least = m->least[0];
   double answer = finish_measurement(m, 1, NULL);
   // The report converts the least (core cycles, the scale); the mean in
   // the same unit is its multiple.

@@ -173,21 +173,42 @@ double bestof_region_run_plan(const struct bestof_settings *settings, bestof_reg
  *    the first one's start to the last one's end (a span of the counter,
  *    as the plan's warm-up is) and at least the settings' run limit of
  *    runs have been made, at most 2000 runs (not a number: the run limit);
- *  - disturbed_ticks: a run whose count exceeds n times the least count
- *    per iteration by more than this lost the processor to another task
- *    and is left out of the mean; not a positive finite number: none is;
+ *  - disturbed_ticks: where the measured runs are short (n times the
+ *    warm-up's least count per iteration within this many ticks), a run
+ *    whose count exceeds n times the least count per iteration by more
+ *    than this lost the processor to another task and is left out of the
+ *    mean; longer runs are all kept, as ticks_per_ns says.  Not a positive
+ *    finite number: every run is long;
  *  - settle_ticks: where the plan warms up, the warm-up goes on in spans of
  *    twice the last one's ticks, each a span of the counter as the plan's
  *    warm-up is, while a span's least run is below 0.995 of the last span's
  *    least (code still learning its data: a branch predictor trained on a
  *    sort's input) and the warm-up in all stays within this many ticks
  *    (not a positive finite number: the plan's warm-up alone); the plan's
- *    cap of 65536 warm-up runs holds over all the spans.
+ *    cap of 65536 warm-up runs holds over all the spans;
+ *  - run_iterations, run_ticks: where the plan leaves the iterations to
+ *    the driver, each measured run has at least run_iterations (0: as the
+ *    driver chose them), but no more than the warm-up's least count per
+ *    iteration fits in run_ticks (not a positive finite number: no such
+ *    bound) unless the driver chose more.  A loop that sorts one input
+ *    again and again gets faster as the branch predictor learns it, over
+ *    hundreds of iterations without a return between them: qsort of 1,000
+ *    integers read 4 % over a half-second loop's figure in runs of 2
+ *    iterations, 3 % in one run of 128, 1 % of 512, and runs of 2 read the
+ *    same after a run of 1,024.  Where the iterations grow, the settled
+ *    span's runs, made with fewer, are not counted;
+ *  - ticks_per_ns: where positive, each long run that the system preempted
+ *    (its thread switched out involuntarily, never blocking) loses the
+ *    ticks its thread was off the processor: the counter's span over the
+ *    run less the thread's CPU time at this rate.  0: none is corrected.
  */
 struct bestof_region_window {
   double ticks;
   double disturbed_ticks;
   double settle_ticks;
+  long run_iterations;
+  double run_ticks;
+  double ticks_per_ns;
 };
 
 /*

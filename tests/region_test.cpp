@@ -190,10 +190,10 @@ TEST(Region, AWindowsMeanLeavesOutTheRunsThatLostTheProcessor) {
     double mean;
     int runs;
   } cases[] = {
-      {"the 300 is left out; the window ends at 3500 ticks", {3500, 50, 0}, four, 105, 4},
-      {"a disturbance of 400 ticks is within 400", {3500, 400, 0}, four, 153.75, 4},
-      {"nothing is left out without a bound", {3500, 0, 0}, four, 153.75, 4},
-      {"a window of NaN ticks ends at the run limit", {NAN, 50, 0}, three, 102.5, 3},
+      {"the 300 is left out; the window ends at 3500 ticks", {3500, 50, 0, 0, 0, 0}, four, 105, 4},
+      {"a disturbance of 400 ticks is within 400", {3500, 400, 0, 0, 0, 0}, four, 153.75, 4},
+      {"nothing is left out without a bound", {3500, 0, 0, 0, 0, 0}, four, 153.75, 4},
+      {"a window of NaN ticks ends at the run limit", {NAN, 50, 0, 0, 0, 0}, three, 102.5, 3},
   };
   const bestof_region_plan plan = {2, 1, 0};
   for (const auto &c : cases) {
@@ -228,11 +228,11 @@ TEST(Region, TheWarmUpGoesOnWhileTheCodeStillGetsFaster) {
       {"300, 250, 248, 248: the third is faster by 0.8 %", {300, 250, 248, 248}, 1500, 84.5},
       {"faster each time, until 1,500 ticks in all", {300, 250, 200, 150}, 1500, 45},
       {"the next span would pass the settle ticks", {300, 250}, 699, 45},
-      {"the settled run is the least: the measured one, 10 ticks over, is left out",
-       {300, 80, 80},
+      {"the settled run is the least: the measured one, 60 ticks over, is left out",
+       {300, 30, 30},
        1500,
-       40,
-       5},
+       15,
+       40},
   };
   const bestof_region_plan plan = {2, 1, 100};
   for (const auto &c : cases) {
@@ -246,8 +246,84 @@ TEST(Region, TheWarmUpGoesOnWhileTheCodeStillGetsFaster) {
     }
     counts.insert(counts.end(), {0, 90, 9999, 0});
     bestof_settings s = scripted_settings(counts, 1, 1);
-    const bestof_region_window window = {NAN, c.disturbed, c.settle};
+    const bestof_region_window window = {NAN, c.disturbed, c.settle, 0, 0, 0};
     EXPECT_DOUBLE_EQ(bestof_region_mean(&s, closes, nullptr, &plan, &window), c.mean);
+    EXPECT_EQ(scripted::left(), 0u);
+  }
+}
+
+// After the warm-up (one run of 8 iterations counting 320: 40 each) the
+// measured runs have run_iterations, or as many as the last span's least
+// per iteration fits in run_ticks, after one more warm-up run at that
+// count.  The probes read three empty pairs (3 ticks: runs of 300) and 8
+// iterations twice; each warm-up or measured run is one count between two
+// readings of the counter ('A').
+TEST(Region, MeasuredRunsHaveTheRunIterations) {
+  const std::vector<double> probes = {5, 3, 4, 300, 300}, warm = {0, 320, 100},
+                            settled = {0, 320, 100, 0, 319, 200};
+  auto then = [](std::vector<double> a, const std::vector<double> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const std::vector<double> as_chosen = then(then(probes, warm), {0, 328, 0});
+  const bestof_region_plan chosen = {0, 8, 100}, fixed = {8, 1, 100};
+  const struct {
+    const char *name;
+    const bestof_region_plan &plan;
+    long run_iterations;
+    double run_ticks, settle;
+    std::vector<double> counts;
+    int batch;
+    double mean;
+  } cases[] = {
+      {"30 iterations, no bound", chosen, 30, 0, 0,
+       then(then(probes, warm), {0, 1200, 0, 0, 1230, 0}), 30, 41},
+      {"30 would pass 1039 ticks: 25", chosen, 30, 1039, 0,
+       then(then(probes, warm), {0, 1000, 0, 0, 1025, 0}), 25, 41},
+      {"30 within 1200 ticks", chosen, 30, 1200, 0,
+       then(then(probes, warm), {0, 1200, 0, 0, 1230, 0}), 30, 41},
+      {"fewer than the driver chose", chosen, 4, 0, 0, as_chosen, 8, 41},
+      {"none asked", chosen, 0, 1200, 0, as_chosen, 8, 41},
+      {"a bound below the driver's runs", chosen, 30, 200, 0, as_chosen, 8, 41},
+      {"iterations the plan fixes stay", fixed, 30, 0, 0, then(warm, {0, 328, 0}), 8, 41},
+      // The settled span's 39.875 counts in the mean at its own iterations...
+      {"a settled span at the same iterations counts", chosen, 0, 0, 1500,
+       then(then(probes, settled), {0, 328, 0}), 8, 40.4375},
+      // ...not where the runs have more, as many as its least fits in 1077.
+      {"a settled span at fewer iterations does not", chosen, 30, 1077, 1500,
+       then(then(probes, settled), {0, 1080, 0, 0, 1107, 0}), 27, 41},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    bestof_settings s = scripted_settings(c.counts, 1, 1);
+    const bestof_region_window window = {NAN, 0, c.settle, c.run_iterations, c.run_ticks, 0};
+    EXPECT_DOUBLE_EQ(bestof_region_mean(&s, never_opens, nullptr, &c.plan, &window), c.mean);
+    bestof_report r;
+    bestof_last(&r);
+    EXPECT_EQ(r.batch, c.batch);
+    EXPECT_EQ(scripted::left(), 0u);
+  }
+}
+
+// Runs of 2 iterations after a warm-up run of 200 ticks, measured at 105
+// and 300 a piece: a run 390 ticks over the least is left out only where
+// the warm-up's run lasted no longer than the bound.
+TEST(Region, OnlyShortRunsAreLeftOutAsDisturbed) {
+  const struct {
+    const char *name;
+    double disturbed, mean;
+  } cases[] = {
+      {"runs of 200 within 250: short, the 300 left out", 250, 105},
+      {"runs of 200 past 150: long, both kept", 150, 202.5},
+      {"runs of 200 past 199.9: long", 199.9, 202.5},
+      {"runs of 200 within 200: short", 200, 105},
+  };
+  const bestof_region_plan plan = {2, 1, 100};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    bestof_settings s = scripted_settings({0, 200, 100, 0, 210, 0, 600, 0}, 1, 2);
+    const bestof_region_window window = {NAN, c.disturbed, 0, 0, 0, 0};
+    EXPECT_DOUBLE_EQ(bestof_region_mean(&s, never_opens, nullptr, &plan, &window), c.mean);
     EXPECT_EQ(scripted::left(), 0u);
   }
 }
