@@ -23,23 +23,23 @@ const long kMinIterations = 2;
 // Before the measured runs, runs not kept for about this long, so that
 // the code's data and branches are as a long loop finds them.
 const double kWarmupNs = 1e6;
-// ...and longer, in spans of 2, 4, 8 and 16 ms (31 ms in all), while a
-// span's fastest run is more than 0.5 % faster than the last one's: qsort
-// of 1,000 integers on the same input ran 9 % faster after 31 ms than
-// after one, still 1 % short of 60 ms, and the usual library's half a
-// second of loop is nearly all spent at that speed.  The spans cost the
-// code that settles at once 2 ms.
-const double kSettleNs = 32e6;
 // The mean is taken over about 5 ms of runs: a core that another thread
 // shares runs strlen of 4 KiB 1.45 times as slowly in spells of a
 // millisecond or so, and half a second of loop averages over them.
 const double kWindowNs = 5e6;
-// ...and at least this many runs: for a sort of 400 µs an iteration in
-// runs of two, 8 ms.
-const int kWindowRuns = 10;
-// A run this much longer than the least lost the processor to another
-// task (a time slice is milliseconds); an interrupt's few microseconds,
-// which a long loop pays too, stay in.
+// Each measured run has at least 512 iterations, unless that would last
+// more than 20 ms: a loop that sorts one input again and again gets faster
+// as the branch predictor learns it, but only without a return between
+// iterations.  qsort of 1,000 integers read 4 % over the usual library's
+// half second of loop in runs of 2, whatever warm-up came first, 3 % in
+// one run of 128 and 1 % in one of 512 (20 ms).  A longer run is a window
+// on its own.
+const long kRunIterations = 512;
+const double kRunNs = 15e6;
+// A short run this much longer than the least lost the processor to
+// another task (a time slice is milliseconds); an interrupt's few
+// microseconds, which a long loop pays too, stay in.  A run longer than
+// this loses, instead, the time the system preempted its thread for.
 const double kDisturbedNs = 200e3;
 
 }  // namespace
@@ -65,10 +65,11 @@ Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iter
   double warmup_ns = s.warmup_seconds * 1e9 > kWarmupNs ? s.warmup_seconds * 1e9 : kWarmupNs;
   double rate = ticks_per_ns();
   struct bestof_region_plan plan = {iterations, kMinIterations, warmup_ns * rate};
-  struct bestof_region_window window = {kWindowNs * rate, kDisturbedNs * rate, kSettleNs * rate};
+  struct bestof_region_window window = {kWindowNs * rate, kDisturbedNs * rate, 0,
+                                        kRunIterations,   kRunNs * rate,       rate};
   bool mean = !s.precise && rate > 0;
   if (mean)
-    b.maxsamples = kWindowRuns;
+    b.maxsamples = 1;
   double answer = mean ? bestof_region_mean(&b, f, arg, &plan, &window)
                        : bestof_region_run_plan(&b, f, arg, &plan);
   struct bestof_report rep;

@@ -38,9 +38,10 @@ typedef bestof_region_fn RegionFn;
 
 // Runs f with `iterations` iterations per run (0: at least 2, and enough
 // for the counter to resolve a run), first for about a millisecond (or the
-// settings' warm-up, if longer) of runs not kept, longer while the code
-// still gets faster; then over about 5 ms of runs for their mean, runs
-// that lost the processor left out, or under precise until the K least
+// settings' warm-up, if longer) of runs not kept; then, with iterations
+// left to it, in runs of at least 512 iterations (at most 15 ms, after one
+// such run not kept) over about 5 ms for their mean, the time the
+// processor was taken away left out, or under precise until the K least
 // per-iteration counts agree.
 Answer measure_region(const MeasureSettings &s, RegionFn f, void *arg, long iterations);
 

@@ -47,7 +47,7 @@ void BenchmarkReporter::PrintBasicContext(std::ostream *out, Context const &cont
             "CPU time is that same undisturbed time\n";
   else
     *out << "cyclekit: each time is the mean per-iteration time over 5 ms of steady runs, "
-            "runs that lost the processor left out; CPU time is that same time\n";
+            "time that the processor was taken away left out; CPU time is that same time\n";
 }
 
 std::string BenchmarkReporter::Run::benchmark_name() const {

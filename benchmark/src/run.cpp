@@ -67,7 +67,7 @@ std::vector<BenchmarkReporter::Run> pick(const std::vector<BenchmarkReporter::Ru
 // What ends a benchmark's runs instead of a minimum time.
 const char *how_long() {
   return options().precise ? "runs end when the K least agree"
-                           : "the mean is taken over about 5 ms of runs";
+                           : "the mean is taken over about 5 ms of runs of at least 512 iterations";
 }
 
 void say_what_differs() {

@@ -4,15 +4,16 @@
 // line change (CMake: cyclekit::benchmark; pkg-config: cyclekit-benchmark).
 //
 // What differs: every State loop is timed as one region of n iterations,
-// n chosen so that a run spans enough counter ticks to be resolved.  After
-// a warm-up that lasts while the code still gets faster, the answer is the
-// mean per-iteration time over about 5 ms of runs, a run that lost the
-// processor to another task left out, so the CPU time reported is the same
-// figure as the real time (with --precise: the least once the K least
-// agree, in core cycles); counter ticks (or core cycles with --core-cycles)
-// are reported beside it, and cyclekit's result lines (--json) carry the
-// least of the same runs.  With Threads(n) the loop of thread 0 is the one
-// timed, the others running beside it.
+// n chosen so that a run spans enough counter ticks to be resolved and,
+// but under --precise, at least 512 unless that lasts more than 15 ms.
+// After a warm-up, the answer is the mean per-iteration time over about
+// 5 ms of runs (or one), the time another task had the processor left out,
+// so the CPU time reported is the same figure as the real time (with
+// --precise: the least once the K least agree, in core cycles); counter
+// ticks (or core cycles with --core-cycles) are reported beside it, and
+// cyclekit's result lines (--json) carry the least of the same runs.  With
+// Threads(n) the loop of thread 0 is the one timed, the others running
+// beside it.
 #ifndef CYCLEKIT_COMPAT_BENCHMARK_H
 #define CYCLEKIT_COMPAT_BENCHMARK_H
 // Suites build with their own warning flags (-Woverloaded-virtual on a
