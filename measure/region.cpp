@@ -238,16 +238,19 @@ static struct thread_use thread_use_now(void) {
   return u;
 }
 
-// The ticks of span the thread spent off the processor because the system
-// preempted it: none unless it was switched out involuntarily and never
-// blocked (a function that waits keeps its waits, as a wall clock would).
-static double preempted_ticks(const struct thread_use *before, const struct thread_use *after,
-                              double span, double ticks_per_ns) {
+// A run that the system preempted (its thread switched out involuntarily,
+// never blocking: a function that waits keeps its waits, as a wall clock
+// would) counts no more than its thread's CPU time over the run.  The time
+// off the processor may have fallen in the flush, the function's setup or
+// its pauses, which the count leaves out: only what the count holds beyond
+// the CPU time is certainly the system's.
+static double within_cpu_time(double count, const struct thread_use *before,
+                              const struct thread_use *after, double ticks_per_ns) {
   if (!before->ok || !after->ok || after->involuntary == before->involuntary ||
       after->voluntary != before->voluntary)
-    return 0;
-  double off = span - (after->cpu_ns - before->cpu_ns) * ticks_per_ns;
-  return off > 0 ? off : 0;
+    return count;
+  double cpu = (after->cpu_ns - before->cpu_ns) * ticks_per_ns;
+  return cpu < count ? cpu : count;
 }
 
 // The measured runs of a window: each in the K-best state too, their counts
@@ -258,7 +261,7 @@ static double preempted_ticks(const struct thread_use *before, const struct thre
 // before them.  Then the mean over both.  Short runs (a least run within
 // the disturbed ticks) that are disturbed against their least are left
 // out; a long run, where a spell of slow code would pass for a
-// disturbance, instead loses the ticks its thread was preempted for.
+// disturbance, instead counts no more than its thread's CPU time.
 static const int window_max_runs = precise_max_runs;
 static double window_mean(struct measurement *m, bestof_region_fn f, void *arg, long n,
                           const struct bestof_region_window *w, int settled, bool long_runs) {
@@ -266,18 +269,17 @@ static double window_mean(struct measurement *m, bestof_region_fn f, void *arg, 
   bool correct = long_runs && w->ticks_per_ns > 0 && w->ticks_per_ns < HUGE_VAL;
   double per_n = (double)n;
   int runs = settled;
-  uint64_t began = counter_now(), last = began;
+  uint64_t began = counter_now();
   bool spanned;
   do {
     struct thread_use before = {0, 0, 0, 0};
     if (correct)
-      before = thread_use_now(), last = counter_now();
+      before = thread_use_now();
     double count = region_once(m, f, arg, n);
     uint64_t now = counter_now();
     if (correct) {
       struct thread_use after = thread_use_now();
-      double off = preempted_ticks(&before, &after, (double)(now - last), w->ticks_per_ns);
-      count = count > off ? count - off : 0;
+      count = within_cpu_time(count, &before, &after, w->ticks_per_ns);
     }
     add_sample(m, count / per_n);
     m->counts[runs++] = count / per_n;

@@ -198,9 +198,11 @@ double bestof_region_run_plan(const struct bestof_settings *settings, bestof_reg
  *    same after a run of 1,024.  Where the iterations grow, the settled
  *    span's runs, made with fewer, are not counted;
  *  - ticks_per_ns: where positive, each long run that the system preempted
- *    (its thread switched out involuntarily, never blocking) loses the
- *    ticks its thread was off the processor: the counter's span over the
- *    run less the thread's CPU time at this rate.  0: none is corrected.
+ *    (its thread switched out involuntarily, never blocking) counts no more
+ *    than its thread's CPU time over the run at this rate, so that the
+ *    time it was off the processor leaves the count: all of it where the
+ *    count is most of the run, less where a flush, the function's setup or
+ *    its pauses may have held some of it.  0: none is corrected.
  */
 struct bestof_region_window {
   double ticks;
