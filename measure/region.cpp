@@ -316,6 +316,8 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
       n = lasting;
       m->batch = (int)n;
       settled = 0;
+      // One run at the new count, not kept: a loop learns its course only
+      // in runs as long, and the first such run is still learning it.
       long left = 1;
       int kept;
       warm_span(m, f, arg, n, 0, &left, &kept);
