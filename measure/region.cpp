@@ -258,14 +258,17 @@ static double within_cpu_time(double count, const struct thread_use *before,
 // first one's start to the last one's end (setup, flush and pauses
 // included, as in the warm-up) reaches the window's ticks and the run
 // limit is reached, or window_max_runs with the settled span's runs kept
-// before them.  Then the mean over both.  Short runs (a least run within
-// the disturbed ticks) that are disturbed against their least are left
+// before them.  Then the mean over both.  Short runs (run_length, the
+// warm-up's least for n iterations, within the disturbed ticks) that are
+// disturbed against their least are left
 // out; a long run, where a spell of slow code would pass for a
 // disturbance, instead counts no more than its thread's CPU time.
 static const int window_max_runs = precise_max_runs;
 static double window_mean(struct measurement *m, bestof_region_fn f, void *arg, long n,
-                          const struct bestof_region_window *w, int settled, bool long_runs) {
+                          const struct bestof_region_window *w, int settled, double run_length) {
   double disturbed = w->disturbed_ticks > 0 ? w->disturbed_ticks : HUGE_VAL;
+  // Without a bound every run is long; without a warm-up (no length) none is.
+  bool long_runs = !(disturbed < HUGE_VAL) || run_length > disturbed;
   bool correct = long_runs && w->ticks_per_ns > 0 && w->ticks_per_ns < HUGE_VAL;
   double per_n = (double)n;
   int runs = settled;
@@ -318,9 +321,7 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
       settled = 0;
       // One run at the new count, not kept: a loop learns its course only
       // in runs as long, and the first such run is still learning it.
-      long left = 1;
-      int kept;
-      warm_span(m, f, arg, n, 0, &left, &kept);
+      region_once(m, f, arg, n);
     }
   }
   m->cpt_start = m->core ? core_per_tick() : 0;
@@ -330,10 +331,8 @@ static double region_measure(const struct bestof_settings *settings, bestof_regi
     while (!has_converged(m) && m->runs < m->s.s.maxsamples);
     return finish_measurement(m, 1, NULL);
   }
-  // Without a bound every run is long; without a warm-up none is.
-  bool long_runs = !(window->disturbed_ticks > 0 && window->disturbed_ticks < HUGE_VAL) ||
-                   least_per_iteration * (double)n > window->disturbed_ticks;
-  double mean = window_mean(m, f, arg, n, window, settled, long_runs), least = m->least[0];
+  double mean = window_mean(m, f, arg, n, window, settled, least_per_iteration * (double)n),
+         least = m->least[0];
   double answer = finish_measurement(m, 1, NULL);
   // The report converts the least (core cycles, the scale); the mean in
   // the same unit is its multiple.

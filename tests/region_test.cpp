@@ -254,10 +254,11 @@ TEST(Region, TheWarmUpGoesOnWhileTheCodeStillGetsFaster) {
 
 // After the warm-up (one run of 8 iterations counting 320: 40 each) the
 // measured runs have run_iterations, or as many as the last span's least
-// per iteration fits in run_ticks, after one more warm-up run at that
-// count.  The probes read three empty pairs (3 ticks: runs of 300) and 8
-// iterations twice; each warm-up or measured run is one count between two
-// readings of the counter ('A').
+// per iteration fits in run_ticks, after one run at that count not kept.
+// The probes read three empty pairs (3 ticks: runs of 300) and 8
+// iterations twice; each warm-up run is one count between two readings of
+// the counter ('A'), the run not kept a count alone, and each measured run
+// a count and a reading after it.
 TEST(Region, MeasuredRunsHaveTheRunIterations) {
   const std::vector<double> probes = {5, 3, 4, 300, 300}, warm = {0, 320, 100},
                             settled = {0, 320, 100, 0, 319, 200};
@@ -276,12 +277,12 @@ TEST(Region, MeasuredRunsHaveTheRunIterations) {
     int batch;
     double mean;
   } cases[] = {
-      {"30 iterations, no bound", chosen, 30, 0, 0,
-       then(then(probes, warm), {0, 1200, 0, 0, 1230, 0}), 30, 41},
+      {"30 iterations, no bound", chosen, 30, 0, 0, then(then(probes, warm), {1200, 0, 1230, 0}),
+       30, 41},
       {"30 would pass 1039 ticks: 25", chosen, 30, 1039, 0,
-       then(then(probes, warm), {0, 1000, 0, 0, 1025, 0}), 25, 41},
-      {"30 within 1200 ticks", chosen, 30, 1200, 0,
-       then(then(probes, warm), {0, 1200, 0, 0, 1230, 0}), 30, 41},
+       then(then(probes, warm), {1000, 0, 1025, 0}), 25, 41},
+      {"30 within 1200 ticks", chosen, 30, 1200, 0, then(then(probes, warm), {1200, 0, 1230, 0}),
+       30, 41},
       {"fewer than the driver chose", chosen, 4, 0, 0, as_chosen, 8, 41},
       {"none asked", chosen, 0, 1200, 0, as_chosen, 8, 41},
       {"a bound below the driver's runs", chosen, 30, 200, 0, as_chosen, 8, 41},
@@ -291,7 +292,7 @@ TEST(Region, MeasuredRunsHaveTheRunIterations) {
        then(then(probes, settled), {0, 328, 0}), 8, 40.4375},
       // ...not where the runs have more, as many as its least fits in 1077.
       {"a settled span at fewer iterations does not", chosen, 30, 1077, 1500,
-       then(then(probes, settled), {0, 1080, 0, 0, 1107, 0}), 27, 41},
+       then(then(probes, settled), {1080, 0, 1107, 0}), 27, 41},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
