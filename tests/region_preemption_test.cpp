@@ -106,8 +106,12 @@ TEST(RegionPreemption, ALongRunCountsNoMoreThanItsThreadsCpuTime) {
       EXPECT_GT(c.uncorrected / c.quiet, 1.5) << "the hogs must have taken the CPU";
       EXPECT_LT(std::fabs(c.corrected / c.quiet - 1), 0.25);
     } else {
-      // The setup's time off the processor is not taken from the loop's.
-      EXPECT_GT(c.corrected / c.quiet, 0.75);
+      // The setup's time off the processor is not taken from the loop's:
+      // taken, it left 0.  Where the setup is most of a run, time off the
+      // processor within the count stays in it, so the quiet figure itself
+      // moves with what else the machine runs (0.66 of it read under qemu
+      // beside other tests).
+      EXPECT_GT(c.corrected / c.quiet, 0.25);
     }
   }
 }
